@@ -1,0 +1,165 @@
+#include "Money.h"
+
+#include <limits>
+
+namespace tv {
+
+namespace {
+
+constexpr std::int64_t kPow10[] = {1, 10, 100, 1000, 10000};
+
+// Parses [sign] digits [. digits] into an integer scaled by 10^scaleDigits, rounding any
+// further decimals half to even. Returns nullopt for anything else or on overflow.
+std::optional<std::int64_t> parseScaled(QStringView text, int scaleDigits)
+{
+    text = text.trimmed();
+    if (text.isEmpty())
+        return std::nullopt;
+    bool negative = false;
+    qsizetype i = 0;
+    if (text[0] == QLatin1Char('-') || text[0] == QLatin1Char('+')) {
+        negative = text[0] == QLatin1Char('-');
+        ++i;
+    }
+    // Accumulate magnitude as unsigned so that the most negative value parses too.
+    unsigned __int128 magnitude = 0;
+    const unsigned __int128 limit = static_cast<unsigned __int128>(std::numeric_limits<std::int64_t>::max()) + 1;
+    bool anyDigit = false;
+    bool seenPoint = false;
+    int decimals = 0;
+    int firstDropped = -1; // first digit beyond the scale
+    bool restNonZero = false;
+    for (; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (c == QLatin1Char('.')) {
+            if (seenPoint)
+                return std::nullopt;
+            seenPoint = true;
+            continue;
+        }
+        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+            return std::nullopt;
+        anyDigit = true;
+        const int d = c.unicode() - '0';
+        if (seenPoint && decimals >= scaleDigits) {
+            if (firstDropped < 0)
+                firstDropped = d;
+            else if (d != 0)
+                restNonZero = true;
+            continue;
+        }
+        if (seenPoint)
+            ++decimals;
+        magnitude = magnitude * 10 + static_cast<unsigned>(d);
+        if (magnitude > limit * 10)
+            return std::nullopt;
+    }
+    if (!anyDigit)
+        return std::nullopt;
+    for (; decimals < scaleDigits; ++decimals) {
+        magnitude *= 10;
+        if (magnitude > limit * 10)
+            return std::nullopt;
+    }
+    if (firstDropped > 5 || (firstDropped == 5 && (restNonZero || (magnitude & 1))))
+        magnitude += 1;
+    if (magnitude > limit || (!negative && magnitude == limit))
+        return std::nullopt;
+    if (negative)
+        return magnitude == limit ? std::numeric_limits<std::int64_t>::min()
+                                  : -static_cast<std::int64_t>(magnitude);
+    return static_cast<std::int64_t>(magnitude);
+}
+
+} // namespace
+
+std::optional<Money> Money::parse(QStringView text)
+{
+    const auto scaled = parseScaled(text, 4);
+    if (!scaled)
+        return std::nullopt;
+    return Money(*scaled);
+}
+
+Money Money::rounded(int decimals) const
+{
+    if (decimals >= 4 || decimals < 0)
+        return *this;
+    const std::int64_t step = kPow10[4 - decimals];
+    std::int64_t q = m_raw / step;
+    std::int64_t r = m_raw % step; // same sign as m_raw
+    const std::int64_t twice = 2 * (r < 0 ? -r : r);
+    if (twice > step || (twice == step && (q % 2 != 0)))
+        q += m_raw < 0 ? -1 : 1;
+    return Money(q * step);
+}
+
+std::optional<Money> Money::times(std::int64_t count) const
+{
+    std::int64_t result = 0;
+    if (__builtin_mul_overflow(m_raw, count, &result))
+        return std::nullopt;
+    return Money(result);
+}
+
+std::uint64_t Money::absWhole() const
+{
+    const std::uint64_t mag = m_raw < 0 ? 0 - static_cast<std::uint64_t>(m_raw) : static_cast<std::uint64_t>(m_raw);
+    return mag / kScale;
+}
+
+int Money::absFraction() const
+{
+    const std::uint64_t mag = m_raw < 0 ? 0 - static_cast<std::uint64_t>(m_raw) : static_cast<std::uint64_t>(m_raw);
+    return static_cast<int>(mag % kScale);
+}
+
+QString groupThousands(std::uint64_t value)
+{
+    QString digits = QString::number(value);
+    for (qsizetype pos = digits.size() - 3; pos > 0; pos -= 3)
+        digits.insert(pos, QLatin1Char(','));
+    return digits;
+}
+
+QString Money::toDollars() const
+{
+    // Round to cents first; the magnitude of a rounded value can exceed the int64 range only
+    // at the very edge, so work on the unsigned magnitude.
+    const Money cents = rounded(2);
+    QString text;
+    if (cents.m_raw < 0)
+        text += QLatin1Char('-');
+    text += QLatin1Char('$');
+    text += groupThousands(cents.absWhole());
+    text += QLatin1Char('.');
+    text += QStringLiteral("%1").arg(cents.absFraction() / 100, 2, 10, QLatin1Char('0'));
+    return text;
+}
+
+QString Money::toPlain() const
+{
+    QString text;
+    if (m_raw < 0)
+        text += QLatin1Char('-');
+    text += QString::number(absWhole());
+    int frac = absFraction();
+    if (frac != 0) {
+        QString decimals = QStringLiteral("%1").arg(frac, 4, 10, QLatin1Char('0'));
+        while (decimals.endsWith(QLatin1Char('0')))
+            decimals.chop(1);
+        text += QLatin1Char('.') + decimals;
+    }
+    return text;
+}
+
+std::optional<std::int32_t> parseWholeHalfEven(QStringView text)
+{
+    const auto scaled = parseScaled(text, 0);
+    if (!scaled || *scaled > std::numeric_limits<std::int32_t>::max() ||
+        *scaled < std::numeric_limits<std::int32_t>::min())
+        return std::nullopt;
+    return static_cast<std::int32_t>(*scaled);
+}
+
+} // namespace tv

@@ -1,0 +1,35 @@
+#include "Prompts.h"
+
+#include "QtPrompts.h"
+
+#include <QStringList>
+
+namespace tv {
+
+namespace {
+Prompts *g_override = nullptr;
+}
+
+Prompts &prompts()
+{
+    if (g_override)
+        return *g_override;
+    static QtPrompts real;
+    return real;
+}
+
+void setPrompts(Prompts *p) { g_override = p; }
+
+QString toQtFilter(const QString &pipeFilter)
+{
+    const QStringList parts = pipeFilter.split(QLatin1Char('|'));
+    QStringList filters;
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        QString patterns = parts.at(i + 1);
+        patterns.replace(QLatin1Char(';'), QLatin1Char(' '));
+        filters << QStringLiteral("%1 (%2)").arg(parts.at(i), patterns);
+    }
+    return filters.join(QStringLiteral(";;"));
+}
+
+} // namespace tv

@@ -1,0 +1,17 @@
+#pragma once
+
+#include "Prompts.h"
+
+namespace tv {
+
+// The real message boxes and dialogs, parented to the active window.
+class QtPrompts : public Prompts
+{
+public:
+    MsgAnswer message(const QString &text, MsgButtons buttons, MsgIcon icon, const QString &title) override;
+    std::optional<QString> input(const QString &prompt, const QString &title, const QString &defaultText) override;
+    std::optional<QString> openFile(const FileDialogRequest &request) override;
+    std::optional<QString> saveFile(const FileDialogRequest &request) override;
+};
+
+} // namespace tv

@@ -1,0 +1,390 @@
+#include "ItemRecordSet.h"
+
+#include "Database.h"
+#include "common/AppError.h"
+
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <array>
+
+namespace tv {
+
+namespace {
+constexpr std::array<const char *, kColumnCount> kNames{"ItemDesc", "ItemNum", "ItemCnt", "ItemCst", "TotItemCst",
+                                                         "Image",    "InvNum",  "Vendor",  "InvDate"};
+
+QVariant textValue(const QString &s) { return s.isNull() ? QVariant() : QVariant(s); }
+
+QString toText(const QVariant &v)
+{
+    if (!v.isValid() || v.isNull())
+        return QString();
+    if (v.metaType().id() != QMetaType::QString)
+        throw AppError(Err::TypeMismatch);
+    QString s = v.toString();
+    if (s.isNull())
+        s = QStringLiteral(""); // an empty text is not NULL
+    return s;
+}
+
+std::optional<Money> toMoney(const QVariant &v)
+{
+    if (!v.isValid() || v.isNull())
+        return std::nullopt;
+    if (v.metaType() != QMetaType::fromType<Money>())
+        throw AppError(Err::TypeMismatch);
+    return v.value<Money>();
+}
+
+std::optional<qint64> toCount(const QVariant &v)
+{
+    if (!v.isValid() || v.isNull())
+        return std::nullopt;
+    switch (v.metaType().id()) {
+    case QMetaType::Int:
+    case QMetaType::LongLong:
+    case QMetaType::UInt:
+        return v.toLongLong();
+    default:
+        throw AppError(Err::TypeMismatch);
+    }
+}
+
+QVariant bindMoney(const std::optional<Money> &m)
+{
+    return m ? QVariant(static_cast<qlonglong>(m->raw())) : QVariant(QMetaType::fromType<qlonglong>());
+}
+
+QVariant bindText(const QString &s) { return s.isNull() ? QVariant(QMetaType::fromType<QString>()) : QVariant(s); }
+
+void bindRow(QSqlQuery &q, const ItemRow &r)
+{
+    q.addBindValue(bindText(r.itemDesc));
+    q.addBindValue(bindText(r.itemNum));
+    q.addBindValue(r.itemCnt ? QVariant(static_cast<qlonglong>(*r.itemCnt)) : QVariant(QMetaType::fromType<qlonglong>()));
+    q.addBindValue(bindMoney(r.itemCst));
+    q.addBindValue(bindMoney(r.totItemCst));
+    q.addBindValue(bindText(r.image));
+    q.addBindValue(bindText(r.invNum));
+    q.addBindValue(bindText(r.vendor));
+    q.addBindValue(bindText(r.invDate));
+}
+} // namespace
+
+QString columnName(Column column) { return QString::fromLatin1(kNames[static_cast<size_t>(column)]); }
+
+std::optional<Column> columnFromName(QStringView name)
+{
+    for (size_t i = 0; i < kNames.size(); ++i)
+        if (name.compare(QLatin1String(kNames[i]), Qt::CaseInsensitive) == 0)
+            return static_cast<Column>(i);
+    return std::nullopt;
+}
+
+QVariant ItemRow::value(Column column) const
+{
+    switch (column) {
+    case Column::ItemDesc: return textValue(itemDesc);
+    case Column::ItemNum: return textValue(itemNum);
+    case Column::ItemCnt: return itemCnt ? QVariant(static_cast<qlonglong>(*itemCnt)) : QVariant();
+    case Column::ItemCst: return itemCst ? QVariant::fromValue(*itemCst) : QVariant();
+    case Column::TotItemCst: return totItemCst ? QVariant::fromValue(*totItemCst) : QVariant();
+    case Column::Image: return textValue(image);
+    case Column::InvNum: return textValue(invNum);
+    case Column::Vendor: return textValue(vendor);
+    case Column::InvDate: return textValue(invDate);
+    }
+    return QVariant();
+}
+
+void ItemRow::setValue(Column column, const QVariant &v)
+{
+    switch (column) {
+    case Column::ItemDesc: itemDesc = toText(v); break;
+    case Column::ItemNum: itemNum = toText(v); break;
+    case Column::ItemCnt: itemCnt = toCount(v); break;
+    case Column::ItemCst: itemCst = toMoney(v); break;
+    case Column::TotItemCst: totItemCst = toMoney(v); break;
+    case Column::Image: image = toText(v); break;
+    case Column::InvNum: invNum = toText(v); break;
+    case Column::Vendor: vendor = toText(v); break;
+    case Column::InvDate: invDate = toText(v); break;
+    }
+}
+
+ItemRecordSet::ItemRecordSet(const QString &path, QObject *parent) : QObject(parent), m_path(path) {}
+
+ItemRecordSet::~ItemRecordSet()
+{
+    if (m_open) {
+        {
+            QSqlDatabase db = QSqlDatabase::database(connectionName(), false);
+            db.close();
+        }
+        QSqlDatabase::removeDatabase(connectionName());
+    }
+}
+
+QString ItemRecordSet::connectionName() const
+{
+    return QStringLiteral("tallyvane-items-%1").arg(reinterpret_cast<quintptr>(this));
+}
+
+void ItemRecordSet::open()
+{
+    if (m_open)
+        return;
+    QSqlDatabase db = openDatabase(m_path, connectionName());
+    std::vector<ItemRow> rows;
+    {
+        QSqlQuery q(db);
+        q.setForwardOnly(true);
+        if (!q.exec(QStringLiteral("select rowid, ItemDesc, ItemNum, ItemCnt, ItemCst, TotItemCst, Image, InvNum, "
+                                   "Vendor, InvDate from Items"))) {
+            const QString text = q.lastError().text();
+            q = QSqlQuery();
+            db.close();
+            db = QSqlDatabase();
+            QSqlDatabase::removeDatabase(connectionName());
+            throw AppError(Err::DatabaseError, text);
+        }
+        auto text = [&q](int i) {
+            const QVariant v = q.value(i);
+            if (v.isNull())
+                return QString();
+            QString s = v.toString();
+            return s.isNull() ? QStringLiteral("") : s;
+        };
+        auto integer = [&q](int i) -> std::optional<qint64> {
+            const QVariant v = q.value(i);
+            if (v.isNull())
+                return std::nullopt;
+            return v.toLongLong();
+        };
+        while (q.next()) {
+            ItemRow r;
+            r.rowid = q.value(0).toLongLong();
+            r.itemDesc = text(1);
+            r.itemNum = text(2);
+            r.itemCnt = integer(3);
+            if (auto c = integer(4))
+                r.itemCst = Money::fromRaw(*c);
+            if (auto t = integer(5))
+                r.totItemCst = Money::fromRaw(*t);
+            r.image = text(6);
+            r.invNum = text(7);
+            r.vendor = text(8);
+            r.invDate = text(9);
+            rows.push_back(std::move(r));
+        }
+    }
+    emit aboutToReset();
+    m_rows = std::move(rows);
+    m_open = true;
+    m_dirty = false;
+    m_afterDelete = false;
+    m_pos = m_rows.empty() ? -1 : 0;
+    emit reset();
+    emit currentChanged();
+}
+
+void ItemRecordSet::close()
+{
+    if (!m_open)
+        return;
+    emit aboutToReset();
+    m_rows.clear();
+    m_rows.shrink_to_fit();
+    m_open = false;
+    m_dirty = false;
+    m_pos = -1;
+    {
+        QSqlDatabase db = QSqlDatabase::database(connectionName(), false);
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(connectionName());
+    emit reset();
+    emit currentChanged();
+}
+
+void ItemRecordSet::requireOpen() const
+{
+    if (!m_open)
+        throw AppError(Err::ObjectClosed);
+}
+
+void ItemRecordSet::requireCurrent() const
+{
+    requireOpen();
+    if (!hasCurrent())
+        throw AppError(Err::NoCurrentRecord);
+}
+
+int ItemRecordSet::recordCount() const
+{
+    requireOpen();
+    return static_cast<int>(m_rows.size());
+}
+
+bool ItemRecordSet::bof() const
+{
+    requireOpen();
+    return m_rows.empty() || m_pos < 0;
+}
+
+bool ItemRecordSet::eof() const
+{
+    requireOpen();
+    return m_rows.empty() || m_pos >= static_cast<int>(m_rows.size());
+}
+
+bool ItemRecordSet::hasCurrent() const
+{
+    return m_open && !m_afterDelete && m_pos >= 0 && m_pos < static_cast<int>(m_rows.size());
+}
+
+void ItemRecordSet::setPosition(int pos, bool deletedHole)
+{
+    m_pos = pos;
+    m_afterDelete = deletedHole;
+    emit currentChanged();
+}
+
+void ItemRecordSet::writePending()
+{
+    if (hasCurrent() && (m_dirty || m_rows[static_cast<size_t>(m_pos)].rowid == 0))
+        update();
+}
+
+void ItemRecordSet::moveFirst()
+{
+    requireOpen();
+    writePending();
+    setPosition(m_rows.empty() ? -1 : 0);
+}
+
+void ItemRecordSet::moveLast()
+{
+    requireOpen();
+    writePending();
+    setPosition(m_rows.empty() ? -1 : static_cast<int>(m_rows.size()) - 1);
+}
+
+void ItemRecordSet::moveNext()
+{
+    requireOpen();
+    if (eof())
+        throw AppError(Err::NoCurrentRecord);
+    writePending();
+    // After a delete the row that followed the deleted one already sits at m_pos.
+    setPosition(m_afterDelete ? m_pos : m_pos + 1);
+}
+
+void ItemRecordSet::movePrevious()
+{
+    requireOpen();
+    if (bof())
+        throw AppError(Err::NoCurrentRecord);
+    writePending();
+    setPosition(m_pos - 1);
+}
+
+void ItemRecordSet::moveTo(int index)
+{
+    requireOpen();
+    if (index < 0 || index >= static_cast<int>(m_rows.size()))
+        throw AppError(Err::NoCurrentRecord);
+    if (index == m_pos && !m_afterDelete)
+        return;
+    writePending();
+    setPosition(index);
+}
+
+void ItemRecordSet::addNew()
+{
+    requireOpen();
+    writePending();
+    m_rows.emplace_back();
+    const int index = static_cast<int>(m_rows.size()) - 1;
+    emit rowInserted(index);
+    m_dirty = false;
+    setPosition(index);
+}
+
+void ItemRecordSet::update()
+{
+    requireCurrent();
+    ItemRow &r = m_rows[static_cast<size_t>(m_pos)];
+    QSqlDatabase db = QSqlDatabase::database(connectionName(), false);
+    QSqlQuery q(db);
+    if (r.rowid == 0) {
+        q.prepare(QStringLiteral("insert into Items (ItemDesc, ItemNum, ItemCnt, ItemCst, TotItemCst, Image, InvNum, "
+                                 "Vendor, InvDate) values (?, ?, ?, ?, ?, ?, ?, ?, ?)"));
+        bindRow(q, r);
+        if (!q.exec())
+            throwSqlError(q);
+        r.rowid = q.lastInsertId().toLongLong();
+    } else {
+        q.prepare(QStringLiteral("update Items set ItemDesc = ?, ItemNum = ?, ItemCnt = ?, ItemCst = ?, TotItemCst = ?, "
+                                 "Image = ?, InvNum = ?, Vendor = ?, InvDate = ? where rowid = ?"));
+        bindRow(q, r);
+        q.addBindValue(r.rowid);
+        if (!q.exec())
+            throwSqlError(q);
+    }
+    q.finish();
+    m_dirty = false;
+    emit rowChanged(m_pos);
+}
+
+void ItemRecordSet::deleteCurrent()
+{
+    requireCurrent();
+    const ItemRow &r = m_rows[static_cast<size_t>(m_pos)];
+    if (r.rowid != 0) {
+        QSqlQuery q(QSqlDatabase::database(connectionName(), false));
+        q.prepare(QStringLiteral("delete from Items where rowid = ?"));
+        q.addBindValue(r.rowid);
+        if (!q.exec())
+            throwSqlError(q);
+        q.finish();
+    }
+    const int index = m_pos;
+    m_rows.erase(m_rows.begin() + index);
+    m_dirty = false;
+    emit rowRemoved(index);
+    setPosition(m_rows.empty() ? -1 : index, !m_rows.empty());
+}
+
+void ItemRecordSet::save()
+{
+    requireOpen();
+    writePending();
+}
+
+QVariant ItemRecordSet::value(Column column) const
+{
+    requireCurrent();
+    return m_rows[static_cast<size_t>(m_pos)].value(column);
+}
+
+QVariant ItemRecordSet::value(QStringView name) const
+{
+    const auto column = columnFromName(name);
+    if (!column)
+        throw AppError(3265, QStringLiteral("Item cannot be found in the collection corresponding to the requested "
+                                            "name or ordinal."));
+    return value(*column);
+}
+
+void ItemRecordSet::setValue(Column column, const QVariant &v)
+{
+    requireCurrent();
+    ItemRow &r = m_rows[static_cast<size_t>(m_pos)];
+    r.setValue(column, v);
+    m_dirty = true;
+    emit rowChanged(m_pos);
+}
+
+} // namespace tv

@@ -1,0 +1,105 @@
+#pragma once
+
+#include "common/Money.h"
+
+#include <QObject>
+#include <QString>
+#include <QVariant>
+#include <optional>
+#include <vector>
+
+namespace tv {
+
+enum class Column { ItemDesc, ItemNum, ItemCnt, ItemCst, TotItemCst, Image, InvNum, Vendor, InvDate };
+inline constexpr int kColumnCount = 9;
+
+QString columnName(Column column);
+std::optional<Column> columnFromName(QStringView name); // without regard to case
+
+// One row of Items. A null QString or an empty optional is a NULL in the file.
+struct ItemRow
+{
+    qint64 rowid = 0; // SQLite's rowid; 0 while the row is not yet in the file
+    QString itemDesc, itemNum, image, invNum, vendor;
+    QString invDate; // ISO yyyy-mm-dd
+    std::optional<qint64> itemCnt;
+    std::optional<Money> itemCst, totItemCst;
+
+    // Text columns and InvDate as QString, ItemCnt as qlonglong, money as Money; NULL as an
+    // invalid QVariant.
+    QVariant value(Column column) const;
+    // Takes the same types; an invalid QVariant stores NULL. Throws AppError 13 (Type mismatch)
+    // for a value of the wrong kind.
+    void setValue(Column column, const QVariant &value);
+};
+
+// The one record set over the whole Items table, owned by the main window. Reads every row
+// once when it opens and keeps them in table order; moves and counts work on that copy, and
+// add, update and delete write through to the file.
+//
+// Position: -1 is before-first (BOF), recordCount() is after-last (EOF). After a delete there is
+// no current row until the next move.
+class ItemRecordSet : public QObject
+{
+    Q_OBJECT
+public:
+    explicit ItemRecordSet(const QString &path, QObject *parent = nullptr);
+    ~ItemRecordSet() override;
+
+    const QString &path() const { return m_path; }
+
+    void open();  // throws AppError
+    void close(); // lets go of the file; every other operation then fails with error 3704
+    bool isOpen() const { return m_open; }
+
+    int recordCount() const;
+    bool bof() const;
+    bool eof() const;
+    int position() const { return m_pos; }
+    bool hasCurrent() const;
+
+    // Each move first writes a pending new or edited current row, as update() does.
+    void moveFirst();
+    void moveLast();
+    void moveNext();
+    void movePrevious();
+    void moveTo(int index); // the grid's click
+
+    void addNew();
+    void update();
+    void deleteCurrent();
+    // Save with no destination: whatever is pending on the current row is written.
+    void save();
+
+    bool isDirty() const { return m_dirty; }
+    QVariant value(Column column) const;
+    QVariant value(QStringView columnName) const;
+    void setValue(Column column, const QVariant &value);
+
+    const ItemRow &row(int index) const { return m_rows[static_cast<size_t>(index)]; }
+    const std::vector<ItemRow> &rows() const { return m_rows; }
+
+signals:
+    void currentChanged();          // another row became current, or none
+    void aboutToReset();            // before open/close replace every row
+    void reset();                   // after open/close
+    void rowInserted(int index);    // a new row was appended by addNew()
+    void rowRemoved(int index);     // a row was deleted
+    void rowChanged(int index);     // a row's values changed
+
+private:
+    void requireOpen() const;
+    void requireCurrent() const;
+    void writePending();
+    void setPosition(int pos, bool deletedHole = false);
+    QString connectionName() const;
+
+    QString m_path;
+    std::vector<ItemRow> m_rows;
+    int m_pos = -1;
+    bool m_open = false;
+    bool m_dirty = false;
+    bool m_afterDelete = false;
+};
+
+} // namespace tv

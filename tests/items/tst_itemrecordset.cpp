@@ -1,0 +1,160 @@
+#include "ScriptedPrompts.h"
+#include "TestFolder.h"
+#include "common/AppError.h"
+#include "items/Database.h"
+#include "items/ItemRecordSet.h"
+
+#include <QFile>
+#include <QtTest>
+
+using namespace tv;
+using tv::test::makeRow;
+using tv::test::TestFolder;
+
+class TestItemRecordSet : public QObject
+{
+    Q_OBJECT
+private slots:
+    void emptyTableIsBothBofAndEof()
+    {
+        TestFolder folder;
+        ItemRecordSet rs(folder.databasePath());
+        rs.open();
+        QCOMPARE(rs.recordCount(), 0);
+        QVERIFY(rs.bof());
+        QVERIFY(rs.eof());
+        QVERIFY(!rs.hasCurrent());
+    }
+
+    void nextPastLastLeavesNoCurrentRow()
+    {
+        TestFolder folder;
+        folder.addRows({makeRow("A", "1"), makeRow("B", "2")});
+        ItemRecordSet rs(folder.databasePath());
+        rs.open();
+        rs.moveLast();
+        rs.moveNext();
+        QVERIFY(rs.eof());
+        QVERIFY(!rs.hasCurrent());
+        QCOMPARE(rs.recordCount(), 2);
+        rs.movePrevious();
+        QCOMPARE(rs.value(Column::ItemDesc).toString(), QStringLiteral("B"));
+        rs.moveFirst();
+        rs.movePrevious();
+        QVERIFY(rs.bof());
+        QVERIFY(!rs.eof());
+    }
+
+    void duplicateItemNumbersAreBothKept()
+    {
+        TestFolder folder;
+        folder.addRows({makeRow("A", "X1"), makeRow("B", "X1")});
+        ItemRecordSet rs(folder.databasePath());
+        rs.open();
+        QCOMPARE(rs.recordCount(), 2);
+        rs.moveLast();
+        rs.setValue(Column::ItemDesc, QStringLiteral("B2"));
+        rs.update();
+        ItemRecordSet again(folder.databasePath());
+        again.open();
+        QCOMPARE(again.row(0).itemDesc, QStringLiteral("A"));
+        QCOMPARE(again.row(1).itemDesc, QStringLiteral("B2"));
+    }
+
+    void addNewCountsAtOnceAndIsWrittenByUpdateOrMove()
+    {
+        TestFolder folder;
+        folder.addRows({makeRow("A", "1")});
+        ItemRecordSet rs(folder.databasePath());
+        rs.open();
+        rs.addNew();
+        QCOMPARE(rs.recordCount(), 2);
+        rs.setValue(Column::ItemNum, QStringLiteral("NEW"));
+        rs.setValue(Column::ItemCst, QVariant::fromValue(*Money::parse(QStringLiteral("12.5"))));
+        rs.moveFirst(); // writes the pending row
+        ItemRecordSet again(folder.databasePath());
+        again.open();
+        QCOMPARE(again.recordCount(), 2);
+        QCOMPARE(again.row(1).itemNum, QStringLiteral("NEW"));
+        QCOMPARE(again.row(1).itemCst->raw(), 125000);
+    }
+
+    void deleteLeavesNoCurrentRow()
+    {
+        TestFolder folder;
+        folder.addRows({makeRow("A", "1"), makeRow("B", "2"), makeRow("C", "3")});
+        ItemRecordSet rs(folder.databasePath());
+        rs.open();
+        rs.moveNext();
+        rs.deleteCurrent();
+        QCOMPARE(rs.recordCount(), 2);
+        QVERIFY(!rs.hasCurrent());
+        QVERIFY_THROWS_EXCEPTION(AppError, rs.value(Column::ItemDesc));
+        rs.moveNext();
+        QCOMPARE(rs.value(Column::ItemDesc).toString(), QStringLiteral("C"));
+        ItemRecordSet again(folder.databasePath());
+        again.open();
+        QCOMPARE(again.recordCount(), 2);
+    }
+
+    void valueByNameIgnoresCase()
+    {
+        TestFolder folder;
+        folder.addRows({makeRow("A", "1", 3, "12.345")});
+        ItemRecordSet rs(folder.databasePath());
+        rs.open();
+        QCOMPARE(rs.value(u"itemcst").value<Money>().raw(), 123450);
+        QCOMPARE(rs.value(u"ItemCnt").toLongLong(), 3);
+    }
+
+    void closedSetFailsEveryOperation()
+    {
+        TestFolder folder;
+        ItemRecordSet rs(folder.databasePath());
+        rs.open();
+        rs.close();
+        try {
+            rs.recordCount();
+            QFAIL("a closed record set answered");
+        } catch (const AppError &e) {
+            QCOMPARE(e.number(), 3704);
+        }
+        rs.open();
+        QCOMPARE(rs.recordCount(), 0);
+    }
+
+    void openNeverCreatesOrAcceptsForeignFiles_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<bool>("create");
+        QTest::addColumn<QString>("fragment");
+        QTest::newRow("missing") << QByteArray() << false << "Could not find file";
+        QTest::newRow("not a database") << QByteArray("Standard Jet DB\0\0\0 junk", 24) << true
+                                        << "Unrecognized database format";
+        QTest::newRow("empty file has no Items") << QByteArray() << true << "no Items table";
+    }
+    void openNeverCreatesOrAcceptsForeignFiles()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(bool, create);
+        QFETCH(QString, fragment);
+        TestFolder folder(false);
+        if (create) {
+            QFile f(folder.databasePath());
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(content);
+        }
+        ItemRecordSet rs(folder.databasePath());
+        try {
+            rs.open();
+            QFAIL("opened");
+        } catch (const AppError &e) {
+            QVERIFY2(e.description().contains(fragment), qPrintable(e.description()));
+        }
+        QVERIFY(!rs.isOpen());
+        QCOMPARE(QFile::exists(folder.databasePath()), create);
+    }
+};
+
+QTEST_MAIN(TestItemRecordSet)
+#include "tst_itemrecordset.moc"

@@ -1,0 +1,34 @@
+#pragma once
+
+#include "items/ItemRecordSet.h"
+
+#include <QString>
+#include <QTemporaryDir>
+#include <vector>
+
+namespace tv::test {
+
+// A temporary program folder with its own InventoryDb.mdb; the program folder points at it for
+// the lifetime of this object.
+class TestFolder
+{
+public:
+    explicit TestFolder(bool withDatabase = true);
+    ~TestFolder();
+
+    QString path() const { return m_dir.path(); }
+    QString file(const QString &name) const { return m_dir.filePath(name); }
+    QString databasePath() const { return file(QStringLiteral("InventoryDb.mdb")); }
+
+    // Appends rows straight into the file (not through a record set).
+    void addRows(const std::vector<ItemRow> &rows) const;
+
+private:
+    QTemporaryDir m_dir;
+};
+
+// A row with the given name and item number, and optionally count and cost (in plain decimals).
+ItemRow makeRow(const QString &desc, const QString &num, qint64 count = 0, const QString &cost = QStringLiteral("0"),
+                const QString &vendor = QString(), const QString &isoDate = QString(), const QString &invNum = QString());
+
+} // namespace tv::test
