@@ -1,0 +1,85 @@
+#include "BenchDb.h"
+
+#include "common/Money.h"
+#include "items/Database.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QStringList>
+#include <array>
+
+namespace tv::bench {
+
+void generateInventory(const QString &path, int n, int distinctVendors, unsigned seed)
+{
+    createEmptyDatabase(path);
+    static constexpr std::array kWhat{"Hex Bolt", "Wood Screw", "Wing Nut", "Washer", "Hinge", "Drawer Pull",
+                                      "Cable Tie", "Wall Anchor", "Pipe Clamp", "Hose Fitting", "Door Stop",
+                                      "Shelf Bracket", "Caster Wheel", "Padlock", "Chain Link", "Spring"};
+    static constexpr std::array kSize{"M4", "M5", "M6", "M8", "1/4in", "3/8in", "1/2in", "Small", "Large", "XL"};
+    static constexpr std::array kCompany{"Supply", "Hardware", "Industrial", "Wholesale", "Trading", "Parts"};
+    QRandomGenerator rng(seed);
+    const QString name = QStringLiteral("bench-generate");
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        db.setDatabaseName(path);
+        db.open();
+        db.transaction();
+        QSqlQuery q(db);
+        q.prepare(QStringLiteral("insert into Items (ItemDesc, ItemNum, ItemCnt, ItemCst, TotItemCst, Image, InvNum, "
+                                 "Vendor, InvDate) values (?, ?, ?, ?, ?, ?, ?, ?, ?)"));
+        for (int i = 0; i < n; ++i) {
+            const int vendor = static_cast<int>(rng.bounded(distinctVendors));
+            const qint64 count = rng.bounded(500);
+            const Money cost = Money::fromRaw(static_cast<qint64>(rng.bounded(5, 250000)) * 100);
+            const int year = 2015 + static_cast<int>(rng.bounded(11));
+            const int month = 1 + static_cast<int>(rng.bounded(12));
+            const int day = 1 + static_cast<int>(rng.bounded(28));
+            q.addBindValue(QStringLiteral("%1 %2").arg(QLatin1String(kWhat[rng.bounded(int(kWhat.size()))]),
+                                                         QLatin1String(kSize[rng.bounded(int(kSize.size()))])));
+            q.addBindValue(QStringLiteral("TV-%1-%2").arg(i, 6, 10, QLatin1Char('0')).arg(rng.bounded(100), 2, 10, QLatin1Char('0')));
+            q.addBindValue(count);
+            q.addBindValue(static_cast<qlonglong>(cost.raw()));
+            q.addBindValue(static_cast<qlonglong>(cost.times(count)->raw()));
+            q.addBindValue(QStringLiteral("0"));
+            q.addBindValue(QStringLiteral("INV-%1").arg(rng.bounded(n / 10 + 1) + 10000));
+            q.addBindValue(QStringLiteral("Vendor %1 %2").arg(vendor).arg(QLatin1String(kCompany[vendor % kCompany.size()])));
+            q.addBindValue(QStringLiteral("%1-%2-%3").arg(year).arg(month, 2, 10, QLatin1Char('0')).arg(day, 2, 10, QLatin1Char('0')));
+            q.exec();
+        }
+        q.finish();
+        db.commit();
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(name);
+}
+
+namespace {
+long statusKiB(const char *key)
+{
+    QFile f(QStringLiteral("/proc/self/status"));
+    if (!f.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : f.readAll().split('\n'))
+        if (line.startsWith(key))
+            return line.mid(static_cast<qsizetype>(qstrlen(key))).trimmed().split(' ').value(0).toLong();
+    return -1;
+}
+} // namespace
+
+long peakRssKiB() { return statusKiB("VmHWM:"); }
+long currentRssKiB() { return statusKiB("VmRSS:"); }
+
+double timeShellMs(const QString &command)
+{
+    QElapsedTimer t;
+    t.start();
+    const int rc = QProcess::execute(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), command});
+    return rc == 0 ? t.nsecsElapsed() / 1e6 : -1;
+}
+
+} // namespace tv::bench

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QString>
+
+namespace tv::bench {
+
+// Writes a new Tallyvane database of n realistic items (names, item numbers, counts, costs,
+// totals, invoices, dates) with the given number of distinct vendors; fails if the file exists.
+void generateInventory(const QString &path, int n, int distinctVendors = 1000, unsigned seed = 42);
+
+// Peak resident memory of this process so far, in KiB (VmHWM), and the current one (VmRSS).
+long peakRssKiB();
+long currentRssKiB();
+
+// Milliseconds of a whole shell command, run through /bin/sh; -1 when it fails.
+double timeShellMs(const QString &command);
+
+} // namespace tv::bench
