@@ -53,6 +53,10 @@ constexpr std::array kTable{
                 "requires a current record."},
     Entry{3704, "Operation is not allowed when the object is closed."},
     Entry{32755, "Cancel was selected."},
+    Entry{35752, "URL is malformed"},
+    Entry{35754, "Unable to connect to remote host"},
+    Entry{35756, "Request failed"},
+    Entry{35761, "Request timed out"},
 };
 } // namespace
 
