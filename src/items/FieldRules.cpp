@@ -1,0 +1,153 @@
+#include "FieldRules.h"
+
+#include "common/AppError.h"
+#include "common/DateText.h"
+
+#include <limits>
+
+namespace tv {
+
+bool costKeyAccepted(int code)
+{
+    return code == '.' || code == ',' || code == '$' || code == 8 || code == 13 ||
+           (code >= '0' && code <= '9');
+}
+
+std::optional<Money> parseCurrencyText(const QString &text)
+{
+    QString plain = text.trimmed();
+    bool negative = false;
+    if (plain.startsWith(QLatin1Char('-'))) {
+        negative = true;
+        plain.remove(0, 1);
+    }
+    if (plain.startsWith(QLatin1Char('$'))) plain.remove(0, 1);
+    if (!negative && plain.startsWith(QLatin1Char('-'))) {
+        negative = true;
+        plain.remove(0, 1);
+    }
+    // Commas may only separate digit groups in the integer part.
+    const qsizetype point = plain.indexOf(QLatin1Char('.'));
+    if (plain.indexOf(QLatin1Char(','), point < 0 ? 0 : point) >= 0 && point >= 0) return std::nullopt;
+    if (plain.startsWith(QLatin1Char(',')) || plain.contains(QLatin1String(",,")) ||
+        plain.contains(QLatin1String(",.")) || plain.endsWith(QLatin1Char(',')))
+        return std::nullopt;
+    plain.remove(QLatin1Char(','));
+    if (plain.startsWith(QLatin1Char('+')) || plain.startsWith(QLatin1Char('-'))) return std::nullopt;
+    auto m = Money::parse(plain);
+    if (!m) return std::nullopt;
+    if (negative) {
+        if (m->raw() == std::numeric_limits<std::int64_t>::min()) return std::nullopt;
+        return Money::fromRaw(-m->raw());
+    }
+    return m;
+}
+
+QString roundedCostText(Money itemCst)
+{
+    return itemCst.rounded(2).toPlain();
+}
+
+namespace {
+// Digits with at most one point, optionally signed, after dollar sign and commas are dropped:
+// such a text that still fails to convert is out of range rather than no number.
+bool looksNumeric(QString text)
+{
+    text = text.trimmed();
+    text.remove(QLatin1Char('$'));
+    text.remove(QLatin1Char(','));
+    if (text.startsWith(QLatin1Char('-')) || text.startsWith(QLatin1Char('+'))) text.remove(0, 1);
+    bool digit = false;
+    int points = 0;
+    for (const QChar c : std::as_const(text)) {
+        if (c == QLatin1Char('.'))
+            ++points;
+        else if (c.isDigit())
+            digit = true;
+        else
+            return false;
+    }
+    return digit && points <= 1;
+}
+} // namespace
+
+QString totalValueText(const QString &costText, const QString &countText)
+{
+    const auto count = parseWholeHalfEven(countText);
+    if (!count) {
+        // A number that does not fit 32 bits overflows; anything else is no number at all.
+        throw AppError(looksNumeric(countText) ? Err::Overflow : Err::TypeMismatch);
+    }
+    const auto cost = parseCurrencyText(costText);
+    if (!cost) throw AppError(looksNumeric(costText) ? Err::Overflow : Err::TypeMismatch);
+    const auto total = cost->times(*count);
+    if (!total) throw AppError(Err::Overflow);
+    return total->toPlain();
+}
+
+FieldValue parseFieldText(Column column, const QString &text)
+{
+    FieldValue result;
+    const QString trimmed = text.trimmed();
+    switch (column) {
+    case Column::ItemCnt:
+        if (trimmed.isEmpty()) {
+            result.value = QVariant();
+        } else if (const auto n = parseWholeHalfEven(trimmed)) {
+            result.value = QVariant(static_cast<qlonglong>(*n));
+        } else {
+            result.problem =
+                QStringLiteral("The Unit Count \"%1\" is not a whole number. Type a number of units "
+                               "such as 12.")
+                    .arg(text);
+        }
+        break;
+    case Column::ItemCst:
+    case Column::TotItemCst:
+        if (trimmed.isEmpty()) {
+            result.value = QVariant();
+        } else if (const auto m = parseCurrencyText(trimmed)) {
+            result.value = QVariant::fromValue(*m);
+        } else {
+            result.problem =
+                QStringLiteral("The amount \"%1\" is not a dollar amount Tallyvane can keep. Type an "
+                               "amount such as 12.50 or $1,234.00.")
+                    .arg(text);
+        }
+        break;
+    case Column::InvDate:
+        if (trimmed.isEmpty()) {
+            result.value = QVariant();
+        } else if (const auto d = parseUserDate(trimmed)) {
+            result.value = toIsoDate(*d);
+        } else {
+            result.problem =
+                QStringLiteral("The date \"%1\" is not a date. Type it as month/day/year, such as "
+                               "3/7/2024.")
+                    .arg(text);
+        }
+        break;
+    default:
+        result.value = text;
+        break;
+    }
+    return result;
+}
+
+QString fieldDisplayText(Column column, const QVariant &value)
+{
+    if (!value.isValid() || value.isNull()) return QString();
+    switch (column) {
+    case Column::ItemCnt:
+        return QString::number(value.toLongLong());
+    case Column::ItemCst:
+    case Column::TotItemCst:
+        return value.value<Money>().toDollars();
+    case Column::InvDate:
+        return storedDateToDisplay(value.toString());
+    default:
+        return value.toString();
+    }
+}
+
+} // namespace tv
