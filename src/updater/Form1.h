@@ -1,0 +1,47 @@
+#pragma once
+
+#include "KetbookDownload.h"
+
+#include <QWidget>
+
+class QLabel;
+class QListWidget;
+class QPushButton;
+class pcProgressBar;
+
+// "Tallyvane Online Updater": shows the transfer's states and progress, then starts Ketbook
+// again and ends.
+class Form1 : public QWidget
+{
+    Q_OBJECT
+public:
+    explicit Form1(QWidget *parent = nullptr);
+    ~Form1() override;
+
+    // Shows the window and starts the size request and the download.
+    void Form_Load();
+    // Stops the transfer, starts Ketbook and ends; "Couldn't find Ketbook.exe" when Ketbook
+    // cannot be started, and the window stays.
+    void cmdCancel_Click();
+
+    QListWidget *lstStat = nullptr;
+    pcProgressBar *Bar1 = nullptr;
+    QLabel *Label1 = nullptr;
+    QLabel *lblSize = nullptr;
+    QPushButton *cmdCancel = nullptr;
+    KetbookDownload *Inet1 = nullptr;
+
+    // The picture the bar is made of: 33 x 28 pixels.
+    static QImage barPicture();
+
+protected:
+    void closeEvent(QCloseEvent *event) override; // Form_Unload
+
+private:
+    void addStatus(const QString &line);
+    void showProgress(int percent);
+    bool startKetbook();
+    int tw(int twips) const;
+
+    bool m_ended = false;
+};

@@ -1,0 +1,16 @@
+#include "Form1.h"
+#include "SingleInstance.h"
+
+#include "common/ProgramFolder.h"
+
+#include <QApplication>
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    const auto instance = claimUpdaterInstance(tv::programFolder());
+    if (!instance) return 0; // another updater is at work
+    Form1 form;
+    form.Form_Load();
+    return app.exec();
+}
