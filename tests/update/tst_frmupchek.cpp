@@ -1,0 +1,438 @@
+#include "HttpTestServer.h"
+#include "ScriptedPrompts.h"
+#include "common/AppError.h"
+#include "common/EndProgram.h"
+#include "common/ProgramFolder.h"
+#include "update/UpdateCheck.h"
+#include "update/frmUpChek.h"
+
+#include <QFile>
+#include <QLabel>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+using namespace tv;
+using tv::test::HttpTestServer;
+using tv::test::ScriptedPrompts;
+
+namespace {
+const QString kVersionPath = QStringLiteral("/versionKetbook.txt");
+const QString kNoConnection =
+    QStringLiteral("Connection to Update Site Not Available, Check Internet Connection, Try Later");
+
+QString trapText(const QString &error, const QString &procedure)
+{
+    return QStringLiteral("Error %1. In procedure %2 of Form frmUpChek").arg(error, procedure);
+}
+
+// Counts how often a widget is shown, so that "never visible" can be checked.
+class ShowCounter : public QObject
+{
+public:
+    explicit ShowCounter(QWidget *w) { w->installEventFilter(this); }
+    int shows = 0;
+
+protected:
+    bool eventFilter(QObject *, QEvent *e) override
+    {
+        if (e->type() == QEvent::Show) ++shows;
+        return false;
+    }
+};
+
+// Runs one check to its end.
+bool runCheck(frmUpChek &frm)
+{
+    QSignalSpy finished(&frm, &frmUpChek::checkFinished);
+    frm.cmdCheck_Click();
+    return finished.count() > 0 || finished.wait(10000);
+}
+
+QColor textColour(QLabel *l)
+{
+    return l->palette().color(QPalette::WindowText);
+}
+} // namespace
+
+class tst_frmUpChek : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init()
+    {
+        setEndProgramHandler([this] { ++m_ended; });
+        m_ended = 0;
+    }
+    void cleanup()
+    {
+        qunsetenv("TALLYVANE_UPDATE_URL");
+        setEndProgramHandler({});
+        setProgramFolder(QString());
+    }
+
+    void startState()
+    {
+        frmUpChek frm({});
+        QCOMPARE(frm.objectName(), QStringLiteral("frmUpChek"));
+        QCOMPARE(frm.windowTitle(), QStringLiteral("Tallyvane Updater"));
+        QVERIFY(!frm.isModal());
+        QCOMPARE(frm.lblAppVer->text(), QStringLiteral("Your Tallyvane Version is 1.2.0"));
+        QCOMPARE(frm.cmdCheck->text().remove(QLatin1Char('&')), QStringLiteral("Check for Update"));
+        QCOMPARE(frm.Label1->text(), QStringLiteral("Latest Version is :"));
+        QCOMPARE(frm.cmdUpdate->text().remove(QLatin1Char('&')), QStringLiteral("Update Tallyvane"));
+        QVERIFY(frm.lblstat->text().isEmpty());
+        QVERIFY(frm.lblVer->text().isEmpty());
+        QVERIFY(!frm.lblAppVer->isHidden());
+        QVERIFY(!frm.cmdCheck->isHidden());
+        QVERIFY(frm.lblstat->isHidden());
+        QVERIFY(!frm.Label1->isHidden());
+        QVERIFY(!frm.lblVer->isHidden());
+        QVERIFY(frm.cmdUpdate->isHidden());
+        QCOMPARE(frm.Inet1->fetchTimeout(), 15000);
+
+        QCOMPARE(frm.palette().color(QPalette::Window), QColor(Qt::black));
+        QCOMPARE(textColour(frm.lblAppVer), QColor(128, 255, 255));
+        QCOMPARE(textColour(frm.lblstat), QColor(Qt::red));
+        QCOMPARE(textColour(frm.Label1), QColor(Qt::yellow));
+        QCOMPARE(textColour(frm.lblVer), QColor(Qt::white));
+        QCOMPARE(frm.font().family(), QStringLiteral("Tahoma"));
+        QCOMPARE(frm.lblAppVer->alignment() & Qt::AlignHCenter, Qt::AlignHCenter);
+        QCOMPARE(frm.lblstat->alignment() & Qt::AlignHCenter, Qt::AlignHCenter);
+
+        for (QWidget *w : frm.findChildren<QWidget *>())
+            QVERIFY2(!w->accessibleName().isEmpty(), qPrintable(w->objectName()));
+        QCOMPARE(frm.cmdCheck->nextInFocusChain(), static_cast<QWidget *>(frm.cmdUpdate));
+
+        // Top to bottom as the user reads them.
+        frm.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&frm));
+        QList<QWidget *> order{frm.lblAppVer, frm.cmdCheck, frm.lblstat, frm.Label1, frm.cmdUpdate};
+        for (int i = 1; i < order.size(); ++i)
+            QVERIFY(order[i - 1]->geometry().bottom() < order[i]->geometry().top());
+        QVERIFY(frm.Label1->geometry().right() < frm.lblVer->geometry().left());
+    }
+
+    void check_data()
+    {
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<QString>("stat");    // lblstat afterwards
+        QTest::addColumn<QString>("latest");  // lblVer afterwards
+        QTest::addColumn<bool>("offered");    // cmdUpdate visible
+        QTest::addColumn<QString>("message"); // the trap's message, empty for none
+
+        const QString none = QStringLiteral("No Updates Available");
+        const QString checking = QStringLiteral("Checking for Updates");
+        const QString noVersion =
+            trapText(QStringLiteral("321 (The version file on the update server holds no version number)"),
+                     QStringLiteral("cmdCheck_Click"));
+
+        QTest::newRow("same") << 200 << QByteArray("1.2.0") << none << "1.2.0" << false << "";
+        QTest::newRow("newer") << 200 << QByteArray("1.3.0") << "Update Available to 1.3.0"
+                               << "1.3.0" << true << "";
+        QTest::newRow("same with line end") << 200 << QByteArray("1.2.0\n") << none << "1.2.0" << false << "";
+        QTest::newRow("same with crlf") << 200 << QByteArray("1.2.0\r\n") << none << "1.2.0" << false << "";
+        QTest::newRow("1.10.0") << 200 << QByteArray("1.10.0") << "Update Available to 1.10.0"
+                                << "1.10.0" << true << "";
+        QTest::newRow("1.2.10") << 200 << QByteArray("1.2.10") << "Update Available to 1.2.10"
+                                << "1.2.10" << true << "";
+        QTest::newRow("older") << 200 << QByteArray("1.1.9") << none << "1.1.9" << false << "";
+        QTest::newRow("newer with line end") << 200 << QByteArray(" 1.3.0\n") << "Update Available to 1.3.0"
+                                             << "1.3.0" << true << "";
+        QTest::newRow("empty") << 200 << QByteArray() << checking << "" << false << noVersion;
+        QTest::newRow("html page") << 200
+                                   << QByteArray("<!DOCTYPE html><html><head><title>Welcome</title></head>"
+                                                 "<body><h1>It works</h1></body></html>\n")
+                                   << checking << "" << false << noVersion;
+        QTest::newRow("404") << 404 << QByteArray("<html><body>Not Found</body></html>") << checking << ""
+                             << false
+                             << trapText(QStringLiteral("35756 (The update server answered 404 Not Found)"),
+                                         QStringLiteral("cmdCheck_Click"));
+        QTest::newRow("500 with a version")
+            << 500 << QByteArray("1.3.0") << checking << "" << false
+            << trapText(QStringLiteral("35756 (The update server answered 500 "
+                                       "Internal Server Error)"),
+                        QStringLiteral("cmdCheck_Click"));
+    }
+    void check()
+    {
+        QFETCH(int, status);
+        QFETCH(QByteArray, body);
+        QFETCH(QString, stat);
+        QFETCH(QString, latest);
+        QFETCH(bool, offered);
+        QFETCH(QString, message);
+
+        HttpTestServer server;
+        server.setBody(kVersionPath, body, status);
+        qputenv("TALLYVANE_UPDATE_URL", server.baseUrl().toString().toUtf8());
+        ScriptedPrompts prompts;
+        frmUpChek frm({});
+        frm.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&frm));
+
+        QVERIFY(runCheck(frm));
+        QCOMPARE(server.requests(), QStringList{QStringLiteral("GET /versionKetbook.txt")});
+        QCOMPARE(frm.lblstat->text(), stat);
+        QVERIFY(frm.lblstat->isVisible());
+        QCOMPARE(frm.lblVer->text(), latest);
+        QCOMPARE(frm.cmdUpdate->isVisible(), offered);
+        QVERIFY(frm.isVisible());
+        if (message.isEmpty()) {
+            QVERIFY(prompts.shown().isEmpty());
+        } else {
+            QCOMPARE(prompts.texts(), QStringList{message});
+            QCOMPARE(prompts.last().title, QStringLiteral("Tallyvane"));
+            QCOMPARE(prompts.last().icon, MsgIcon::None);
+            QCOMPARE(prompts.last().buttons, MsgButtons::Ok);
+        }
+        QCOMPARE(m_ended, 0);
+    }
+
+    void noServerListening()
+    {
+        QUrl url(QStringLiteral("http://127.0.0.1"));
+        url.setPort(HttpTestServer::unusedPort());
+        qputenv("TALLYVANE_UPDATE_URL", url.toString().toUtf8());
+        ScriptedPrompts prompts;
+        frmUpChek frm({});
+        frm.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&frm));
+        ShowCounter statShown(frm.lblstat);
+
+        QVERIFY(runCheck(frm));
+        QCOMPARE(prompts.texts(), QStringList{kNoConnection});
+        QCOMPARE(prompts.last().title, QStringLiteral("Updater Error"));
+        QCOMPARE(prompts.last().icon, MsgIcon::Exclamation);
+        QCOMPARE(prompts.last().buttons, MsgButtons::Ok);
+        QVERIFY(!frm.isVisible());
+        QCOMPARE(statShown.shows, 0);
+        QVERIFY(frm.lblstat->text().isEmpty());
+    }
+
+    void badServerAddress()
+    {
+        qputenv("TALLYVANE_UPDATE_URL", "ftp://127.0.0.1/");
+        ScriptedPrompts prompts;
+        frmUpChek frm({});
+        QVERIFY(runCheck(frm));
+        QCOMPARE(
+            prompts.texts(),
+            QStringList{trapText(QStringLiteral("35752 (The update server address \"ftp://127.0.0.1/\" is "
+                                                "not an http or https address)"),
+                                 QStringLiteral("cmdCheck_Click"))});
+        QVERIFY(frm.lblstat->isHidden());
+    }
+
+    void serverNeverAnswers()
+    {
+        HttpTestServer server;
+        HttpTestServer::Response r;
+        r.stall = true;
+        server.setResponse(kVersionPath, r);
+        qputenv("TALLYVANE_UPDATE_URL", server.baseUrl().toString().toUtf8());
+        ScriptedPrompts prompts;
+        frmUpChek frm({});
+        frm.Inet1->setFetchTimeout(600);
+        frm.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&frm));
+
+        int ticks = 0;
+        QTimer ticker;
+        connect(&ticker, &QTimer::timeout, this, [&] { ++ticks; });
+        ticker.start(20);
+        QSignalSpy finished(&frm, &frmUpChek::checkFinished);
+        QElapsedTimer clock;
+        clock.start();
+        frm.cmdCheck_Click();
+        QVERIFY(clock.elapsed() < 300); // the press returns at once
+        QVERIFY(frm.checking());
+        QTRY_COMPARE(frm.lblstat->text(), QStringLiteral("Checking for Updates"));
+        QVERIFY(frm.lblstat->isVisible());
+        QVERIFY(finished.wait(5000));
+        QVERIFY(clock.elapsed() >= 540); // timers may fire a little early
+        QVERIFY(ticks >= 10);            // the event loop ran all along
+        QCOMPARE(prompts.texts(), QStringList{trapText(QStringLiteral("35761 (Request timed out)"),
+                                                       QStringLiteral("cmdCheck_Click"))});
+        QVERIFY(frm.isVisible());
+        QCOMPARE(frm.lblstat->text(), QStringLiteral("Checking for Updates"));
+        QVERIFY(frm.lblVer->text().isEmpty());
+        QVERIFY(frm.cmdUpdate->isHidden());
+    }
+
+    void updateButtonStaysThroughLaterChecks()
+    {
+        HttpTestServer server;
+        qputenv("TALLYVANE_UPDATE_URL", server.baseUrl().toString().toUtf8());
+        ScriptedPrompts prompts;
+        frmUpChek frm({});
+        frm.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&frm));
+
+        server.setBody(kVersionPath, "1.3.0");
+        QVERIFY(runCheck(frm));
+        QCOMPARE(frm.lblstat->text(), QStringLiteral("Update Available to 1.3.0"));
+        QVERIFY(frm.cmdUpdate->isVisible());
+
+        server.setBody(kVersionPath, "1.2.0");
+        QVERIFY(runCheck(frm));
+        QCOMPARE(frm.lblstat->text(), QStringLiteral("No Updates Available"));
+        QCOMPARE(frm.lblVer->text(), QStringLiteral("1.2.0"));
+        QVERIFY(frm.cmdUpdate->isVisible());
+        QCOMPARE(server.requests().size(), 2);
+        QVERIFY(prompts.shown().isEmpty());
+
+        // Closed and opened again, the window starts afresh.
+        QTest::keyClick(&frm, Qt::Key_Escape);
+        QVERIFY(!frm.isVisible());
+        frm.show();
+        QVERIFY(frm.cmdUpdate->isHidden());
+        QVERIFY(frm.lblstat->isHidden());
+        QVERIFY(frm.lblVer->text().isEmpty());
+    }
+
+    void pressAgainWhileChecking()
+    {
+        HttpTestServer server;
+        HttpTestServer::Response slow;
+        slow.body = "1.3.0";
+        slow.chunkBytes = 1;
+        slow.chunkDelayMs = 150;
+        server.setResponse(kVersionPath, slow);
+        qputenv("TALLYVANE_UPDATE_URL", server.baseUrl().toString().toUtf8());
+        ScriptedPrompts prompts;
+        frmUpChek frm({});
+        QSignalSpy finished(&frm, &frmUpChek::checkFinished);
+        frm.cmdCheck_Click();
+        QTRY_COMPARE(server.requests().size(), 1);
+        server.setBody(kVersionPath, "1.2.0");
+        frm.cmdCheck_Click();
+        QVERIFY(finished.wait(5000));
+        QTest::qWait(1000); // the first, dropped answer would have arrived by now
+        QCOMPARE(finished.count(), 1);
+        QCOMPARE(frm.lblstat->text(), QStringLiteral("No Updates Available"));
+        QVERIFY(frm.cmdUpdate->isHidden());
+        QVERIFY(prompts.shown().isEmpty());
+    }
+
+    void updateStartsUpdaterAndEnds()
+    {
+        QTemporaryDir folder;
+        QVERIFY(folder.isValid());
+        const QString ran = folder.filePath(QStringLiteral("ran.txt"));
+        writeUpdater(folder.filePath(QStringLiteral("updaterKetbook")),
+                     "#!/bin/sh\n{ echo \"args=$#\"; pwd; } > \"$(dirname \"$0\")/ran.tmp\"\n"
+                     "mv \"$(dirname \"$0\")/ran.tmp\" \"$(dirname \"$0\")/ran.txt\"\n");
+        setProgramFolder(folder.path());
+
+        // A check still waiting on the server when the button is pressed.
+        HttpTestServer server;
+        HttpTestServer::Response r;
+        r.stall = true;
+        server.setResponse(kVersionPath, r);
+        qputenv("TALLYVANE_UPDATE_URL", server.baseUrl().toString().toUtf8());
+
+        QStringList events;
+        setEndProgramHandler([&] { events << QStringLiteral("end"); });
+        ScriptedPrompts prompts;
+        frmUpChek frm([&] { events << QStringLiteral("save"); });
+        frm.Inet1->setFetchTimeout(300);
+        frm.cmdCheck_Click();
+        QTRY_COMPARE(server.requests().size(), 1);
+
+        frm.cmdUpdate_Click();
+        QCOMPARE(events, (QStringList{QStringLiteral("save"), QStringLiteral("end")}));
+        QVERIFY(programEnding());
+        QVERIFY(!frm.Inet1->busy());
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(ran), 5000);
+        QFile f(ran);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        const QStringList lines = QString::fromUtf8(f.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        QCOMPARE(lines.value(0), QStringLiteral("args=0"));
+        QCOMPARE(QFileInfo(lines.value(1)).canonicalFilePath(), QFileInfo(folder.path()).canonicalFilePath());
+        QTest::qWait(500); // the cancelled fetch reports nothing
+        QVERIFY(prompts.shown().isEmpty());
+    }
+
+    void updateFails_data()
+    {
+        QTest::addColumn<QByteArray>("updater"); // empty: no file
+        QTest::addColumn<bool>("executable");
+        QTest::addColumn<bool>("saveFails");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<bool>("saved");
+        QTest::addColumn<bool>("updaterRuns");
+
+        const QByteArray script("#!/bin/sh\ntouch \"$(dirname \"$0\")/ran.txt\"\n");
+        QTest::newRow("updater missing")
+            << QByteArray() << false << false
+            << trapText(QStringLiteral("53 (File not found)"), QStringLiteral("cmdUpdate_Click")) << false
+            << false;
+        QTest::newRow("updater not executable")
+            << script << false << false
+            << trapText(QStringLiteral("70 (Permission denied)"), QStringLiteral("cmdUpdate_Click")) << false
+            << false;
+        QTest::newRow("save fails") << script << true << true
+                                    << trapText(QStringLiteral("61 (Disk full)"),
+                                                QStringLiteral("cmdUpdate_Click"))
+                                    << false << true;
+    }
+    void updateFails()
+    {
+        QFETCH(QByteArray, updater);
+        QFETCH(bool, executable);
+        QFETCH(bool, saveFails);
+        QFETCH(QString, message);
+        QFETCH(bool, saved);
+        QFETCH(bool, updaterRuns);
+
+        QTemporaryDir folder;
+        QVERIFY(folder.isValid());
+        const QString path = folder.filePath(QStringLiteral("updaterKetbook"));
+        if (!updater.isEmpty()) {
+            writeUpdater(path, updater);
+            if (!executable) QVERIFY(QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner));
+        }
+        setProgramFolder(folder.path());
+
+        ScriptedPrompts prompts;
+        bool wrote = false;
+        frmUpChek frm([&] {
+            if (saveFails) throw AppError(Err::DiskFull);
+            wrote = true;
+        });
+        frm.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&frm));
+        frm.cmdUpdate_Click();
+        QCOMPARE(prompts.texts(), QStringList{message});
+        QCOMPARE(wrote, saved);
+        QCOMPARE(m_ended, 0);
+        QVERIFY(!programEnding());
+        QVERIFY(frm.isVisible());
+        const QString ran = folder.filePath(QStringLiteral("ran.txt"));
+        if (updaterRuns)
+            QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(ran), 5000);
+        else {
+            QTest::qWait(200);
+            QVERIFY(!QFile::exists(ran));
+        }
+    }
+
+private:
+    static void writeUpdater(const QString &path, const QByteArray &script)
+    {
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(script);
+        f.close();
+        QVERIFY(f.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    }
+
+    int m_ended = 0;
+};
+
+QTEST_MAIN(tst_frmUpChek)
+#include "tst_frmupchek.moc"

@@ -1,0 +1,235 @@
+#include "HttpTestServer.h"
+#include "common/AppError.h"
+#include "update/UpdateCheck.h"
+
+#include <QSignalSpy>
+#include <QTest>
+
+using namespace tv;
+using tv::test::HttpTestServer;
+
+class tst_UpdateCheck : public QObject
+{
+    Q_OBJECT
+private slots:
+    void resourceUrl_data()
+    {
+        QTest::addColumn<QString>("base");
+        QTest::addColumn<QString>("expected");
+
+        QTest::newRow("host only") << "http://updates.example.org"
+                                   << "http://updates.example.org/versionKetbook.txt";
+        QTest::newRow("trailing slash") << "http://updates.example.org/"
+                                        << "http://updates.example.org/versionKetbook.txt";
+        QTest::newRow("folder") << "https://example.org/tallyvane"
+                                << "https://example.org/tallyvane/versionKetbook.txt";
+        QTest::newRow("folder slashes") << "https://example.org/tv//"
+                                        << "https://example.org/tv/versionKetbook.txt";
+        QTest::newRow("port") << "http://127.0.0.1:8080"
+                              << "http://127.0.0.1:8080/versionKetbook.txt";
+        QTest::newRow("query dropped") << "http://h.example/a?x=1#f"
+                                       << "http://h.example/a/versionKetbook.txt";
+        QTest::newRow("blanks around") << "  http://h.example  "
+                                       << "http://h.example/versionKetbook.txt";
+    }
+    void resourceUrl()
+    {
+        QFETCH(QString, base);
+        QFETCH(QString, expected);
+        QCOMPARE(UpdateCheck::resourceUrl(base, QStringLiteral("/versionKetbook.txt")).toString(), expected);
+    }
+
+    void badServerUrl_data()
+    {
+        QTest::addColumn<QString>("base");
+        QTest::newRow("empty") << "";
+        QTest::newRow("no scheme") << "updates.example.org";
+        QTest::newRow("ftp") << "ftp://updates.example.org";
+        QTest::newRow("file") << "file:///tmp/versionKetbook.txt";
+        QTest::newRow("no host") << "http://";
+        QTest::newRow("bad port") << "http://h.example:99999";
+    }
+    void badServerUrl()
+    {
+        QFETCH(QString, base);
+        try {
+            UpdateCheck::serverUrl(base);
+            QFAIL("accepted");
+        } catch (const AppError &e) {
+            QCOMPARE(e.number(), int(UpdateErr::UrlMalformed));
+            QVERIFY(e.description().contains(base));
+        }
+    }
+
+    void defaultPorts_data()
+    {
+        QTest::addColumn<QString>("url");
+        QTest::addColumn<int>("port");
+        QTest::newRow("http") << "http://h.example/x" << 80;
+        QTest::newRow("https") << "https://h.example/x" << 443;
+        QTest::newRow("own port") << "https://h.example:8443/x" << 8443;
+    }
+    void defaultPorts()
+    {
+        QFETCH(QString, url);
+        QFETCH(int, port);
+        QCOMPARE(int(UpdateCheck::portOf(QUrl(url))), port);
+    }
+
+    void probe_data()
+    {
+        QTest::addColumn<bool>("listening");
+        QTest::newRow("server listening") << true;
+        QTest::newRow("nothing listening") << false;
+    }
+    void probe()
+    {
+        QFETCH(bool, listening);
+        HttpTestServer server;
+        QUrl url = server.baseUrl();
+        if (!listening) url.setPort(HttpTestServer::unusedPort());
+        UpdateCheck check;
+        QSignalSpy done(&check, &UpdateCheck::probeFinished);
+        check.probe(url);
+        QVERIFY(check.busy());
+        QVERIFY(done.wait(5000));
+        QCOMPARE(done.count(), 1);
+        QCOMPARE(done.at(0).at(0).toBool(), listening);
+        QVERIFY(!check.busy());
+        QVERIFY(server.requests().isEmpty()); // the probe only connects
+    }
+
+    void fetch_data()
+    {
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<qint64>("contentLength"); // -2: the body's size
+        QTest::addColumn<qint64>("cutAfter");
+        QTest::addColumn<int>("failure"); // 0: the body arrives
+        QTest::addColumn<QString>("description");
+
+        QTest::newRow("ok") << 200 << QByteArray("1.3.0") << qint64(-2) << qint64(-1) << 0 << "";
+        QTest::newRow("ok, no length") << 200 << QByteArray("1.3.0\n") << qint64(-1) << qint64(-1) << 0 << "";
+        QTest::newRow("no content") << 204 << QByteArray() << qint64(-2) << qint64(-1) << 0 << "";
+        QTest::newRow("404") << 404 << QByteArray("<html>Not Found</html>") << qint64(-2) << qint64(-1)
+                             << int(UpdateErr::RequestFailed) << "The update server answered 404 Not Found";
+        QTest::newRow("500 with a version")
+            << 500 << QByteArray("1.3.0") << qint64(-2) << qint64(-1) << int(UpdateErr::RequestFailed)
+            << "The update server answered 500 Internal Server Error";
+        QTest::newRow("cut short")
+            << 200 << QByteArray("1.3.0") << qint64(-2) << qint64(2) << int(UpdateErr::RequestFailed)
+            << "The update server closed the connection before its answer was complete";
+        QTest::newRow("length beyond body")
+            << 200 << QByteArray("1.3.0") << qint64(40) << qint64(-1) << int(UpdateErr::RequestFailed)
+            << "The update server closed the connection before its answer was complete";
+        QTest::newRow("far too big") << 200 << QByteArray(UpdateCheck::kMaxBodyBytes + 4096, 'x')
+                                     << qint64(-2) << qint64(-1) << int(UpdateErr::RequestFailed)
+                                     << "The update server sent far more than a version number";
+    }
+    void fetch()
+    {
+        QFETCH(int, status);
+        QFETCH(QByteArray, body);
+        QFETCH(qint64, contentLength);
+        QFETCH(qint64, cutAfter);
+        QFETCH(int, failure);
+        QFETCH(QString, description);
+
+        HttpTestServer server;
+        HttpTestServer::Response r;
+        r.status = status;
+        r.body = body;
+        if (contentLength != -2) r.contentLength = contentLength;
+        r.cutAfter = cutAfter;
+        server.setResponse(QStringLiteral("/versionKetbook.txt"), r);
+
+        UpdateCheck check;
+        QSignalSpy ok(&check, &UpdateCheck::fetchFinished);
+        QSignalSpy failed(&check, &UpdateCheck::fetchFailed);
+        check.fetch(
+            UpdateCheck::resourceUrl(server.baseUrl().toString(), QStringLiteral("/versionKetbook.txt")));
+        QTRY_COMPARE_WITH_TIMEOUT(ok.count() + failed.count(), 1, 10000);
+        QTest::qWait(50); // nothing more arrives
+        QCOMPARE(ok.count() + failed.count(), 1);
+        QCOMPARE(server.requests(), QStringList{QStringLiteral("GET /versionKetbook.txt")});
+        if (failure == 0) {
+            QCOMPARE(ok.at(0).at(0).toString(), QString::fromUtf8(body));
+        } else {
+            QCOMPARE(failed.at(0).at(0).toInt(), failure);
+            QCOMPARE(failed.at(0).at(1).toString(), description);
+        }
+        QVERIFY(!check.busy());
+    }
+
+    void redirectFollowed()
+    {
+        HttpTestServer server;
+        HttpTestServer::Response moved;
+        moved.status = 302;
+        moved.headers = {{"Location", "/current/versionKetbook.txt"}};
+        server.setResponse(QStringLiteral("/versionKetbook.txt"), moved);
+        server.setBody(QStringLiteral("/current/versionKetbook.txt"), "1.4.0");
+        UpdateCheck check;
+        QSignalSpy ok(&check, &UpdateCheck::fetchFinished);
+        check.fetch(QUrl(server.baseUrl().toString() + QStringLiteral("/versionKetbook.txt")));
+        QVERIFY(ok.wait(5000));
+        QCOMPARE(ok.at(0).at(0).toString(), QStringLiteral("1.4.0"));
+    }
+
+    void timeout_data()
+    {
+        QTest::addColumn<bool>("trickle");
+        QTest::newRow("never answers") << false;
+        QTest::newRow("answers too slowly") << true; // the limit is for the whole transfer
+    }
+    void timeout()
+    {
+        QFETCH(bool, trickle);
+        HttpTestServer server;
+        HttpTestServer::Response r;
+        if (trickle) {
+            r.body = QByteArray(200, '1');
+            r.chunkBytes = 1;
+            r.chunkDelayMs = 40;
+        } else {
+            r.stall = true;
+        }
+        server.setResponse(QStringLiteral("/versionKetbook.txt"), r);
+        UpdateCheck check;
+        QCOMPARE(check.fetchTimeout(), 15000);
+        check.setFetchTimeout(400);
+        QSignalSpy ok(&check, &UpdateCheck::fetchFinished);
+        QSignalSpy failed(&check, &UpdateCheck::fetchFailed);
+        QElapsedTimer clock;
+        clock.start();
+        check.fetch(QUrl(server.baseUrl().toString() + QStringLiteral("/versionKetbook.txt")));
+        QVERIFY(failed.wait(5000));
+        QVERIFY2(clock.elapsed() >= 360, qPrintable(failed.at(0).at(1).toString()));
+        QCOMPARE(failed.at(0).at(0).toInt(), int(UpdateErr::TimedOut));
+        QCOMPARE(failed.at(0).at(1).toString(), QStringLiteral("Request timed out"));
+        QTest::qWait(100);
+        QCOMPARE(ok.count(), 0);
+        QCOMPARE(failed.count(), 1);
+    }
+
+    void cancelIsSilent()
+    {
+        HttpTestServer server;
+        HttpTestServer::Response r;
+        r.stall = true;
+        server.setResponse(QStringLiteral("/versionKetbook.txt"), r);
+        UpdateCheck check;
+        check.setFetchTimeout(200);
+        QSignalSpy ok(&check, &UpdateCheck::fetchFinished);
+        QSignalSpy failed(&check, &UpdateCheck::fetchFailed);
+        check.fetch(QUrl(server.baseUrl().toString() + QStringLiteral("/versionKetbook.txt")));
+        QTRY_COMPARE(server.requests().size(), 1);
+        check.cancel();
+        QVERIFY(!check.busy());
+        QTest::qWait(400);
+        QCOMPARE(ok.count() + failed.count(), 0);
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_UpdateCheck)
+#include "tst_updatecheck.moc"
