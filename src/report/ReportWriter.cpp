@@ -1,0 +1,274 @@
+#include "ReportWriter.h"
+
+#include "ReportText.h"
+#include "common/AppError.h"
+#include "common/DateText.h"
+#include "common/ProgramFolder.h"
+#include "items/Database.h"
+
+#include <QDate>
+#include <QSaveFile>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QVariant>
+#include <array>
+
+namespace tv {
+
+namespace {
+
+// Positions of the fields in every report query.
+enum Field { ItemDesc, Vendor, InvDate, ItemNum, ItemCnt, ItemCst, TotItemCst };
+
+constexpr const char *kSelect =
+    "select ItemDesc, Vendor, InvDate, ItemNum, ItemCnt, ItemCst, TotItemCst from Items Order by ";
+
+// The sort key moves to the first column; the other text columns keep their order.
+std::array<Field, 4> textColumns(SortChoice choice)
+{
+    switch (choice) {
+    case SortChoice::Vendor:
+        return {Vendor, ItemDesc, InvDate, ItemNum};
+    case SortChoice::InvoiceDate:
+        return {InvDate, ItemDesc, Vendor, ItemNum};
+    case SortChoice::ItemNumber:
+        return {ItemNum, ItemDesc, Vendor, InvDate};
+    case SortChoice::ItemName:
+        break;
+    }
+    return {ItemDesc, Vendor, InvDate, ItemNum};
+}
+
+const char *headerCell(Field f)
+{
+    switch (f) {
+    case ItemDesc:
+        return R"(<th><font size="4" color="0000aa"> Item Name </font></th>)";
+    case Vendor:
+        return R"(<th><font size="4" color="0000aa"> Vendor </font></th>)";
+    case InvDate:
+        return R"(<th><font size="4" color="0000aa"> Date </font></th>)";
+    case ItemNum:
+        return R"(<th><font size="4" color="0000aa"> Item Number </font></th>)";
+    case ItemCnt:
+        return R"(<th><font size="4" color="0000aa"> Unit Count </font></th>)";
+    case ItemCst:
+        return R"(<th><font size="4" color="0000aa"> Unit Cost </font></th>)";
+    case TotItemCst:
+        break;
+    }
+    return R"(<th><font size="4" color="0000aa"> Total Unit Value </font></th>)";
+}
+
+const char *label(Field f)
+{
+    switch (f) {
+    case ItemDesc:
+        return "Item Name";
+    case Vendor:
+        return "Vendor";
+    case InvDate:
+        return "Date";
+    case ItemNum:
+        return "Item Number";
+    case ItemCnt:
+        return "Unit Count";
+    case ItemCst:
+        return "Unit Cost";
+    case TotItemCst:
+        break;
+    }
+    return "Total Unit Value";
+}
+
+constexpr const char *kPiece1 = "<html><head><title>Inventory Report</title></head><body>";
+constexpr const char *kPiece2 = R"(<center><font size="5"><b>Inventory Report</b></font><br>)";
+constexpr const char *kPiece3 = "<br><table border=1 bordercolor=black cellspacing=0 width=100%>";
+constexpr const char *kPieces8To14 = "</table><br>"
+                                     R"(<div align = "Right">)"
+                                     "<table border=1 bordercolor=black cellspacing=0 width=20%>"
+                                     "<br><tr>"
+                                     R"(<th> <font size="4" color="0000aa">Total Inventory Value <font></th>)"
+                                     "</tr>"
+                                     "<tr>";
+constexpr const char *kTotalOpen = R"(<td align = "center"><font color="cc000"><b>  &nbsp;)";
+constexpr const char *kTotalClose = "  </b></font></td>";
+constexpr const char *kPieces16To18 = "</tr></table></div>";
+constexpr const char *kPiece19 = "<br> End of Report </body></html>";
+
+constexpr const char *kCellOpen = R"(<td align = "center"><b> &nbsp;)";
+constexpr const char *kCellCloseWide = "  </b></td>";
+constexpr const char *kCellCloseNarrow = " </b></td>";
+constexpr const char *kCostOpen = R"(<td align = "center"><b>  &nbsp;)";
+constexpr const char *kValueOpen = R"(<td align = "center"><font color="00bb00"><b>  &nbsp;)";
+constexpr const char *kValueClose = "  </b></font></td>";
+
+bool isInteger(const QVariant &v)
+{
+    switch (v.typeId()) {
+    case QMetaType::LongLong:
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::Short:
+    case QMetaType::UShort:
+        return true;
+    default:
+        return false;
+    }
+}
+
+void appendMoneyValue(QByteArray &out, const QVariant &v)
+{
+    if (v.isNull()) return;
+    if (!isInteger(v)) throw AppError(Err::TypeMismatch);
+    appendReportMoney(out, Money::fromRaw(v.toLongLong()));
+}
+
+// "yyyy-mm-dd" as M/d/yyyy without going through a full date parse for every row.
+void appendDate(QByteArray &out, const QString &stored)
+{
+    const char16_t *s = QStringView(stored).utf16();
+    auto digit = [&](int i) { return s[i] >= u'0' && s[i] <= u'9' ? s[i] - u'0' : -1; };
+    if (stored.size() == 10 && s[4] == u'-' && s[7] == u'-') {
+        const int d[8] = {digit(0), digit(1), digit(2), digit(3), digit(5), digit(6), digit(8), digit(9)};
+        bool allDigits = true;
+        for (int x : d)
+            allDigits = allDigits && x >= 0;
+        if (allDigits) {
+            const int year = d[0] * 1000 + d[1] * 100 + d[2] * 10 + d[3];
+            const int month = d[4] * 10 + d[5];
+            const int day = d[6] * 10 + d[7];
+            if (QDate::isValid(year, month, day)) {
+                out += QByteArray::number(month);
+                out += '/';
+                out += QByteArray::number(day);
+                out += '/';
+                out += QByteArray::number(year);
+                return;
+            }
+        }
+    }
+    appendHtmlText(out, storedDateToDisplay(stored));
+}
+
+void appendValue(QByteArray &out, Field f, const QVariant &v)
+{
+    if (v.isNull()) return;
+    if (f == InvDate && v.typeId() == QMetaType::QString)
+        appendDate(out, v.toString());
+    else if (isInteger(v))
+        out += QByteArray::number(v.toLongLong());
+    else
+        appendHtmlText(out, v.toString());
+}
+
+} // namespace
+
+QString ReportWriter::query() const
+{
+    static const char *const keys[] = {"ItemDesc", "Vendor", "InvDate", "ItemNum"};
+    return QString::fromLatin1(kSelect) + QString::fromLatin1(keys[static_cast<int>(m_choice)]);
+}
+
+QString ReportWriter::totalQuery()
+{
+    return QStringLiteral("Select Sum(TotItemCst) as TotInventory from Items");
+}
+
+QStringList ReportWriter::columnLabels() const
+{
+    QStringList labels;
+    for (Field f : textColumns(m_choice))
+        labels << QString::fromLatin1(label(f));
+    labels << QString::fromLatin1(label(ItemCnt)) << QString::fromLatin1(label(ItemCst))
+           << QString::fromLatin1(label(TotItemCst));
+    return labels;
+}
+
+QByteArray ReportWriter::build(const QString &databasePath) const
+{
+    const std::array<Field, 4> columns = textColumns(m_choice);
+    QueryConnection connection(databasePath);
+
+    QByteArray report(kPiece1);
+    report += kPiece2;
+    report += kPiece3;
+    report += "<tr>";
+    for (Field f : columns)
+        report += headerCell(f);
+    report += headerCell(ItemCnt);
+    report += headerCell(ItemCst);
+    report += headerCell(TotItemCst);
+    report += "</tr>";
+
+    {
+        QSqlQuery rows = connection.query(query());
+        while (rows.next()) {
+            report += "<tr>";
+            for (int pos = 0; pos < 4; ++pos) {
+                report += kCellOpen;
+                appendValue(report, columns[pos], rows.value(columns[pos]));
+                report += pos < 2 ? kCellCloseWide : kCellCloseNarrow;
+            }
+            report += kCellOpen;
+            appendValue(report, ItemCnt, rows.value(ItemCnt));
+            report += kCellCloseNarrow;
+            report += kCostOpen;
+            appendMoneyValue(report, rows.value(ItemCst));
+            report += kCellCloseWide;
+            report += kValueOpen;
+            appendMoneyValue(report, rows.value(TotItemCst));
+            report += kValueClose;
+            report += "</tr>";
+        }
+        if (rows.lastError().isValid()) throwSqlError(rows);
+    }
+
+    QSqlQuery total = connection.query(totalQuery());
+    report += kPieces8To14;
+    report += kTotalOpen;
+    if (total.next())
+        appendMoneyValue(report, total.value(0));
+    else if (total.lastError().isValid())
+        throwSqlError(total);
+    report += kTotalClose;
+    report += kPieces16To18;
+    report += kPiece19;
+    return report;
+}
+
+namespace {
+[[noreturn]] void throwFileError(const QSaveFile &file)
+{
+    switch (file.error()) {
+    case QFileDevice::ResourceError:
+        throw AppError(Err::DiskFull);
+    case QFileDevice::PermissionsError:
+        throw AppError(Err::PermissionDenied);
+    default:
+        throw AppError(Err::PathFileAccess);
+    }
+}
+} // namespace
+
+void ReportWriter::save(const QByteArray &report, const QString &path)
+{
+    // Written beside the old file and renamed over it, so a failure never leaves half a report.
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) throwFileError(file);
+    if (file.write(report) != report.size() || !file.commit()) throwFileError(file);
+}
+
+QString ReportWriter::reportPath()
+{
+    return programPath(QStringLiteral("report.html"));
+}
+
+QString ReportWriter::write() const
+{
+    const QString path = reportPath();
+    save(build(databasePath()), path);
+    return path;
+}
+
+} // namespace tv

@@ -1,0 +1,198 @@
+#include "ExpectedReport.h"
+#include "ScriptedPrompts.h"
+#include "TestFolder.h"
+#include "report/frmSort.h"
+#include "report/frmreport.h"
+
+#include <QFile>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTextBrowser>
+#include <QtTest>
+
+using tv::test::makeRow;
+using tv::test::ScriptedPrompts;
+using tv::test::TestFolder;
+
+namespace {
+QByteArray readAll(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
+}
+
+QString caption(const QAbstractButton *b)
+{
+    return b->text().remove('&');
+}
+
+QList<QRadioButton *> options(const frmSort *w)
+{
+    return {w->Option1, w->Option2, w->Option3, w->Option4};
+}
+
+void flushDeletes()
+{
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+} // namespace
+
+class TestFrmSort : public QObject
+{
+    Q_OBJECT
+private slots:
+    void cleanup()
+    {
+        delete frmSort::openInstance();
+        delete frmreport::openInstance();
+        flushDeletes();
+    }
+
+    void newWindow()
+    {
+        frmSort *w = frmSort::showWindow();
+        QCOMPARE(w->objectName(), "frmSort");
+        QCOMPARE(w->windowTitle(), "      Report");
+        QCOMPARE(w->Label1->text(), "Inventory Report");
+        QCOMPARE(w->Frame->title(), "Sort by");
+        QStringList captions;
+        for (QRadioButton *o : options(w)) {
+            captions << caption(o);
+            QVERIFY2(!o->isChecked(), "a new window has no choice");
+            QCOMPARE(o->parentWidget(), w->Frame);
+            QVERIFY(!o->accessibleName().isEmpty());
+        }
+        QCOMPARE(captions, (QStringList{"Item Name", "Vendor", "Invoice Date", "Item Number"}));
+        QCOMPARE(caption(w->command1), "OK");
+        QCOMPARE(caption(w->command2), "Cancel");
+        QVERIFY(w->command1->isDefault());
+        QVERIFY(!w->isModal());
+        QCOMPARE(frmSort::instance(), w);
+
+        // One group: choosing one clears the other.
+        w->Option2->click();
+        w->Option4->click();
+        QVERIFY(!w->Option2->isChecked() && w->Option4->isChecked());
+        QCOMPARE(w->chosen(), tv::SortChoice::ItemNumber);
+    }
+
+    void noChoice()
+    {
+        TestFolder folder;
+        ScriptedPrompts prompts;
+        frmSort *w = frmSort::showWindow();
+        QTest::mouseClick(w->command1, Qt::LeftButton);
+        QCOMPARE(prompts.shown().size(), 1);
+        QCOMPARE(prompts.last().text, "Please Select One Option for Sorting the Report.");
+        QCOMPARE(prompts.last().title, "Tallyvane");
+        QCOMPARE(prompts.last().icon, tv::MsgIcon::None);
+        QCOMPARE(prompts.last().buttons, tv::MsgButtons::Ok);
+        QVERIFY(w->isVisible());
+        QVERIFY(!QFile::exists(folder.file("report.html")));
+        QVERIFY(!frmreport::openInstance());
+    }
+
+    void report_data()
+    {
+        QTest::addColumn<int>("choice");
+        QTest::newRow("Item Name") << 0;
+        QTest::newRow("Vendor") << 1;
+        QTest::newRow("Invoice Date") << 2;
+        QTest::newRow("Item Number") << 3;
+    }
+    void report()
+    {
+        QFETCH(int, choice);
+        TestFolder folder;
+        folder.addRows({makeRow("Bolt", "B-10", 101, "0.25", "Acme", "2004-03-01"),
+                        makeRow("Nut", "N-7", 3, "1234.5", "Acme", "2004-03-02")});
+        ScriptedPrompts prompts;
+        QPointer<frmSort> w = frmSort::showWindow();
+        options(w)[choice]->click();
+        QTest::mouseClick(w->command1, Qt::LeftButton);
+        QVERIFY2(prompts.shown().isEmpty(), qPrintable(prompts.texts().join('\n')));
+        QCOMPARE(readAll(folder.file("report.html")), expected::workedExampleReport(choice));
+
+        frmreport *viewer = frmreport::openInstance();
+        QVERIFY(viewer && viewer->isVisible());
+        QCOMPARE(viewer->shownPath(), folder.file("report.html"));
+        QVERIFY(viewer->wb->toPlainText().contains("$3,728.75"));
+
+        // Unloaded: the next show finds a fresh window without a choice.
+        QVERIFY(!w->isVisible());
+        flushDeletes();
+        QVERIFY(w.isNull());
+        QVERIFY(!frmSort::instance()->chosen());
+    }
+
+    void cancelKeepsChoice()
+    {
+        TestFolder folder;
+        frmSort *w = frmSort::showWindow();
+        w->Option3->click();
+        QTest::mouseClick(w->command2, Qt::LeftButton);
+        QVERIFY(!w->isVisible());
+        QCOMPARE(frmSort::showWindow(), w);
+        QCOMPARE(w->chosen(), tv::SortChoice::InvoiceDate);
+        QTest::keyClick(w, Qt::Key_Escape);
+        QVERIFY(!w->isVisible());
+        QCOMPARE(frmSort::openInstance(), w);
+        QVERIFY(!QFile::exists(folder.file("report.html")));
+    }
+
+    void failingDatabase()
+    {
+        TestFolder folder;
+        {
+            QFile earlier(folder.file("report.html"));
+            QVERIFY(earlier.open(QIODevice::WriteOnly));
+            earlier.write("earlier report");
+        }
+        QVERIFY(QFile::remove(folder.databasePath()));
+        ScriptedPrompts prompts;
+        frmSort *w = frmSort::showWindow();
+        w->Option2->click();
+        QTest::mouseClick(w->command1, Qt::LeftButton);
+        QCOMPARE(prompts.shown().size(), 1);
+        QVERIFY2(prompts.last().text.startsWith("Error "), qPrintable(prompts.last().text));
+        QVERIFY2(prompts.last().text.endsWith(". In procedure Command1_Click of Form frmSort"),
+                 qPrintable(prompts.last().text));
+        QCOMPARE(prompts.last().title, "Tallyvane");
+        QCOMPARE(prompts.last().icon, tv::MsgIcon::None);
+        flushDeletes();
+        QCOMPARE(frmSort::openInstance(), w);
+        QVERIFY(w->isVisible());
+        QCOMPARE(w->chosen(), tv::SortChoice::Vendor);
+        QCOMPARE(readAll(folder.file("report.html")), QByteArray("earlier report"));
+        QVERIFY(!frmreport::openInstance());
+    }
+
+    void twoReportsInARow()
+    {
+        TestFolder folder;
+        folder.addRows({makeRow("Bolt", "B-10", 101, "0.25", "Acme", "2004-03-01"),
+                        makeRow("Nut", "N-7", 3, "1234.5", "Acme", "2004-03-02")});
+        ScriptedPrompts prompts;
+        frmSort *first = frmSort::showWindow();
+        first->Option1->click();
+        first->Command1_Click();
+        frmreport *viewer = frmreport::openInstance();
+        QVERIFY(viewer);
+        flushDeletes();
+
+        frmSort *second = frmSort::showWindow();
+        second->Option4->click();
+        second->Command1_Click();
+        QVERIFY(prompts.shown().isEmpty());
+        QCOMPARE(frmreport::openInstance(), viewer);
+        QCOMPARE(readAll(folder.file("report.html")), expected::workedExampleReport(3));
+        // The viewer shows the second report: item numbers first.
+        const QString shown = viewer->wb->toPlainText();
+        QVERIFY2(shown.indexOf("Item Number") < shown.indexOf("Item Name"), qPrintable(shown));
+    }
+};
+
+QTEST_MAIN(TestFrmSort)
+#include "tst_frmsort.moc"

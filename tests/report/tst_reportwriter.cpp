@@ -1,0 +1,311 @@
+#include "ExpectedReport.h"
+#include "TestFolder.h"
+#include "common/AppError.h"
+#include "report/ReportText.h"
+#include "report/ReportWriter.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QtTest>
+#include <limits>
+
+using namespace tv;
+using tv::test::makeRow;
+using tv::test::TestFolder;
+
+namespace {
+QByteArray readAll(const QString &path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) return QByteArray("<unreadable>");
+    return f.readAll();
+}
+
+void addWorkedExample(const TestFolder &folder)
+{
+    folder.addRows({makeRow("Bolt", "B-10", 101, "0.25", "Acme", "2004-03-01"),
+                    makeRow("Nut", "N-7", 3, "1234.5", "Acme", "2004-03-02")});
+}
+
+// Runs one statement on the folder's database, for rows no window would write.
+void exec(const TestFolder &folder, const QString &sql)
+{
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "raw");
+        db.setDatabaseName(folder.databasePath());
+        QVERIFY(db.open());
+        QSqlQuery q(db);
+        QVERIFY2(q.exec(sql), qPrintable(sql));
+    }
+    QSqlDatabase::removeDatabase("raw");
+}
+
+// The cell texts of the data rows, read back from a report: what sits between "&nbsp;" and
+// the closing blanks.
+QList<QByteArray> firstColumn(const QByteArray &report)
+{
+    QList<QByteArray> values;
+    const QByteArray rowStart = "</tr><tr><td align = \"center\"><b> &nbsp;";
+    qsizetype at = report.indexOf(rowStart);
+    while (at >= 0) {
+        const qsizetype start = at + rowStart.size();
+        values << report.mid(start, report.indexOf("  </b></td>", start) - start);
+        at = report.indexOf(rowStart, start);
+    }
+    return values;
+}
+} // namespace
+
+class TestReportWriter : public QObject
+{
+    Q_OBJECT
+private slots:
+    void workedExample_data()
+    {
+        QTest::addColumn<int>("choice");
+        QTest::newRow("Item Name") << 0;
+        QTest::newRow("Vendor") << 1;
+        QTest::newRow("Invoice Date") << 2;
+        QTest::newRow("Item Number") << 3;
+    }
+    void workedExample()
+    {
+        QFETCH(int, choice);
+        TestFolder folder;
+        addWorkedExample(folder);
+        const QString path = ReportWriter(static_cast<SortChoice>(choice)).write();
+        QCOMPARE(path, folder.file("report.html"));
+        const QByteArray bytes = readAll(path);
+        QCOMPARE(bytes, expected::workedExampleReport(choice));
+        QVERIFY(!bytes.contains('\n') && !bytes.contains('\r'));
+    }
+
+    void queriesAndLabels_data()
+    {
+        QTest::addColumn<int>("choice");
+        QTest::addColumn<QString>("key");
+        QTest::newRow("Item Name") << 0 << "ItemDesc";
+        QTest::newRow("Vendor") << 1 << "Vendor";
+        QTest::newRow("Invoice Date") << 2 << "InvDate";
+        QTest::newRow("Item Number") << 3 << "ItemNum";
+    }
+    void queriesAndLabels()
+    {
+        QFETCH(int, choice);
+        QFETCH(QString, key);
+        const ReportWriter writer(static_cast<SortChoice>(choice));
+        QCOMPARE(writer.query(),
+                 "select ItemDesc, Vendor, InvDate, ItemNum, ItemCnt, ItemCst, TotItemCst from Items "
+                 "Order by " +
+                     key);
+        const QStringList labels = expected::workedExample(choice).labels +
+                                   QStringList{"Unit Count", "Unit Cost", "Total Unit Value"};
+        QCOMPARE(writer.columnLabels(), labels);
+        QCOMPARE(ReportWriter::totalQuery(), "Select Sum(TotItemCst) as TotInventory from Items");
+    }
+
+    void emptyTable()
+    {
+        TestFolder folder;
+        const QByteArray bytes = readAll(ReportWriter(SortChoice::ItemName).write());
+        QCOMPARE(bytes, expected::report({"Item Name", "Vendor", "Date", "Item Number"}, {}, ""));
+    }
+
+    void emptyValues_data()
+    {
+        QTest::addColumn<QString>("sql");
+        QTest::addColumn<QList<QByteArray>>("cells");
+        QTest::addColumn<QByteArray>("total");
+        QTest::newRow("null vendor")
+            << "insert into Items values ('Bolt','B-10',2,2500,5000,'0','I1',NULL,'2004-03-01')"
+            << QList<QByteArray>{"Bolt", "", "3/1/2004", "B-10", "2", "$.25", "$.50"} << QByteArray("$.50");
+        QTest::newRow("empty vendor")
+            << "insert into Items values ('Bolt','B-10',2,2500,5000,'0','I1','','2004-03-01')"
+            << QList<QByteArray>{"Bolt", "", "3/1/2004", "B-10", "2", "$.25", "$.50"} << QByteArray("$.50");
+        QTest::newRow("all null") << "insert into Items default values"
+                                  << QList<QByteArray>{"", "", "", "", "", "", ""} << QByteArray();
+        QTest::newRow("date not in ISO form")
+            << "insert into Items values ('Bolt','B-10',0,0,0,'0','I1','Acme','March 1')"
+            << QList<QByteArray>{"Bolt", "Acme", "March 1", "B-10", "0", "$.00", "$.00"}
+            << QByteArray("$.00");
+        QTest::newRow("impossible ISO date")
+            << "insert into Items values ('Bolt','B-10',1,10000,10000,'0','I1','Acme','2004-02-30')"
+            << QList<QByteArray>{"Bolt", "Acme", "2004-02-30", "B-10", "1", "$1.00", "$1.00"}
+            << QByteArray("$1.00");
+    }
+    void emptyValues()
+    {
+        QFETCH(QString, sql);
+        QFETCH(QList<QByteArray>, cells);
+        QFETCH(QByteArray, total);
+        TestFolder folder;
+        exec(folder, sql);
+        const QByteArray bytes = readAll(ReportWriter(SortChoice::ItemName).write());
+        QCOMPARE(bytes, expected::report({"Item Name", "Vendor", "Date", "Item Number"}, {cells}, total));
+    }
+
+    void sortOrder_data()
+    {
+        QTest::addColumn<int>("choice");
+        QTest::addColumn<QList<QByteArray>>("firstCells");
+        QTest::newRow("names without regard to case") << 0 << QList<QByteArray>{"apple", "Banana", "cherry"};
+        QTest::newRow("vendors") << 1 << QList<QByteArray>{"Able", "baker", "Charlie"};
+        QTest::newRow("dates by date, not by text")
+            << 2 << QList<QByteArray>{"9/30/2003", "2/1/2004", "10/1/2004"};
+        QTest::newRow("item numbers") << 3 << QList<QByteArray>{"a-1", "B-2", "c-3"};
+    }
+    void sortOrder()
+    {
+        QFETCH(int, choice);
+        QFETCH(QList<QByteArray>, firstCells);
+        TestFolder folder;
+        folder.addRows({makeRow("cherry", "c-3", 1, "1", "Able", "2004-02-01"),
+                        makeRow("apple", "B-2", 1, "1", "Charlie", "2004-10-01"),
+                        makeRow("Banana", "a-1", 1, "1", "baker", "2003-09-30")});
+        QCOMPARE(firstColumn(readAll(ReportWriter(static_cast<SortChoice>(choice)).write())), firstCells);
+    }
+
+    void money_data()
+    {
+        QTest::addColumn<qlonglong>("raw");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("1234.5") << 12345000LL << "$1,234.50";
+        QTest::newRow("0.25 has no integer digit") << 2500LL << "$.25";
+        QTest::newRow("1234.05") << 12340500LL << "$1,234.05";
+        QTest::newRow("zero cents") << 120000LL << "$12.00";
+        QTest::newRow("zero") << 0LL << "$.00";
+        QTest::newRow("negative") << -35000LL << "-$3.50";
+        QTest::newRow("negative cents") << -2500LL << "-$.25";
+        QTest::newRow("millions") << 12345678912345LL << "$1,234,567,891.23";
+        QTest::newRow("half cent to even down") << 1250LL << "$.12";
+        QTest::newRow("half cent to even up") << 1350LL << "$.14";
+        QTest::newRow("above half") << 1251LL << "$.13";
+        QTest::newRow("carry into dollars and groups") << 9999950LL << "$1,000.00";
+        QTest::newRow("negative rounding to zero has no sign") << -10LL << "$.00";
+        QTest::newRow("largest") << std::numeric_limits<qlonglong>::max() << "$922,337,203,685,477.58";
+        QTest::newRow("smallest") << std::numeric_limits<qlonglong>::min() << "-$922,337,203,685,477.58";
+    }
+    void money()
+    {
+        QFETCH(qlonglong, raw);
+        QFETCH(QString, text);
+        QCOMPARE(reportMoney(Money::fromRaw(raw)), text);
+    }
+
+    void escaping_data()
+    {
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<QByteArray>("html");
+        QTest::newRow("plain ASCII unchanged")
+            << "Hex bolt M6-30, 'zinc' (x10)" << QByteArray("Hex bolt M6-30, 'zinc' (x10)");
+        QTest::newRow("angle brackets") << "Bolts <M6>" << QByteArray("Bolts &lt;M6&gt;");
+        QTest::newRow("ampersand") << "Nuts & Washers" << QByteArray("Nuts &amp; Washers");
+        QTest::newRow("double quote") << "6\" pipe" << QByteArray("6&quot; pipe");
+        QTest::newRow("entity-looking text") << "&nbsp;" << QByteArray("&amp;nbsp;");
+        QTest::newRow("accented letter") << "Caf\u00e9" << QByteArray("Caf&#233;");
+        QTest::newRow("euro sign") << "\u20ac5" << QByteArray("&#8364;5");
+        QTest::newRow("outside the basic plane") << "\U0001F600" << QByteArray("&#128512;");
+        QTest::newRow("line break stays on one line") << "a\nb\r" << QByteArray("a&#10;b&#13;");
+        QTest::newRow("delete character") << "a\x7f" << QByteArray("a&#127;");
+    }
+    void escaping()
+    {
+        QFETCH(QString, value);
+        QFETCH(QByteArray, html);
+        QCOMPARE(htmlText(value), html);
+
+        // The same value as item name, vendor and item number of a whole report.
+        TestFolder folder;
+        folder.addRows({makeRow(value, value, 1, "1", value, "2004-03-01")});
+        const QByteArray bytes = readAll(ReportWriter(SortChoice::ItemName).write());
+        QCOMPARE(bytes, expected::report({"Item Name", "Vendor", "Date", "Item Number"},
+                                         {{html, html, "3/1/2004", html, "1", "$1.00", "$1.00"}}, "$1.00"));
+        for (char c : bytes)
+            QVERIFY2(static_cast<unsigned char>(c) < 0x80 && c != '\n', "the report is one line of ASCII");
+    }
+
+    void brokenText()
+    {
+        // Text the database would not keep, written safely all the same.
+        QCOMPARE(htmlText(QString(QChar(0xd800)) + "x"), QByteArray("&#65533;x"));
+        QCOMPARE(htmlText(QString(QChar(0xdc00))), QByteArray("&#65533;"));
+        QCOMPARE(htmlText(QString(QChar(0)) + "a"), QByteArray("&#65533;a"));
+    }
+
+    void totalSkipsEmptyAmounts()
+    {
+        TestFolder folder;
+        addWorkedExample(folder);
+        exec(folder, "insert into Items (ItemDesc, TotItemCst) values ('Washer', NULL)");
+        exec(folder, "insert into Items (ItemDesc, TotItemCst) values ('Credit', -125000)");
+        const QByteArray bytes = readAll(ReportWriter(SortChoice::ItemName).write());
+        QVERIFY(
+            bytes.endsWith(R"(<font color="cc000"><b>  &nbsp;$3,716.25  </b></font></td></tr></table></div>)"
+                           "<br> End of Report </body></html>"));
+    }
+
+    void failures_data()
+    {
+        QTest::addColumn<QString>("sql");
+        QTest::addColumn<bool>("removeDatabase");
+        QTest::addColumn<int>("number");
+        QTest::newRow("missing database") << QString() << true << int(Err::DatabaseError);
+        QTest::newRow("cost that is no amount")
+            << "insert into Items (ItemDesc, ItemCst) values ('Bolt', 'abc')" << false
+            << int(Err::TypeMismatch);
+        QTest::newRow("total beyond the range")
+            << "insert into Items (TotItemCst) values (9223372036854775807), (1)" << false
+            << int(Err::DatabaseError);
+    }
+    void failures()
+    {
+        QFETCH(QString, sql);
+        QFETCH(bool, removeDatabase);
+        QFETCH(int, number);
+        TestFolder folder;
+        if (!sql.isEmpty()) exec(folder, sql);
+        if (removeDatabase) QVERIFY(QFile::remove(folder.databasePath()));
+        {
+            QFile earlier(folder.file("report.html"));
+            QVERIFY(earlier.open(QIODevice::WriteOnly));
+            earlier.write("earlier report");
+        }
+        try {
+            ReportWriter(SortChoice::Vendor).write();
+            QFAIL("the report was written");
+        } catch (const AppError &e) {
+            QCOMPARE(e.number(), number);
+        }
+        QCOMPARE(readAll(folder.file("report.html")), QByteArray("earlier report"));
+        QVERIFY(!QFile::exists(folder.databasePath()) == removeDatabase);
+    }
+
+    void saveFailureLeavesNoPartialFile()
+    {
+        TestFolder folder;
+        QVERIFY(QDir(folder.path()).mkdir("report.html")); // cannot be replaced by a file
+        try {
+            ReportWriter::save("<html></html>", folder.file("report.html"));
+            QFAIL("saved over a folder");
+        } catch (const AppError &e) {
+            QVERIFY(e.number() == Err::PathFileAccess || e.number() == Err::PermissionDenied);
+        }
+        QVERIFY(QFileInfo(folder.file("report.html")).isDir());
+        QCOMPARE(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"InventoryDb.mdb"});
+    }
+
+    void secondReportReplacesFirst()
+    {
+        TestFolder folder;
+        addWorkedExample(folder);
+        ReportWriter(SortChoice::ItemName).write();
+        const QByteArray second = readAll(ReportWriter(SortChoice::ItemNumber).write());
+        QCOMPARE(second, expected::workedExampleReport(3));
+        QCOMPARE(readAll(folder.file("report.html")), second);
+    }
+};
+
+QTEST_MAIN(TestReportWriter)
+#include "tst_reportwriter.moc"
