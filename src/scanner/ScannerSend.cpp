@@ -1,0 +1,26 @@
+#include "ScannerSend.h"
+
+#include "common/AppError.h"
+#include "items/ItemFinder.h"
+
+namespace tv {
+
+SendOutcome sendBarcode(ItemRecordSet &records, const QString &boxText,
+                        const std::function<void()> &letEventsRun)
+{
+    const QString code = boxText.trimmed();
+    if (code.isEmpty()) return {};
+    records.moveFirst();
+    if (const auto hit = findItemNumber(records, code, 0, letEventsRun)) {
+        records.moveTo(hit->row);
+        return {SendOutcome::Kind::Found, hit->selStart, hit->selLength};
+    }
+    // The walk lets other commands run; one of them may have closed the set meanwhile.
+    if (!records.isOpen()) throw AppError(Err::ObjectClosed);
+    records.addNew();
+    records.setValue(Column::ItemNum, boxText);
+    records.update();
+    return {SendOutcome::Kind::Added, 0, 0};
+}
+
+} // namespace tv

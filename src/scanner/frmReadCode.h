@@ -1,0 +1,77 @@
+#pragma once
+
+#include <QDialog>
+#include <QPointer>
+#include <array>
+
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+
+namespace tv {
+
+class ItemRecordSet;
+class ScannerPort;
+
+// "Barcode Reader": connects to a barcode scanner on COM1 to COM4, shows each code it sends, and
+// hands a code to the main window: the first item whose number contains it, or a new item.
+// One lasting instance per main window, shown without blocking it; Send and Exit only hide it,
+// the close box unloads it (the next Scan Barcode creates it anew and probes the ports again).
+class frmReadCode : public QDialog
+{
+    Q_OBJECT
+public:
+    // records: the main window's item record set; itemNumberField: its item number field, which
+    // shows the current row and refreshes the picture when it gets the focus.
+    frmReadCode(ItemRecordSet &records, QLineEdit *itemNumberField, QWidget *parent = nullptr);
+    ~frmReadCode() override;
+
+    // The main window's Scan Barcode: the lasting window of `owner` (created on first use, or
+    // again after its close box unloaded it), its code box emptied, shown non-modal.
+    static frmReadCode *scan(ItemRecordSet &records, QLineEdit *itemNumberField, QWidget *owner);
+
+    std::array<QGroupBox *, 2> fraFrames{};
+    std::array<QRadioButton *, 4> optComPort{};
+    QLabel *lblStatus = nullptr;
+    QLineEdit *txtBarcode = nullptr;
+    QPushButton *cmdConnect = nullptr;
+    QPushButton *cmdDisconnect = nullptr;
+    QPushButton *cmdClear = nullptr;
+    QPushButton *cmdSend = nullptr;
+    QPushButton *cmdExit = nullptr;
+    ScannerPort *ComPort = nullptr;
+
+    // True once the close box has unloaded the window (it is deleted shortly after).
+    bool isUnloaded() const { return m_unloaded; }
+
+public slots:
+    // Empties the code box; the receive buffer keeps any partial code.
+    void clearBarcode();
+
+    void cmdConnect_Click();
+    void cmdDisconnect_Click();
+    void cmdClear_Click();
+    void cmdSend_Click();
+    void cmdExit_Click();
+    void ComPort_OnComm(const QString &code);
+    void reject() override; // Escape: as Exit
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void buildWindow();
+    void Form_Load();
+    void portLost(const QString &message);
+    void unload();
+
+    ItemRecordSet &m_records;
+    QPointer<QLineEdit> m_field;
+    bool m_sending = false;
+    bool m_unloadAfterSend = false;
+    bool m_unloaded = false;
+};
+
+} // namespace tv
