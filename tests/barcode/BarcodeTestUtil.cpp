@@ -1,0 +1,63 @@
+#include "BarcodeTestUtil.h"
+
+#include <QFileInfo>
+#include <QProcess>
+#include <QtTest>
+
+namespace tv::test {
+
+std::vector<Run> rowRuns(const QImage &image, int y)
+{
+    std::vector<Run> runs;
+    for (int x = 0; x < image.width(); ++x) {
+        const bool dark = qGray(image.pixel(x, y)) < 128;
+        if (!runs.empty() && runs.back().dark == dark)
+            ++runs.back().length;
+        else
+            runs.push_back({dark, 1});
+    }
+    return runs;
+}
+
+std::vector<int> barWidths(const QImage &image, int y)
+{
+    std::vector<Run> runs = rowRuns(image, y);
+    while (!runs.empty() && !runs.back().dark)
+        runs.pop_back();
+    std::vector<int> widths;
+    for (const Run &r : runs)
+        widths.push_back(r.length);
+    return widths;
+}
+
+QStringList decodeCode39(const QString &path)
+{
+    QProcess zbar;
+    zbar.start(QStringLiteral("zbarimg"),
+               {QStringLiteral("--raw"), QStringLiteral("-q"), QStringLiteral("-Sdisable"),
+                QStringLiteral("-Scode39.enable"), path});
+    if (!zbar.waitForStarted(10000)) {
+        qWarning("zbarimg cannot be started (package zbar-tools)");
+        return {QStringLiteral("<zbarimg missing>")};
+    }
+    zbar.waitForFinished(30000);
+    QString out = QString::fromUtf8(zbar.readAllStandardOutput());
+    QStringList lines = out.split(QLatin1Char('\n'));
+    if (!lines.isEmpty() && lines.constLast().isEmpty()) lines.removeLast();
+    return lines;
+}
+
+QString pdfPageToPng(const QString &pdfPath, int dpi)
+{
+    const QFileInfo info(pdfPath);
+    const QString prefix = info.absolutePath() + QLatin1Char('/') + info.completeBaseName();
+    QProcess p;
+    p.start(QStringLiteral("pdftoppm"),
+            {QStringLiteral("-r"), QString::number(dpi), QStringLiteral("-png"), QStringLiteral("-f"),
+             QStringLiteral("1"), QStringLiteral("-singlefile"), pdfPath, prefix});
+    if (!p.waitForStarted(10000) || !p.waitForFinished(60000) || p.exitCode() != 0) return QString();
+    const QString png = prefix + QStringLiteral(".png");
+    return QFileInfo::exists(png) ? png : QString();
+}
+
+} // namespace tv::test
