@@ -50,8 +50,11 @@ void writeBitmap(const QImage &image, const QString &path)
 {
     const QFileInfo info(path);
     if (!info.absoluteDir().exists()) throw AppError(Err::PathNotFound);
-    // A read-only file is refused, never replaced.
-    if (info.exists() && (!info.isFile() || !info.isWritable())) throw AppError(Err::PathFileAccess);
+    // A read-only file is refused, never replaced (also when running with rights to override it).
+    constexpr QFileDevice::Permissions anyWrite =
+        QFileDevice::WriteOwner | QFileDevice::WriteGroup | QFileDevice::WriteOther;
+    if (info.exists() && (!info.isFile() || !info.isWritable() || !(info.permissions() & anyWrite)))
+        throw AppError(Err::PathFileAccess);
     // Written beside the target and renamed over it, so a failure never leaves half a file.
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) throw AppError(Err::PathFileAccess);
