@@ -1,0 +1,468 @@
+#include "PtyPair.h"
+#include "ScriptedPrompts.h"
+#include "TestFolder.h"
+
+#include "items/Database.h"
+#include "items/ItemBinding.h"
+#include "items/ItemRecordSet.h"
+#include "scanner/ScannerPort.h"
+#include "scanner/frmReadCode.h"
+
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSqlQuery>
+#include <QVBoxLayout>
+#include <QtTest>
+#include <memory>
+
+using namespace tv;
+using tv::test::PtyPair;
+using tv::test::ScriptedPrompts;
+using tv::test::TestFolder;
+
+namespace {
+
+// Counts the times a widget gets the focus: the main window's focus rule runs on each.
+class FocusCounter : public QObject
+{
+public:
+    int count = 0;
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::FocusIn) ++count;
+        return false;
+    }
+};
+
+// What the reader needs of the main window: the record set and the bound item number field.
+struct MainWindow
+{
+    explicit MainWindow(const std::vector<ItemRow> &rows = {})
+    {
+        folder.addRows(rows);
+        records = std::make_unique<ItemRecordSet>(folder.databasePath());
+        records->open();
+        binding = std::make_unique<ItemBinding>(*records);
+        auto *layout = new QVBoxLayout(&window);
+        name = new QLineEdit(&window);
+        itemNumber = new QLineEdit(&window);
+        layout->addWidget(name);
+        layout->addWidget(itemNumber);
+        binding->bindField(3, name);
+        binding->bindField(4, itemNumber);
+        itemNumber->installEventFilter(&focusIns);
+    }
+    bool showActive()
+    {
+        window.show();
+        window.activateWindow();
+        name->setFocus();
+        return QTest::qWaitForWindowActive(&window);
+    }
+    frmReadCode *reader() { return new frmReadCode(*records, itemNumber, &window); }
+
+    TestFolder folder;
+    std::unique_ptr<ItemRecordSet> records;
+    std::unique_ptr<ItemBinding> binding;
+    QWidget window;
+    QLineEdit *name = nullptr;
+    QLineEdit *itemNumber = nullptr;
+    FocusCounter focusIns;
+};
+
+QStringList enabledPorts(const frmReadCode &w)
+{
+    QStringList on;
+    for (const QRadioButton *opt : w.optComPort)
+        if (opt->isEnabled()) on << opt->accessibleName();
+    return on;
+}
+
+std::vector<ItemRow> rowsNumbered(const QStringList &numbers)
+{
+    std::vector<ItemRow> rows;
+    for (const QString &n : numbers)
+        rows.push_back(test::makeRow(QStringLiteral("Item ") + n, n));
+    return rows;
+}
+
+} // namespace
+
+class tst_frmReadCode : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+
+    void startsIdle();
+    void probe_data();
+    void probe();
+    void connectAndDisconnect();
+    void exitClosesPortKeepsStatus();
+    void showsScannedCode_data();
+    void showsScannedCode();
+    void clearKeepsPartialCode();
+    void connectFailures_data();
+    void connectFailures();
+    void farEndClosing();
+    void send_data();
+    void send();
+    void sendFailureIsTrapped();
+    void closeBoxUnloads();
+
+private:
+    std::unique_ptr<PtyPair> m_pty;
+    std::unique_ptr<ScriptedPrompts> m_prompts;
+};
+
+void tst_frmReadCode::init()
+{
+    m_pty = std::make_unique<PtyPair>();
+    QVERIFY(m_pty->isValid());
+    qputenv("TALLYVANE_SERIAL_PORTS", m_pty->slavePath().toLocal8Bit());
+    m_prompts = std::make_unique<ScriptedPrompts>();
+}
+
+void tst_frmReadCode::cleanup()
+{
+    m_prompts.reset();
+    m_pty.reset();
+    qputenv("TALLYVANE_SERIAL_PORTS", "");
+}
+
+void tst_frmReadCode::startsIdle()
+{
+    MainWindow main;
+    std::unique_ptr<frmReadCode> w(main.reader());
+    QCOMPARE(w->windowTitle(), QStringLiteral("Barcode Reader"));
+    QCOMPARE(w->lblStatus->text(), QStringLiteral("Idle"));
+    QVERIFY(w->cmdConnect->isEnabled());
+    QVERIFY(w->cmdDisconnect->isEnabled());
+    QVERIFY(w->optComPort[0]->isChecked());
+    QVERIFY(w->txtBarcode->isReadOnly());
+    QVERIFY(w->txtBarcode->text().isEmpty());
+    QVERIFY(!w->ComPort->isOpen());
+    QCOMPARE(w->fraFrames[0]->title(), QStringLiteral("Barcode Reader Options"));
+    QCOMPARE(w->fraFrames[1]->title(), QStringLiteral("Barcode Scanned"));
+    const QList<QPair<QAbstractButton *, QString>> captions = {
+        {w->optComPort[0], "COM1"},
+        {w->optComPort[3], "COM4"},
+        {w->cmdConnect, "Connect ComPort"},
+        {w->cmdDisconnect, "DisConnect ComPort"},
+        {w->cmdClear, "Clear Barcode"},
+        {w->cmdSend, "Send to Ketbook"},
+        {w->cmdExit, "Exit"},
+    };
+    for (const auto &[button, caption] : captions)
+        QCOMPARE(button->text().remove(QLatin1Char('&')), caption);
+    for (QWidget *child : w->findChildren<QWidget *>())
+        QVERIFY2(!child->accessibleName().isEmpty(), qPrintable(child->objectName()));
+}
+
+void tst_frmReadCode::probe_data()
+{
+    // "pty" is the test's pseudo-terminal, "gone" a device path that does not exist.
+    QTest::addColumn<QStringList>("ports");
+    QTest::addColumn<QStringList>("enabled");
+
+    QTest::newRow("one port, COM2 to COM4 missing") << QStringList{"pty"} << QStringList{"COM1"};
+    QTest::newRow("COM1 unplugged") << QStringList{"gone", "pty"} << QStringList{"COM2"};
+    QTest::newRow("no ports at all") << QStringList{} << QStringList{};
+    QTest::newRow("four ports") << QStringList{"pty", "pty2", "gone", "pty3"}
+                                << QStringList{"COM1", "COM2", "COM4"};
+}
+
+void tst_frmReadCode::probe()
+{
+    QFETCH(QStringList, ports);
+    QFETCH(QStringList, enabled);
+    PtyPair second, third;
+    QStringList paths;
+    for (const QString &p : ports)
+        paths << (p == "pty"    ? m_pty->slavePath()
+                  : p == "pty2" ? second.slavePath()
+                  : p == "pty3" ? third.slavePath()
+                                : QStringLiteral("/nonexistent/ttyACM7"));
+    qputenv("TALLYVANE_SERIAL_PORTS", paths.join(QLatin1Char(',')).toLocal8Bit());
+
+    MainWindow main;
+    std::unique_ptr<frmReadCode> w(main.reader());
+    QCOMPARE(enabledPorts(*w), enabled);
+    QVERIFY(w->optComPort[0]->isChecked());
+    QCOMPARE(w->lblStatus->text(), QStringLiteral("Idle"));
+    QVERIFY(m_prompts->shown().isEmpty());
+    QVERIFY(!w->ComPort->isOpen());
+    for (int i = 0; i < 4; ++i)
+        QCOMPARE(w->optComPort[i]->toolTip(),
+                 i < paths.size() ? paths.at(i) : QStringLiteral("No serial port"));
+}
+
+void tst_frmReadCode::connectAndDisconnect()
+{
+    MainWindow main;
+    std::unique_ptr<frmReadCode> w(main.reader());
+    w->cmdConnect->click();
+    QVERIFY(w->ComPort->isOpen());
+    QCOMPARE(w->lblStatus->text(), QStringLiteral("Connected..."));
+    QVERIFY(!w->cmdConnect->isEnabled());
+    QVERIFY(w->cmdDisconnect->isEnabled());
+
+    w->cmdDisconnect->click();
+    QVERIFY(!w->ComPort->isOpen());
+    QCOMPARE(w->lblStatus->text(), QStringLiteral("DisConnected..."));
+    QVERIFY(w->cmdConnect->isEnabled());
+    QVERIFY(!w->cmdDisconnect->isEnabled());
+
+    // Codes sent while disconnected are not taken; after a new Connect they are.
+    w->cmdConnect->click();
+    QVERIFY(w->ComPort->isOpen());
+    QVERIFY(m_pty->send("R2\r\n"));
+    QTRY_COMPARE(w->txtBarcode->text(), QStringLiteral("R2"));
+    QVERIFY(m_prompts->shown().isEmpty());
+}
+
+void tst_frmReadCode::exitClosesPortKeepsStatus()
+{
+    MainWindow main;
+    std::unique_ptr<frmReadCode> w(main.reader());
+    w->show();
+    w->cmdConnect->click();
+    w->cmdExit->click();
+    QVERIFY(!w->ComPort->isOpen());
+    QVERIFY(!w->isVisible());
+    QVERIFY(!w->isUnloaded());
+    QCOMPARE(w->lblStatus->text(), QStringLiteral("Connected..."));
+    QVERIFY(!w->cmdConnect->isEnabled());
+    QVERIFY(w->cmdDisconnect->isEnabled());
+}
+
+void tst_frmReadCode::showsScannedCode_data()
+{
+    QTest::addColumn<QList<QByteArray>>("writes");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("ABC123 and CR LF") << QList<QByteArray>{"ABC123\r\n"} << "ABC123";
+    QTest::newRow("CR alone, then CR LF") << QList<QByteArray>{"AB\r", "CD\r\n"} << "AB\rCD";
+    QTest::newRow("two codes, the last one stays") << QList<QByteArray>{"X1\r\nY2\r\n"} << "Y2";
+}
+
+void tst_frmReadCode::showsScannedCode()
+{
+    QFETCH(QList<QByteArray>, writes);
+    QFETCH(QString, shown);
+    MainWindow main;
+    std::unique_ptr<frmReadCode> w(main.reader());
+    w->cmdConnect->click();
+    for (const QByteArray &bytes : writes) {
+        QVERIFY(m_pty->send(bytes));
+        QTest::qWait(30);
+        if (!bytes.endsWith("\r\n")) QCOMPARE(w->lblStatus->text(), QStringLiteral("Connected..."));
+    }
+    QTRY_COMPARE(w->txtBarcode->text(), shown);
+    QCOMPARE(w->lblStatus->text(), QStringLiteral("Barcode Scanned"));
+    // Scanning changes neither button.
+    QVERIFY(!w->cmdConnect->isEnabled());
+    QVERIFY(w->cmdDisconnect->isEnabled());
+}
+
+void tst_frmReadCode::clearKeepsPartialCode()
+{
+    MainWindow main;
+    frmReadCode *w = frmReadCode::scan(*main.records, main.itemNumber, &main.window);
+    w->cmdConnect->click();
+    QVERIFY(m_pty->send("FIRST\r\nAB"));
+    QTRY_COMPARE(w->txtBarcode->text(), QStringLiteral("FIRST"));
+    QTRY_COMPARE(w->ComPort->line().buffer(), QStringLiteral("AB"));
+    w->cmdClear->click();
+    QVERIFY(w->txtBarcode->text().isEmpty());
+    QVERIFY(m_pty->send("C\r\n"));
+    QTRY_COMPARE(w->txtBarcode->text(), QStringLiteral("ABC"));
+
+    // Scan Barcode again: the same window, its code box emptied, still connected.
+    w->hide();
+    QCOMPARE(frmReadCode::scan(*main.records, main.itemNumber, &main.window), w);
+    QVERIFY(w->isVisible());
+    QVERIFY(w->txtBarcode->text().isEmpty());
+    QVERIFY(w->ComPort->isOpen());
+}
+
+void tst_frmReadCode::connectFailures_data()
+{
+    QTest::addColumn<QString>("situation");
+    QTest::addColumn<QString>("inMessage");
+    QTest::newRow("port in use") << "busy"
+                                 << "is in use by another program";
+    QTest::newRow("COM1 unplugged, greyed but selected") << "gone"
+                                                         << "was not found";
+    QTest::newRow("no port at all") << "none"
+                                    << "There is no serial port for COM1";
+}
+
+void tst_frmReadCode::connectFailures()
+{
+    QFETCH(QString, situation);
+    QFETCH(QString, inMessage);
+    if (situation == "gone")
+        qputenv("TALLYVANE_SERIAL_PORTS", "/nonexistent/ttyACM7");
+    else if (situation == "none")
+        qputenv("TALLYVANE_SERIAL_PORTS", "");
+    MainWindow main;
+    std::unique_ptr<frmReadCode> w(main.reader());
+    QSerialPort other(m_pty->slavePath());
+    if (situation == "busy") QVERIFY(other.open(QIODevice::ReadOnly));
+
+    w->cmdConnect->click();
+    QCOMPARE(m_prompts->shown().size(), 1);
+    QVERIFY2(m_prompts->last().text.contains(inMessage), qPrintable(m_prompts->last().text));
+    QCOMPARE(m_prompts->last().icon, MsgIcon::Exclamation);
+    QCOMPARE(m_prompts->last().buttons, MsgButtons::Ok);
+    QVERIFY(!w->ComPort->isOpen());
+    QCOMPARE(w->lblStatus->text(), QStringLiteral("Idle"));
+    QVERIFY(w->cmdConnect->isEnabled());
+    QVERIFY(w->cmdDisconnect->isEnabled());
+}
+
+void tst_frmReadCode::farEndClosing()
+{
+    MainWindow main;
+    std::unique_ptr<frmReadCode> w(main.reader());
+    w->cmdConnect->click();
+    QVERIFY(m_pty->send("LAST\r\n"));
+    QTRY_COMPARE(w->txtBarcode->text(), QStringLiteral("LAST"));
+
+    m_pty->closeMaster();
+    QTRY_COMPARE(m_prompts->shown().size(), 1);
+    QVERIFY(m_prompts->last().text.contains(QLatin1String("stopped answering")));
+    QCOMPARE(m_prompts->last().icon, MsgIcon::Exclamation);
+    QVERIFY(!w->ComPort->isOpen());
+    QCOMPARE(w->lblStatus->text(), QStringLiteral("DisConnected..."));
+    QVERIFY(w->cmdConnect->isEnabled());
+    QVERIFY(!w->cmdDisconnect->isEnabled());
+    QCOMPARE(w->txtBarcode->text(), QStringLiteral("LAST"));
+    QTest::qWait(200);
+    QCOMPARE(m_prompts->shown().size(), 1);
+}
+
+void tst_frmReadCode::send_data()
+{
+    QTest::addColumn<QStringList>("items");
+    QTest::addColumn<QString>("box");
+    QTest::addColumn<QString>("outcome"); // found, added or nothing
+    QTest::addColumn<int>("row");
+    QTest::addColumn<int>("selStart");
+    QTest::addColumn<int>("selLength");
+
+    QTest::newRow("12 over A120 and 12: first containing wins") << QStringList{"A120", "12"} << "12"
+                                                                << "found" << 0 << 1 << 2;
+    QTest::newRow("abc finds XABC") << QStringList{"XYZ", "XABC"} << "abc"
+                                    << "found" << 1 << 1 << 3;
+    QTest::newRow("whole number") << QStringList{"A1", "B2"} << "B2"
+                                  << "found" << 1 << 0 << 2;
+    QTest::newRow("blanks around the code are not searched") << QStringList{"B7", "QA77"} << "  a7 "
+                                                             << "found" << 1 << 1 << 2;
+    QTest::newRow("unknown code appended") << QStringList{"A1", "B2"} << "Q9"
+                                           << "added" << 2 << 0 << 0;
+    QTest::newRow("empty table: first item") << QStringList{} << "Q9"
+                                             << "added" << 0 << 0 << 0;
+    QTest::newRow("new item number as the box has it") << QStringList{"A1"} << " Q9 "
+                                                       << "added" << 1 << 0 << 0;
+    QTest::newRow("blanks only") << QStringList{"A1", "B2"} << "   "
+                                 << "nothing" << 0 << 0 << 0;
+    QTest::newRow("empty box") << QStringList{"A1"} << ""
+                               << "nothing" << 0 << 0 << 0;
+}
+
+void tst_frmReadCode::send()
+{
+    QFETCH(QStringList, items);
+    QFETCH(QString, box);
+    QFETCH(QString, outcome);
+    QFETCH(int, row);
+    QFETCH(int, selStart);
+    QFETCH(int, selLength);
+
+    MainWindow main(rowsNumbered(items));
+    QVERIFY(main.showActive());
+    if (!items.isEmpty()) main.records->moveLast();
+    const int before = main.records->position();
+    frmReadCode *w = frmReadCode::scan(*main.records, main.itemNumber, &main.window);
+    QVERIFY(QTest::qWaitForWindowActive(w));
+    w->txtBarcode->setText(box);
+    const int focusBefore = main.focusIns.count;
+
+    w->cmdSend->click();
+    QVERIFY(m_prompts->shown().isEmpty());
+    if (outcome == "nothing") {
+        QVERIFY(w->isVisible());
+        QCOMPARE(main.records->position(), before);
+        QCOMPARE(main.records->recordCount(), items.size());
+        QCOMPARE(main.focusIns.count, focusBefore);
+        return;
+    }
+    QVERIFY(!w->isVisible());
+    QCOMPARE(main.records->position(), row);
+    QTRY_VERIFY(main.itemNumber->hasFocus());
+    QVERIFY(main.focusIns.count > focusBefore);
+    if (outcome == "found") {
+        QCOMPARE(main.records->recordCount(), items.size());
+        QCOMPARE(main.itemNumber->text(), items.at(row));
+        QCOMPARE(main.itemNumber->selectionStart(), selStart);
+        QCOMPARE(main.itemNumber->selectedText().size(), selLength);
+        QCOMPARE(main.name->text(), QStringLiteral("Item ") + items.at(row));
+    } else {
+        QCOMPARE(main.records->recordCount(), items.size() + 1);
+        QCOMPARE(main.itemNumber->text(), box);
+        QVERIFY(main.name->text().isEmpty());
+        // Written at once: another connection sees it in the file.
+        QueryConnection c(main.folder.databasePath());
+        QSqlQuery q = c.query(QStringLiteral("select ItemNum from Items order by rowid"));
+        QStringList inFile;
+        while (q.next())
+            inFile << q.value(0).toString();
+        QCOMPARE(inFile, items + QStringList{box});
+    }
+}
+
+void tst_frmReadCode::sendFailureIsTrapped()
+{
+    MainWindow main(rowsNumbered({"A1"}));
+    frmReadCode *w = frmReadCode::scan(*main.records, main.itemNumber, &main.window);
+    w->txtBarcode->setText(QStringLiteral("A1"));
+    main.records->close();
+    w->cmdSend->click();
+    QCOMPARE(m_prompts->shown().size(), 1);
+    QCOMPARE(m_prompts->last().text,
+             QStringLiteral("Error 3704 (Operation is not allowed when the object is closed.). "
+                            "In procedure cmdSend_Click of Form frmReadCode"));
+    QCOMPARE(m_prompts->last().icon, MsgIcon::None);
+    QVERIFY(w->isVisible());
+    QCOMPARE(w->txtBarcode->text(), QStringLiteral("A1"));
+}
+
+void tst_frmReadCode::closeBoxUnloads()
+{
+    MainWindow main;
+    QPointer<frmReadCode> first = frmReadCode::scan(*main.records, main.itemNumber, &main.window);
+    first->cmdConnect->click();
+    QVERIFY(first->ComPort->isOpen());
+    first->close();
+    QVERIFY(first->isUnloaded());
+    QVERIFY(!first->isVisible());
+    QVERIFY(!first->ComPort->isOpen());
+    // The next Scan Barcode makes a new window, which probes the ports again.
+    frmReadCode *second = frmReadCode::scan(*main.records, main.itemNumber, &main.window);
+    QVERIFY(second != first.data());
+    QCOMPARE(second->lblStatus->text(), QStringLiteral("Idle"));
+    QVERIFY(second->cmdDisconnect->isEnabled());
+    QTRY_VERIFY(first.isNull());
+    // Escape hides like Exit and keeps the window.
+    QTest::keyClick(second, Qt::Key_Escape);
+    QVERIFY(!second->isVisible());
+    QVERIFY(!second->isUnloaded());
+}
+
+QTEST_MAIN(tst_frmReadCode)
+#include "tst_frmreadcode.moc"
