@@ -11,36 +11,33 @@
 namespace tv {
 
 namespace {
-constexpr std::array<const char *, kColumnCount> kNames{"ItemDesc", "ItemNum", "ItemCnt", "ItemCst", "TotItemCst",
-                                                         "Image",    "InvNum",  "Vendor",  "InvDate"};
+constexpr std::array<const char *, kColumnCount> kNames{
+    "ItemDesc", "ItemNum", "ItemCnt", "ItemCst", "TotItemCst", "Image", "InvNum", "Vendor", "InvDate"};
 
-QVariant textValue(const QString &s) { return s.isNull() ? QVariant() : QVariant(s); }
+QVariant textValue(const QString &s)
+{
+    return s.isNull() ? QVariant() : QVariant(s);
+}
 
 QString toText(const QVariant &v)
 {
-    if (!v.isValid() || v.isNull())
-        return QString();
-    if (v.metaType().id() != QMetaType::QString)
-        throw AppError(Err::TypeMismatch);
+    if (!v.isValid() || v.isNull()) return QString();
+    if (v.metaType().id() != QMetaType::QString) throw AppError(Err::TypeMismatch);
     QString s = v.toString();
-    if (s.isNull())
-        s = QStringLiteral(""); // an empty text is not NULL
+    if (s.isNull()) s = QStringLiteral(""); // an empty text is not NULL
     return s;
 }
 
 std::optional<Money> toMoney(const QVariant &v)
 {
-    if (!v.isValid() || v.isNull())
-        return std::nullopt;
-    if (v.metaType() != QMetaType::fromType<Money>())
-        throw AppError(Err::TypeMismatch);
+    if (!v.isValid() || v.isNull()) return std::nullopt;
+    if (v.metaType() != QMetaType::fromType<Money>()) throw AppError(Err::TypeMismatch);
     return v.value<Money>();
 }
 
 std::optional<qint64> toCount(const QVariant &v)
 {
-    if (!v.isValid() || v.isNull())
-        return std::nullopt;
+    if (!v.isValid() || v.isNull()) return std::nullopt;
     switch (v.metaType().id()) {
     case QMetaType::Int:
     case QMetaType::LongLong:
@@ -56,13 +53,17 @@ QVariant bindMoney(const std::optional<Money> &m)
     return m ? QVariant(static_cast<qlonglong>(m->raw())) : QVariant(QMetaType::fromType<qlonglong>());
 }
 
-QVariant bindText(const QString &s) { return s.isNull() ? QVariant(QMetaType::fromType<QString>()) : QVariant(s); }
+QVariant bindText(const QString &s)
+{
+    return s.isNull() ? QVariant(QMetaType::fromType<QString>()) : QVariant(s);
+}
 
 void bindRow(QSqlQuery &q, const ItemRow &r)
 {
     q.addBindValue(bindText(r.itemDesc));
     q.addBindValue(bindText(r.itemNum));
-    q.addBindValue(r.itemCnt ? QVariant(static_cast<qlonglong>(*r.itemCnt)) : QVariant(QMetaType::fromType<qlonglong>()));
+    q.addBindValue(r.itemCnt ? QVariant(static_cast<qlonglong>(*r.itemCnt))
+                             : QVariant(QMetaType::fromType<qlonglong>()));
     q.addBindValue(bindMoney(r.itemCst));
     q.addBindValue(bindMoney(r.totItemCst));
     q.addBindValue(bindText(r.image));
@@ -72,28 +73,39 @@ void bindRow(QSqlQuery &q, const ItemRow &r)
 }
 } // namespace
 
-QString columnName(Column column) { return QString::fromLatin1(kNames[static_cast<size_t>(column)]); }
+QString columnName(Column column)
+{
+    return QString::fromLatin1(kNames[static_cast<size_t>(column)]);
+}
 
 std::optional<Column> columnFromName(QStringView name)
 {
     for (size_t i = 0; i < kNames.size(); ++i)
-        if (name.compare(QLatin1String(kNames[i]), Qt::CaseInsensitive) == 0)
-            return static_cast<Column>(i);
+        if (name.compare(QLatin1String(kNames[i]), Qt::CaseInsensitive) == 0) return static_cast<Column>(i);
     return std::nullopt;
 }
 
 QVariant ItemRow::value(Column column) const
 {
     switch (column) {
-    case Column::ItemDesc: return textValue(itemDesc);
-    case Column::ItemNum: return textValue(itemNum);
-    case Column::ItemCnt: return itemCnt ? QVariant(static_cast<qlonglong>(*itemCnt)) : QVariant();
-    case Column::ItemCst: return itemCst ? QVariant::fromValue(*itemCst) : QVariant();
-    case Column::TotItemCst: return totItemCst ? QVariant::fromValue(*totItemCst) : QVariant();
-    case Column::Image: return textValue(image);
-    case Column::InvNum: return textValue(invNum);
-    case Column::Vendor: return textValue(vendor);
-    case Column::InvDate: return textValue(invDate);
+    case Column::ItemDesc:
+        return textValue(itemDesc);
+    case Column::ItemNum:
+        return textValue(itemNum);
+    case Column::ItemCnt:
+        return itemCnt ? QVariant(static_cast<qlonglong>(*itemCnt)) : QVariant();
+    case Column::ItemCst:
+        return itemCst ? QVariant::fromValue(*itemCst) : QVariant();
+    case Column::TotItemCst:
+        return totItemCst ? QVariant::fromValue(*totItemCst) : QVariant();
+    case Column::Image:
+        return textValue(image);
+    case Column::InvNum:
+        return textValue(invNum);
+    case Column::Vendor:
+        return textValue(vendor);
+    case Column::InvDate:
+        return textValue(invDate);
     }
     return QVariant();
 }
@@ -101,15 +113,33 @@ QVariant ItemRow::value(Column column) const
 void ItemRow::setValue(Column column, const QVariant &v)
 {
     switch (column) {
-    case Column::ItemDesc: itemDesc = toText(v); break;
-    case Column::ItemNum: itemNum = toText(v); break;
-    case Column::ItemCnt: itemCnt = toCount(v); break;
-    case Column::ItemCst: itemCst = toMoney(v); break;
-    case Column::TotItemCst: totItemCst = toMoney(v); break;
-    case Column::Image: image = toText(v); break;
-    case Column::InvNum: invNum = toText(v); break;
-    case Column::Vendor: vendor = toText(v); break;
-    case Column::InvDate: invDate = toText(v); break;
+    case Column::ItemDesc:
+        itemDesc = toText(v);
+        break;
+    case Column::ItemNum:
+        itemNum = toText(v);
+        break;
+    case Column::ItemCnt:
+        itemCnt = toCount(v);
+        break;
+    case Column::ItemCst:
+        itemCst = toMoney(v);
+        break;
+    case Column::TotItemCst:
+        totItemCst = toMoney(v);
+        break;
+    case Column::Image:
+        image = toText(v);
+        break;
+    case Column::InvNum:
+        invNum = toText(v);
+        break;
+    case Column::Vendor:
+        vendor = toText(v);
+        break;
+    case Column::InvDate:
+        invDate = toText(v);
+        break;
     }
 }
 
@@ -133,15 +163,15 @@ QString ItemRecordSet::connectionName() const
 
 void ItemRecordSet::open()
 {
-    if (m_open)
-        return;
+    if (m_open) return;
     QSqlDatabase db = openDatabase(m_path, connectionName());
     std::vector<ItemRow> rows;
     {
         QSqlQuery q(db);
         q.setForwardOnly(true);
-        if (!q.exec(QStringLiteral("select rowid, ItemDesc, ItemNum, ItemCnt, ItemCst, TotItemCst, Image, InvNum, "
-                                   "Vendor, InvDate from Items"))) {
+        if (!q.exec(QStringLiteral(
+                "select rowid, ItemDesc, ItemNum, ItemCnt, ItemCst, TotItemCst, Image, InvNum, "
+                "Vendor, InvDate from Items"))) {
             const QString text = q.lastError().text();
             q = QSqlQuery();
             db.close();
@@ -151,15 +181,13 @@ void ItemRecordSet::open()
         }
         auto text = [&q](int i) {
             const QVariant v = q.value(i);
-            if (v.isNull())
-                return QString();
+            if (v.isNull()) return QString();
             QString s = v.toString();
             return s.isNull() ? QStringLiteral("") : s;
         };
         auto integer = [&q](int i) -> std::optional<qint64> {
             const QVariant v = q.value(i);
-            if (v.isNull())
-                return std::nullopt;
+            if (v.isNull()) return std::nullopt;
             return v.toLongLong();
         };
         while (q.next()) {
@@ -168,10 +196,8 @@ void ItemRecordSet::open()
             r.itemDesc = text(1);
             r.itemNum = text(2);
             r.itemCnt = integer(3);
-            if (auto c = integer(4))
-                r.itemCst = Money::fromRaw(*c);
-            if (auto t = integer(5))
-                r.totItemCst = Money::fromRaw(*t);
+            if (auto c = integer(4)) r.itemCst = Money::fromRaw(*c);
+            if (auto t = integer(5)) r.totItemCst = Money::fromRaw(*t);
             r.image = text(6);
             r.invNum = text(7);
             r.vendor = text(8);
@@ -191,8 +217,7 @@ void ItemRecordSet::open()
 
 void ItemRecordSet::close()
 {
-    if (!m_open)
-        return;
+    if (!m_open) return;
     emit aboutToReset();
     m_rows.clear();
     m_rows.shrink_to_fit();
@@ -210,15 +235,13 @@ void ItemRecordSet::close()
 
 void ItemRecordSet::requireOpen() const
 {
-    if (!m_open)
-        throw AppError(Err::ObjectClosed);
+    if (!m_open) throw AppError(Err::ObjectClosed);
 }
 
 void ItemRecordSet::requireCurrent() const
 {
     requireOpen();
-    if (!hasCurrent())
-        throw AppError(Err::NoCurrentRecord);
+    if (!hasCurrent()) throw AppError(Err::NoCurrentRecord);
 }
 
 int ItemRecordSet::recordCount() const
@@ -251,15 +274,20 @@ void ItemRecordSet::setPosition(int pos, bool deletedHole)
     emit currentChanged();
 }
 
+void ItemRecordSet::takePendingEdits()
+{
+    if (m_pendingEditsHook && hasCurrent()) m_pendingEditsHook();
+}
+
 void ItemRecordSet::writePending()
 {
-    if (hasCurrent() && (m_dirty || m_rows[static_cast<size_t>(m_pos)].rowid == 0))
-        update();
+    if (hasCurrent() && (m_dirty || m_rows[static_cast<size_t>(m_pos)].rowid == 0)) update();
 }
 
 void ItemRecordSet::moveFirst()
 {
     requireOpen();
+    takePendingEdits();
     writePending();
     setPosition(m_rows.empty() ? -1 : 0);
 }
@@ -267,6 +295,7 @@ void ItemRecordSet::moveFirst()
 void ItemRecordSet::moveLast()
 {
     requireOpen();
+    takePendingEdits();
     writePending();
     setPosition(m_rows.empty() ? -1 : static_cast<int>(m_rows.size()) - 1);
 }
@@ -274,8 +303,8 @@ void ItemRecordSet::moveLast()
 void ItemRecordSet::moveNext()
 {
     requireOpen();
-    if (eof())
-        throw AppError(Err::NoCurrentRecord);
+    if (eof()) throw AppError(Err::NoCurrentRecord);
+    takePendingEdits();
     writePending();
     // After a delete the row that followed the deleted one already sits at m_pos.
     setPosition(m_afterDelete ? m_pos : m_pos + 1);
@@ -284,8 +313,8 @@ void ItemRecordSet::moveNext()
 void ItemRecordSet::movePrevious()
 {
     requireOpen();
-    if (bof())
-        throw AppError(Err::NoCurrentRecord);
+    if (bof()) throw AppError(Err::NoCurrentRecord);
+    takePendingEdits();
     writePending();
     setPosition(m_pos - 1);
 }
@@ -293,10 +322,9 @@ void ItemRecordSet::movePrevious()
 void ItemRecordSet::moveTo(int index)
 {
     requireOpen();
-    if (index < 0 || index >= static_cast<int>(m_rows.size()))
-        throw AppError(Err::NoCurrentRecord);
-    if (index == m_pos && !m_afterDelete)
-        return;
+    if (index < 0 || index >= static_cast<int>(m_rows.size())) throw AppError(Err::NoCurrentRecord);
+    if (index == m_pos && !m_afterDelete) return;
+    takePendingEdits();
     writePending();
     setPosition(index);
 }
@@ -304,9 +332,11 @@ void ItemRecordSet::moveTo(int index)
 void ItemRecordSet::addNew()
 {
     requireOpen();
+    takePendingEdits();
     writePending();
+    const int index = static_cast<int>(m_rows.size());
+    emit rowAboutToBeInserted(index);
     m_rows.emplace_back();
-    const int index = static_cast<int>(m_rows.size()) - 1;
     emit rowInserted(index);
     m_dirty = false;
     setPosition(index);
@@ -315,23 +345,24 @@ void ItemRecordSet::addNew()
 void ItemRecordSet::update()
 {
     requireCurrent();
+    takePendingEdits();
     ItemRow &r = m_rows[static_cast<size_t>(m_pos)];
     QSqlDatabase db = QSqlDatabase::database(connectionName(), false);
     QSqlQuery q(db);
     if (r.rowid == 0) {
-        q.prepare(QStringLiteral("insert into Items (ItemDesc, ItemNum, ItemCnt, ItemCst, TotItemCst, Image, InvNum, "
-                                 "Vendor, InvDate) values (?, ?, ?, ?, ?, ?, ?, ?, ?)"));
+        q.prepare(QStringLiteral(
+            "insert into Items (ItemDesc, ItemNum, ItemCnt, ItemCst, TotItemCst, Image, InvNum, "
+            "Vendor, InvDate) values (?, ?, ?, ?, ?, ?, ?, ?, ?)"));
         bindRow(q, r);
-        if (!q.exec())
-            throwSqlError(q);
+        if (!q.exec()) throwSqlError(q);
         r.rowid = q.lastInsertId().toLongLong();
     } else {
-        q.prepare(QStringLiteral("update Items set ItemDesc = ?, ItemNum = ?, ItemCnt = ?, ItemCst = ?, TotItemCst = ?, "
-                                 "Image = ?, InvNum = ?, Vendor = ?, InvDate = ? where rowid = ?"));
+        q.prepare(QStringLiteral(
+            "update Items set ItemDesc = ?, ItemNum = ?, ItemCnt = ?, ItemCst = ?, TotItemCst = ?, "
+            "Image = ?, InvNum = ?, Vendor = ?, InvDate = ? where rowid = ?"));
         bindRow(q, r);
         q.addBindValue(r.rowid);
-        if (!q.exec())
-            throwSqlError(q);
+        if (!q.exec()) throwSqlError(q);
     }
     q.finish();
     m_dirty = false;
@@ -346,11 +377,11 @@ void ItemRecordSet::deleteCurrent()
         QSqlQuery q(QSqlDatabase::database(connectionName(), false));
         q.prepare(QStringLiteral("delete from Items where rowid = ?"));
         q.addBindValue(r.rowid);
-        if (!q.exec())
-            throwSqlError(q);
+        if (!q.exec()) throwSqlError(q);
         q.finish();
     }
     const int index = m_pos;
+    emit rowAboutToBeRemoved(index);
     m_rows.erase(m_rows.begin() + index);
     m_dirty = false;
     emit rowRemoved(index);
@@ -360,6 +391,7 @@ void ItemRecordSet::deleteCurrent()
 void ItemRecordSet::save()
 {
     requireOpen();
+    takePendingEdits();
     writePending();
 }
 
@@ -373,8 +405,9 @@ QVariant ItemRecordSet::value(QStringView name) const
 {
     const auto column = columnFromName(name);
     if (!column)
-        throw AppError(3265, QStringLiteral("Item cannot be found in the collection corresponding to the requested "
-                                            "name or ordinal."));
+        throw AppError(3265,
+                       QStringLiteral("Item cannot be found in the collection corresponding to the requested "
+                                      "name or ordinal."));
     return value(*column);
 }
 

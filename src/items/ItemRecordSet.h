@@ -5,6 +5,7 @@
 #include <QObject>
 #include <QString>
 #include <QVariant>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -79,18 +80,25 @@ public:
     const ItemRow &row(int index) const { return m_rows[static_cast<size_t>(index)]; }
     const std::vector<ItemRow> &rows() const { return m_rows; }
 
+    // Runs before every move, addNew, update and save, so that text still pending in bound
+    // widgets reaches the current row first; a hook that throws stops the operation unchanged.
+    void setPendingEditsHook(std::function<void()> hook) { m_pendingEditsHook = std::move(hook); }
+
 signals:
-    void currentChanged();          // another row became current, or none
-    void aboutToReset();            // before open/close replace every row
-    void reset();                   // after open/close
-    void rowInserted(int index);    // a new row was appended by addNew()
-    void rowRemoved(int index);     // a row was deleted
-    void rowChanged(int index);     // a row's values changed
+    void currentChanged(); // another row became current, or none
+    void aboutToReset();   // before open/close replace every row
+    void reset();          // after open/close
+    void rowAboutToBeInserted(int index);
+    void rowInserted(int index); // a new row was appended by addNew()
+    void rowAboutToBeRemoved(int index);
+    void rowRemoved(int index); // a row was deleted
+    void rowChanged(int index); // a row's values changed
 
 private:
     void requireOpen() const;
     void requireCurrent() const;
     void writePending();
+    void takePendingEdits();
     void setPosition(int pos, bool deletedHole = false);
     QString connectionName() const;
 
@@ -100,6 +108,7 @@ private:
     bool m_open = false;
     bool m_dirty = false;
     bool m_afterDelete = false;
+    std::function<void()> m_pendingEditsHook;
 };
 
 } // namespace tv

@@ -1,0 +1,241 @@
+#include "ItemBinding.h"
+
+#include "common/DateText.h"
+#include "common/ErrorTrap.h"
+#include "common/Money.h"
+
+#include <QComboBox>
+#include <QEvent>
+#include <QFocusEvent>
+#include <QLineEdit>
+
+namespace tv {
+
+ItemBinding::ItemBinding(ItemRecordSet &records, QObject *parent)
+    : QObject(parent), m_records(records), m_parser(&ItemBinding::parseText)
+{
+    m_reporter = [](QWidget *widget, const AppError &error) {
+        ErrorTrap trap(widget->objectName() + QStringLiteral("_LostFocus"), QStringLiteral("frmMain"));
+        trap.report(error);
+    };
+    connect(&records, &ItemRecordSet::currentChanged, this, [this] { showRow(false); });
+    connect(&records, &ItemRecordSet::reset, this, [this] { showRow(false); });
+    connect(&records, &ItemRecordSet::rowChanged, this, [this](int index) {
+        if (index == m_records.position()) showRow(true);
+    });
+    m_records.setPendingEditsHook([this] { commitAll(); });
+}
+
+ItemBinding::~ItemBinding()
+{
+    m_records.setPendingEditsHook({});
+}
+
+Column ItemBinding::fieldColumn(int index)
+{
+    switch (index) {
+    case 3:
+        return Column::ItemDesc;
+    case 4:
+        return Column::ItemNum;
+    case 5:
+        return Column::ItemCnt;
+    case 6:
+        return Column::ItemCst;
+    case 7:
+        return Column::Image;
+    case 8:
+        return Column::TotItemCst;
+    default:
+        throw AppError(Err::SubscriptOutOfRange);
+    }
+}
+
+void ItemBinding::addBound(Bound b)
+{
+    b.widget->installEventFilter(this);
+    m_bound.push_back(b);
+    show(m_bound.back());
+}
+
+void ItemBinding::bindField(int index, QLineEdit *edit)
+{
+    Bound b;
+    b.widget = edit;
+    b.edit = edit;
+    b.column = fieldColumn(index);
+    connect(edit, &QLineEdit::textChanged, this, [this, edit] {
+        if (Bound *bound = find(edit); bound && !m_showing) bound->pending = true;
+    });
+    addBound(b);
+}
+
+void ItemBinding::bindCombo(Column column, QComboBox *combo)
+{
+    Bound b;
+    b.widget = combo;
+    b.combo = combo;
+    b.column = column;
+    connect(combo, &QComboBox::editTextChanged, this, [this, combo] {
+        if (Bound *bound = find(combo); bound && !m_showing) bound->pending = true;
+    });
+    addBound(b);
+}
+
+ItemBinding::Bound *ItemBinding::find(const QObject *widget)
+{
+    for (Bound &b : m_bound)
+        if (b.widget == widget) return &b;
+    return nullptr;
+}
+
+const ItemBinding::Bound *ItemBinding::find(const QObject *widget) const
+{
+    for (const Bound &b : m_bound)
+        if (b.widget == widget) return &b;
+    return nullptr;
+}
+
+QString ItemBinding::displayText(const ItemRow &row, Column column)
+{
+    switch (column) {
+    case Column::ItemCnt:
+        return row.itemCnt ? QString::number(*row.itemCnt) : QString();
+    case Column::ItemCst:
+        return row.itemCst ? row.itemCst->toDollars() : QString();
+    case Column::TotItemCst:
+        return row.totItemCst ? row.totItemCst->toDollars() : QString();
+    case Column::InvDate:
+        return row.invDate.isNull() ? QString() : storedDateToDisplay(row.invDate);
+    case Column::ItemDesc:
+        return row.itemDesc;
+    case Column::ItemNum:
+        return row.itemNum;
+    case Column::Image:
+        return row.image;
+    case Column::InvNum:
+        return row.invNum;
+    case Column::Vendor:
+        return row.vendor;
+    }
+    return QString();
+}
+
+QVariant ItemBinding::parseText(Column column, const QString &text)
+{
+    const QString t = text.trimmed();
+    switch (column) {
+    case Column::ItemCnt: {
+        if (t.isEmpty()) return QVariant();
+        QString plain = t;
+        plain.remove(QLatin1Char(','));
+        const auto n = parseWholeHalfEven(plain);
+        if (!n) throw AppError(Err::TypeMismatch);
+        return QVariant(static_cast<qlonglong>(*n));
+    }
+    case Column::ItemCst:
+    case Column::TotItemCst: {
+        if (t.isEmpty()) return QVariant();
+        QString plain = t;
+        plain.remove(QLatin1Char(',')).remove(QLatin1Char('$'));
+        const auto m = Money::parse(plain);
+        if (!m) throw AppError(Err::TypeMismatch);
+        return QVariant::fromValue(*m);
+    }
+    case Column::InvDate: {
+        if (t.isEmpty()) return QVariant();
+        const auto d = parseUserDate(t);
+        if (!d) throw AppError(Err::TypeMismatch);
+        return QVariant(toIsoDate(*d));
+    }
+    case Column::ItemDesc:
+    case Column::ItemNum:
+    case Column::Image:
+    case Column::InvNum:
+    case Column::Vendor:
+        return QVariant(text.isNull() ? QStringLiteral("") : text);
+    }
+    return QVariant();
+}
+
+QString ItemBinding::text(const Bound &b) const
+{
+    return b.edit ? b.edit->text() : b.combo->currentText();
+}
+
+void ItemBinding::show(Bound &b)
+{
+    if (!b.widget) return;
+    const QString value =
+        m_records.hasCurrent() ? displayText(m_records.row(m_records.position()), b.column) : QString();
+    m_showing = true;
+    if (b.edit) {
+        if (b.edit->text() != value) b.edit->setText(value);
+        b.edit->setCursorPosition(0);
+    } else if (b.combo->currentText() != value) {
+        b.combo->setEditText(value);
+    }
+    m_showing = false;
+    b.pending = false;
+}
+
+void ItemBinding::showRow(bool keepPending)
+{
+    for (Bound &b : m_bound)
+        if (!(keepPending && b.pending)) show(b);
+}
+
+void ItemBinding::refresh()
+{
+    showRow(false);
+}
+
+bool ItemBinding::commit(QWidget *widget)
+{
+    Bound *b = find(widget);
+    if (!b || !b->pending || !b->widget || !m_records.hasCurrent()) return false;
+    const QVariant value = m_parser(b->column, text(*b));
+    m_records.setValue(b->column, value);
+    show(*b);
+    return true;
+}
+
+bool ItemBinding::commitAll()
+{
+    bool any = false;
+    for (size_t i = 0; i < m_bound.size(); ++i)
+        if (m_bound[i].pending) any = commit(m_bound[i].widget) || any;
+    return any;
+}
+
+bool ItemBinding::isPending(const QWidget *widget) const
+{
+    const Bound *b = find(widget);
+    return b && b->pending;
+}
+
+bool ItemBinding::anyPending() const
+{
+    for (const Bound &b : m_bound)
+        if (b.pending) return true;
+    return false;
+}
+
+bool ItemBinding::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::FocusOut &&
+        static_cast<QFocusEvent *>(event)->reason() != Qt::PopupFocusReason) {
+        if (Bound *b = find(watched); b && b->widget) {
+            QWidget *widget = b->widget;
+            try {
+                commit(widget);
+                emit widgetLeft(widget);
+            } catch (const AppError &e) {
+                m_reporter(widget, e);
+            }
+        }
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+} // namespace tv

@@ -1,0 +1,86 @@
+#include "ItemNavigator.h"
+
+#include "common/ErrorTrap.h"
+#include "common/Prompts.h"
+
+namespace tv {
+
+namespace {
+const QString kForm = QStringLiteral("frmMain");
+
+void emptyMessage()
+{
+    prompts().message(QStringLiteral("RecordSet is Empty"), MsgButtons::Ok, MsgIcon::Stop,
+                      QStringLiteral("No Records"));
+}
+} // namespace
+
+ItemNavigator::ItemNavigator(ItemRecordSet &records, std::function<void()> view)
+    : m_records(records), m_view(std::move(view))
+{
+}
+
+bool ItemNavigator::edgeMessage(const QString &singleRowText)
+{
+    const int count = m_records.recordCount();
+    if (count == 0) {
+        emptyMessage();
+        return true;
+    }
+    if (count == 1) {
+        prompts().message(singleRowText, MsgButtons::Ok, MsgIcon::Information,
+                          QStringLiteral("Single Record"));
+        return true;
+    }
+    return false;
+}
+
+void ItemNavigator::cmdFirst_Click()
+{
+    trapped(QStringLiteral("cmdFirst_Click"), kForm, [&] {
+        if (edgeMessage(QStringLiteral("This is the First Record in the Database."))) return;
+        m_records.moveFirst();
+        m_view();
+    });
+}
+
+void ItemNavigator::cmdLast_Click()
+{
+    trapped(QStringLiteral("cmdLast_Click"), kForm, [&] {
+        if (edgeMessage(QStringLiteral("This is Also the First Record in the Database."))) return;
+        m_records.moveLast();
+        m_view();
+    });
+}
+
+void ItemNavigator::cmdNext_Click()
+{
+    trapped(QStringLiteral("cmdNext_Click"), kForm, [&] {
+        if (edgeMessage(QStringLiteral("There is Only One Record in the Database."))) return;
+        if (m_records.eof()) return;
+        m_records.moveNext();
+        m_view();
+    });
+}
+
+void ItemNavigator::cmdPrev_Click()
+{
+    trapped(QStringLiteral("cmdPrev_Click"), kForm, [&] {
+        if (edgeMessage(QStringLiteral("There is Only One Record in the Database."))) return;
+        if (m_records.bof()) return;
+        m_records.movePrevious();
+        m_view();
+    });
+}
+
+void ItemNavigator::DataGrid1_Click()
+{
+    trapped(QStringLiteral("DataGrid1_Click"), kForm, [&] {
+        if (m_records.recordCount() > 0)
+            m_view();
+        else
+            emptyMessage();
+    });
+}
+
+} // namespace tv

@@ -1,0 +1,33 @@
+#pragma once
+
+#include "ItemRecordSet.h"
+
+#include <functional>
+
+namespace tv {
+
+// The main window's four move buttons and its grid click: the messages at the edges of a small
+// table, the moves, and the picture refresh after each move. Failures go through the standard
+// error trap under the buttons' procedure names.
+class ItemNavigator
+{
+public:
+    // view refreshes the current item's picture (the main window's View).
+    ItemNavigator(ItemRecordSet &records, std::function<void()> view);
+
+    void cmdFirst_Click();
+    void cmdLast_Click();
+    void cmdNext_Click();
+    void cmdPrev_Click();
+    // The grid has already made the clicked line current.
+    void DataGrid1_Click();
+
+private:
+    // Shows the message for an empty or one-row table; true when it did.
+    bool edgeMessage(const QString &singleRowText);
+
+    ItemRecordSet &m_records;
+    std::function<void()> m_view;
+};
+
+} // namespace tv

@@ -1,0 +1,30 @@
+#pragma once
+
+#include "ItemRecordSet.h"
+
+#include <QAbstractTableModel>
+
+namespace tv {
+
+// The grid's view of the item record set: one line per row, seven columns, read-only. Values
+// are formatted when a line is drawn, so a large table costs nothing extra to show.
+class ItemTableModel : public QAbstractTableModel
+{
+    Q_OBJECT
+public:
+    explicit ItemTableModel(ItemRecordSet &records, QObject *parent = nullptr);
+
+    static constexpr int kGridColumns = 7;
+    // The record set column shown in grid column 0..6.
+    static Column gridColumn(int section);
+
+    int rowCount(const QModelIndex &parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex &parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+
+private:
+    ItemRecordSet &m_records;
+};
+
+} // namespace tv

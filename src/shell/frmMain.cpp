@@ -1,0 +1,551 @@
+#include "frmMain.h"
+
+#include "ShellResources.h"
+#include "TipOfTheDay.h"
+#include "backup/DatabaseBackup.h"
+#include "common/EndProgram.h"
+#include "common/ErrorTrap.h"
+#include "common/ProgramFolder.h"
+#include "common/Prompts.h"
+#include "common/Version.h"
+#include "items/ItemBinding.h"
+#include "items/ItemNavigator.h"
+#include "items/ItemTableModel.h"
+#include "items/PictureView.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDir>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QScreen>
+#include <QTableView>
+#include <QToolBar>
+#include <QVBoxLayout>
+
+using namespace tv;
+
+// Resources of a static library are only linked in when something refers to them.
+static void initMainWindowResources()
+{
+    Q_INIT_RESOURCE(shell);
+}
+
+namespace {
+frmMain *g_instance = nullptr;
+const QString kForm = QStringLiteral("frmMain");
+
+QString withoutAccessKey(QString caption)
+{
+    return caption.remove(QLatin1Char('&'));
+}
+
+QFont buttonFont(const QFont &base)
+{
+    QFont f = base;
+    f.setFamilies({QStringLiteral("Tahoma"), base.family()});
+    return f;
+}
+} // namespace
+
+frmMain::frmMain(QWidget *parent) : QMainWindow(parent)
+{
+    g_instance = this;
+    initMainWindowResources();
+    initShellResources();
+    setObjectName(kForm);
+    setAttribute(Qt::WA_DeleteOnClose, false);
+    Adodc1 = std::make_unique<ItemRecordSet>(databasePath());
+    m_binding = std::make_unique<ItemBinding>(*Adodc1);
+    m_navigator = std::make_unique<ItemNavigator>(*Adodc1, [this] { View(); });
+    TipOfTheDay = new tv::TipOfTheDay(this);
+    buildWindow();
+    m_timer1.setInterval(1000);
+    connect(&m_timer1, &QTimer::timeout, this, &frmMain::Timer1_Timer);
+    Form_Load();
+}
+
+frmMain::~frmMain()
+{
+    if (g_instance == this) g_instance = nullptr;
+    // The binding and the grid let go of the record set before it goes.
+    if (m_grid) m_grid->setModel(nullptr);
+    delete m_model;
+    m_model = nullptr;
+    m_binding.reset();
+}
+
+frmMain *frmMain::instance()
+{
+    return g_instance;
+}
+
+QLineEdit *frmMain::txtfield(int index) const
+{
+    return ItemBinding::isFieldIndex(index) ? m_txtfield[static_cast<size_t>(index)] : nullptr;
+}
+
+QPushButton *frmMain::button(const QString &objectName) const
+{
+    return findChild<QPushButton *>(objectName);
+}
+
+void frmMain::buildWindow()
+{
+    setWindowTitle(appTitle());
+    setWindowIcon(QIcon(QStringLiteral(":/tallyvane/tallyvane.png")));
+
+    // Toolbar1 with the pictures of ImageList1.
+    m_toolbar = addToolBar(QStringLiteral("Toolbar1"));
+    m_toolbar->setObjectName(QStringLiteral("Toolbar1"));
+    m_toolbar->setAccessibleName(QStringLiteral("Toolbar"));
+    m_toolbar->setMovable(false);
+    m_toolbar->setFloatable(false);
+    m_toolbar->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    m_toolbar->setIconSize(QSize(32, 32));
+    const struct
+    {
+        const char *key, *caption, *icon, *tip;
+    } tools[] = {
+        {"first", "Backup", "backup", "Copy the database to the Backup folder"},
+        {"second", "Restore", "restore", "Put the backup copy back in place of the database"},
+        {"third", "Manual", "manual", "Read the user manual"},
+        {"fourth", "Tips", "tips", "Show a tip"},
+        {"fifth", "About", "about", "About Tallyvane"},
+    };
+    for (const auto &t : tools) {
+        QAction *a =
+            m_toolbar->addAction(QIcon(QStringLiteral(":/tallyvane/tb_%1.png").arg(QLatin1String(t.icon))),
+                                 QString::fromLatin1(t.caption));
+        a->setObjectName(QLatin1String(t.key));
+        a->setData(QString::fromLatin1(t.key));
+        a->setToolTip(QString::fromLatin1(t.tip));
+        connect(a, &QAction::triggered, this, [this, a] { Toolbar1_ButtonClick(a->data().toString()); });
+        if (QWidget *w = m_toolbar->widgetForAction(a)) w->setAccessibleName(QString::fromLatin1(t.caption));
+    }
+
+    auto *central = new QWidget(this);
+    central->setObjectName(QStringLiteral("centralWidget"));
+    setCentralWidget(central);
+    auto *outer = new QVBoxLayout(central);
+    outer->setContentsMargins(10, 8, 10, 10);
+    outer->setSpacing(8);
+
+    // Fields with their labels on the left, the picture frame on the right.
+    auto *top = new QHBoxLayout;
+    top->setSpacing(14);
+    outer->addLayout(top);
+    auto *details = new QGroupBox(QStringLiteral("Item Details"), central);
+    details->setObjectName(QStringLiteral("fraDetails"));
+    auto *form = new QGridLayout(details);
+    form->setHorizontalSpacing(10);
+    form->setVerticalSpacing(6);
+    top->addWidget(details, 1);
+
+    QList<QWidget *> tabOrder;
+    int formRow = 0;
+    auto addLabelled = [&](const char *labelName, const QString &caption, QWidget *field) {
+        auto *label = new QLabel(caption, details);
+        label->setObjectName(QLatin1String(labelName));
+        label->setBuddy(field);
+        label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        field->setAccessibleName(withoutAccessKey(caption).remove(QLatin1Char(':')).trimmed());
+        form->addWidget(label, formRow, 0);
+        form->addWidget(field, formRow, 1);
+        ++formRow;
+        tabOrder << field;
+    };
+    auto makeField = [&](int index) {
+        auto *e = new QLineEdit(details);
+        e->setObjectName(QStringLiteral("txtfield"));
+        e->setProperty("index", index);
+        m_txtfield[static_cast<size_t>(index)] = e;
+        return e;
+    };
+    auto makeCombo = [&](const char *name) {
+        auto *c = new QComboBox(details);
+        c->setObjectName(QLatin1String(name));
+        c->setEditable(true);
+        c->setInsertPolicy(QComboBox::NoInsert);
+        return c;
+    };
+    addLabelled("Label1", QStringLiteral("Item Na&me :"), makeField(3));
+    addLabelled("Label2", QStringLiteral("&Item ID :"), makeField(4));
+    addLabelled("Label3", QStringLiteral("Unit &Count:"), makeField(5));
+    addLabelled("Label4", QStringLiteral("Unit Cost :"), makeField(6));
+    addLabelled("Label5", QStringLiteral("Total Unit Value :"), makeField(8));
+    m_cboInvNum = makeCombo("cboInvNum");
+    addLabelled("Label6", QStringLiteral("Invoice ID :"), m_cboInvNum);
+    m_cboVendor = makeCombo("cboVendor");
+    addLabelled("Label8", QStringLiteral("&Vendor :"), m_cboVendor);
+    m_cboDate = makeCombo("cboDate");
+    addLabelled("Label9", QStringLiteral("Dat&e :"), m_cboDate);
+    form->setRowStretch(formRow, 1);
+    form->setColumnStretch(1, 1);
+    // The picture path is kept in a field the user never sees.
+    QLineEdit *path = makeField(7);
+    path->setVisible(false);
+    path->setAccessibleName(QStringLiteral("Picture path"));
+    form->addWidget(path, formRow + 1, 1);
+    m_txtfield[8]->setReadOnly(true);
+    m_txtfield[5]->setAlignment(Qt::AlignRight);
+    m_txtfield[6]->setAlignment(Qt::AlignRight);
+    m_txtfield[8]->setAlignment(Qt::AlignRight);
+
+    m_frame1 = new QGroupBox(QStringLiteral("Item Image"), central);
+    m_frame1->setObjectName(QStringLiteral("Frame1"));
+    auto *frameLayout = new QVBoxLayout(m_frame1);
+    m_image1 = new QLabel(m_frame1);
+    m_image1->setObjectName(QStringLiteral("Image1"));
+    m_image1->setAccessibleName(QStringLiteral("Item Image"));
+    m_image1->setScaledContents(true);
+    m_image1->setFixedSize(300, 225);
+    m_image1->setFrameShape(QFrame::StyledPanel);
+    m_image1->setVisible(false);
+    auto *imageHolder = new QWidget(m_frame1);
+    imageHolder->setFixedSize(m_image1->size());
+    m_image1->setParent(imageHolder);
+    frameLayout->addWidget(imageHolder, 0, Qt::AlignHCenter);
+    top->addWidget(m_frame1, 0);
+
+    auto makeButton = [&](const char *name, const QString &caption, void (frmMain::*slot)(),
+                          QWidget *parentWidget) {
+        auto *b = new QPushButton(caption, parentWidget);
+        b->setObjectName(QLatin1String(name));
+        b->setAccessibleName(withoutAccessKey(caption));
+        b->setFont(buttonFont(b->font()));
+        b->setAutoDefault(false);
+        b->setMinimumHeight(30);
+        connect(b, &QPushButton::clicked, this, slot);
+        return b;
+    };
+    auto *pictureButtons = new QHBoxLayout;
+    frameLayout->addLayout(pictureButtons);
+    QPushButton *command1 =
+        makeButton("command1", QStringLiteral("Add Pic&ture"), &frmMain::command1_Click, m_frame1);
+    QPushButton *command2 =
+        makeButton("command2", QStringLiteral("Delete Pict&ure"), &frmMain::command2_Click, m_frame1);
+    pictureButtons->addWidget(command1);
+    pictureButtons->addWidget(command2);
+    frameLayout->addStretch(1);
+
+    // Record commands and moves in two rows.
+    auto *commands = new QGridLayout;
+    commands->setHorizontalSpacing(8);
+    commands->setVerticalSpacing(6);
+    outer->addLayout(commands);
+    const struct
+    {
+        const char *name;
+        const char *caption;
+        void (frmMain::*slot)();
+    } rows[2][4] = {{{"cmdAdd", "&Add New Entry", &frmMain::cmdAdd_Click},
+                     {"cmdSave", "&Save Entry", &frmMain::cmdSave_Click},
+                     {"cmdDelete", "&Delete Entry", &frmMain::cmdDelete_Click},
+                     {"cmdFind", "&Find Entry", &frmMain::cmdFind_Click}},
+                    {{"cmdFirst", "First Rec&ord", &frmMain::cmdFirst_Click},
+                     {"cmdPrev", "&Previous Record", &frmMain::cmdPrev_Click},
+                     {"cmdNext", "&Next Record", &frmMain::cmdNext_Click},
+                     {"cmdLast", "&Last Record", &frmMain::cmdLast_Click}}};
+    QList<QWidget *> commandOrder;
+    for (int r = 0; r < 2; ++r)
+        for (int c = 0; c < 4; ++c) {
+            QPushButton *b = makeButton(rows[r][c].name, QString::fromLatin1(rows[r][c].caption),
+                                        rows[r][c].slot, central);
+            commands->addWidget(b, r, c);
+            commandOrder << b;
+        }
+
+    m_grid = new QTableView(central);
+    m_grid->setObjectName(QStringLiteral("DataGrid1"));
+    m_grid->setAccessibleName(QStringLiteral("Items"));
+    m_model = new ItemTableModel(*Adodc1);
+    m_grid->setModel(m_model);
+    m_grid->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_grid->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_grid->setAlternatingRowColors(true);
+    m_grid->setTabKeyNavigation(false);
+    m_grid->setWordWrap(false);
+    m_grid->verticalHeader()->setVisible(false);
+    m_grid->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    m_grid->verticalHeader()->setDefaultSectionSize(m_grid->fontMetrics().height() + 8);
+    m_grid->horizontalHeader()->setStretchLastSection(true);
+    m_grid->horizontalHeader()->setHighlightSections(false);
+    const int widths[] = {220, 130, 120, 110, 130, 180};
+    for (int c = 0; c < 6; ++c)
+        m_grid->setColumnWidth(c, widths[c]);
+    m_grid->viewport()->installEventFilter(this);
+    outer->addWidget(m_grid, 1);
+    connect(m_grid->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            [this](const QModelIndex &current) { gridRowChanged(current.row()); });
+    connect(Adodc1.get(), &ItemRecordSet::currentChanged, this, &frmMain::syncGridToRecordSet);
+    connect(Adodc1.get(), &ItemRecordSet::reset, this, &frmMain::syncGridToRecordSet);
+
+    // The other windows and leaving.
+    auto *bottom = new QHBoxLayout;
+    bottom->setSpacing(8);
+    outer->addLayout(bottom);
+    QPushButton *cmdReport =
+        makeButton("cmdReport", QStringLiteral("View &Report"), &frmMain::cmdReport_Click, central);
+    QPushButton *cmdGenerate =
+        makeButton("cmdGenerate", QStringLiteral("&Generate Barcode"), &frmMain::cmdGenerate_Click, central);
+    QPushButton *cmdScan =
+        makeButton("cmdScan", QStringLiteral("Scan &Barcode"), &frmMain::cmdScan_Click, central);
+    QPushButton *cmdUpdate =
+        makeButton("cmdUpdate", QStringLiteral("Chec&k for Update"), &frmMain::cmdUpdate_Click, central);
+    QPushButton *cmdExit = makeButton("cmdExit", QStringLiteral("E&xit"), &frmMain::cmdExit_Click, central);
+    for (QPushButton *b : {cmdReport, cmdGenerate, cmdScan, cmdUpdate})
+        bottom->addWidget(b);
+    bottom->addStretch(1);
+    cmdExit->setMinimumWidth(110);
+    bottom->addWidget(cmdExit);
+
+    tabOrder << command1 << command2 << commandOrder << m_grid << cmdReport << cmdGenerate << cmdScan
+             << cmdUpdate << cmdExit;
+    for (int i = 1; i < tabOrder.size(); ++i)
+        setTabOrder(tabOrder[i - 1], tabOrder[i]);
+
+    for (int i = 3; i <= 8; ++i)
+        m_binding->bindField(i, m_txtfield[static_cast<size_t>(i)]);
+    m_binding->bindCombo(Column::InvDate, m_cboDate);
+    m_binding->bindCombo(Column::Vendor, m_cboVendor);
+    m_binding->bindCombo(Column::InvNum, m_cboInvNum);
+}
+
+void frmMain::Form_Load()
+{
+    ErrorTrap trap(QStringLiteral("Form_Load"), kForm);
+    trap.run([&] {
+        trap.line(1);
+        const QRect screen = QGuiApplication::primaryScreen() ? QGuiApplication::primaryScreen()->geometry()
+                                                              : QRect(0, 0, 1280, 1024);
+        resize(static_cast<int>(screen.width() / 1.2), static_cast<int>(screen.height() / 1.05));
+        trap.line(2);
+        move(screen.x() + (screen.width() - width()) / 2, screen.y() + (screen.height() - height()) / 2);
+        trap.line(3);
+        TipOfTheDay->setTipsFile(programPath(QStringLiteral("tips.tip")));
+        trap.line(4);
+        if (TipOfTheDay->showAtStartup()) m_timer1.start();
+        trap.line(5);
+        if (!Adodc1->isOpen()) Adodc1->open();
+        if (Adodc1->bof()) m_txtfield[3]->setText(QStringLiteral("Click 'Create New Entry' Button to Begin"));
+        trap.line(6);
+        // Rescaling to the screen: FitFormToScreen(this, 2) (modScreenRes) is called here.
+        trap.line(7);
+        m_cdl1InitDir = QDir::currentPath();
+        trap.line(8);
+        View();
+        trap.line(9);
+        refreshTitle();
+    });
+}
+
+QString frmMain::recordCountTitle(int count, bool lastRowDeleted)
+{
+    // The count keeps the place of its sign: a blank before a positive number.
+    const QString number = count < 0 ? QString::number(count) : QLatin1Char(' ') + QString::number(count);
+    if (count >= 2 || lastRowDeleted)
+        return QStringLiteral("  Tallyvane     Total Entries %1: %2  Records")
+            .arg(count >= 2 ? QStringLiteral("Are") : QStringLiteral("Is"), number);
+    return QStringLiteral("  Tallyvane     Total Entries Is: %1  Record").arg(number);
+}
+
+void frmMain::refreshTitle(bool lastRowDeleted)
+{
+    setWindowTitle(recordCountTitle(Adodc1->recordCount(), lastRowDeleted));
+}
+
+bool frmMain::commitEdits()
+{
+    return m_binding->commitAll();
+}
+
+void frmMain::saveData()
+{
+    commitEdits();
+    Adodc1->save();
+}
+
+void frmMain::View()
+{
+    viewPicture(m_txtfield[7]->text(), m_image1, m_picturePath);
+}
+
+void frmMain::syncGridToRecordSet()
+{
+    if (!m_grid || !m_grid->selectionModel()) return;
+    m_syncingGrid = true;
+    QItemSelectionModel *selection = m_grid->selectionModel();
+    if (Adodc1->hasCurrent()) {
+        const QModelIndex index = m_model->index(Adodc1->position(), 0);
+        selection->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        m_grid->scrollTo(index);
+    } else {
+        selection->clear();
+    }
+    m_syncingGrid = false;
+}
+
+void frmMain::gridRowChanged(int row)
+{
+    if (m_syncingGrid || row < 0) return;
+    const bool moved = trapped(QStringLiteral("DataGrid1_Click"), kForm, [&] { Adodc1->moveTo(row); });
+    if (!moved) {
+        syncGridToRecordSet();
+        return;
+    }
+    // A click refreshes the picture when the button is let go; keys move without a click.
+    if (QGuiApplication::mouseButtons() == Qt::NoButton) View();
+}
+
+bool frmMain::eventFilter(QObject *watched, QEvent *event)
+{
+    if (m_grid && watched == m_grid->viewport() && event->type() == QEvent::MouseButtonRelease &&
+        static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton)
+        DataGrid1_Click();
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void frmMain::DataGrid1_Click()
+{
+    m_navigator->DataGrid1_Click();
+}
+
+void frmMain::cmdFirst_Click()
+{
+    m_navigator->cmdFirst_Click();
+}
+void frmMain::cmdPrev_Click()
+{
+    m_navigator->cmdPrev_Click();
+}
+void frmMain::cmdNext_Click()
+{
+    m_navigator->cmdNext_Click();
+}
+void frmMain::cmdLast_Click()
+{
+    m_navigator->cmdLast_Click();
+}
+
+// Item editing, find and the picture commands.
+void frmMain::cmdAdd_Click() {}
+void frmMain::cmdSave_Click() {}
+void frmMain::cmdDelete_Click() {}
+void frmMain::cmdFind_Click() {}
+void frmMain::command1_Click() {}
+void frmMain::command2_Click() {}
+
+void frmMain::cmdReport_Click()
+{
+    // Shows frmSort, no modal.
+}
+
+void frmMain::cmdGenerate_Click()
+{
+    // Shows frmBarCodeGen, no modal.
+}
+
+void frmMain::cmdScan_Click()
+{
+    // Empties frmReadCode's txtBarcode, then shows frmReadCode, no modal.
+}
+
+void frmMain::cmdUpdate_Click()
+{
+    // Shows frmUpChek, no modal.
+}
+
+void frmMain::Backup()
+{
+    DatabaseBackup(*Adodc1).backup();
+}
+
+void frmMain::Restore()
+{
+    // The bound fields and the grid follow the record set when it is opened again; the picture
+    // and the count in the title are refreshed here.
+    bool reopened = false;
+    const auto watch =
+        connect(Adodc1.get(), &ItemRecordSet::reset, this, [&] { reopened = Adodc1->isOpen(); });
+    DatabaseBackup(*Adodc1).restore();
+    disconnect(watch);
+    if (reopened && Adodc1->isOpen()) {
+        View();
+        refreshTitle();
+    }
+}
+
+void frmMain::Toolbar1_ButtonClick(const QString &key)
+{
+    trapped(QStringLiteral("Toolbar1_ButtonClick"), kForm, [&] {
+        if (key == QLatin1String("first")) {
+            Backup();
+        } else if (key == QLatin1String("second")) {
+            Restore();
+        } else if (key == QLatin1String("third")) {
+            // Shows frmManual, no modal.
+        } else if (key == QLatin1String("fourth")) {
+            TipOfTheDay->Show();
+        } else if (key == QLatin1String("fifth")) {
+            // Shows frmAbout, no modal.
+        }
+    });
+}
+
+void frmMain::Timer1_Timer()
+{
+    TipOfTheDay->Show();
+    m_timer1.stop();
+}
+
+bool frmMain::leaveProgram()
+{
+    // Without an open record set there is nothing to save.
+    if (!Adodc1->isOpen() || Adodc1->recordCount() < 1) {
+        endProgramNow();
+        return true;
+    }
+    const MsgAnswer answer =
+        prompts().message(QStringLiteral("Ready to Exit, Do You Want to Save your Data?"),
+                          MsgButtons::YesNoCancel, MsgIcon::Question);
+    m_answer = static_cast<int>(answer);
+    if (answer == MsgAnswer::Yes) {
+        saveData();
+        endProgramNow();
+        return true;
+    }
+    if (answer == MsgAnswer::No) {
+        endProgramNow();
+        return true;
+    }
+    return false;
+}
+
+void frmMain::cmdExit_Click()
+{
+    trapped(QStringLiteral("cmdExit_Click"), kForm, [&] { leaveProgram(); });
+}
+
+void frmMain::closeEvent(QCloseEvent *event)
+{
+    if (programEnding()) {
+        event->accept();
+        return;
+    }
+    bool refused = false;
+    trapped(QStringLiteral("Form_QueryUnload"), kForm, [&] { refused = !leaveProgram(); });
+    if (refused)
+        event->ignore();
+    else
+        event->accept();
+}

@@ -1,0 +1,125 @@
+#pragma once
+
+#include "items/ItemRecordSet.h"
+
+#include <QMainWindow>
+#include <QTimer>
+#include <array>
+#include <memory>
+
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QTableView;
+class QToolBar;
+
+namespace tv {
+class ItemBinding;
+class ItemNavigator;
+class ItemTableModel;
+class TipOfTheDay;
+} // namespace tv
+
+// The program's one lasting window: the current item in bound fields, every item in the grid,
+// the item's picture, and every command of the program.
+class frmMain : public QMainWindow
+{
+    Q_OBJECT
+public:
+    explicit frmMain(QWidget *parent = nullptr);
+    ~frmMain() override;
+
+    // The window of this run, once created (other windows reach the record set through it).
+    static frmMain *instance();
+
+    // The item record set of the hidden data control Adodc1.
+    tv::ItemRecordSet &recordSet() { return *Adodc1; }
+    tv::ItemBinding &binding() { return *m_binding; }
+    tv::TipOfTheDay &tipOfTheDay() { return *TipOfTheDay; }
+
+    // txtfield elements 3..8 (name, number, count, cost, picture path, total value).
+    QLineEdit *txtfield(int index) const;
+    QComboBox *cboDate() const { return m_cboDate; }
+    QComboBox *cboVendor() const { return m_cboVendor; }
+    QComboBox *cboInvNum() const { return m_cboInvNum; }
+    QTableView *DataGrid1() const { return m_grid; }
+    QLabel *Image1() const { return m_image1; }
+    QPushButton *button(const QString &objectName) const;
+    QToolBar *Toolbar1() const { return m_toolbar; }
+    QTimer &Timer1() { return m_timer1; }
+
+    // The path of the picture shown last (View) and the file dialog's starting folder.
+    const QString &picturePath() const { return m_picturePath; }
+    const QString &cdl1InitDir() const { return m_cdl1InitDir; }
+
+    // The title for a record count; right after the last row was deleted a count of 0 still
+    // says "Records".
+    static QString recordCountTitle(int count, bool lastRowDeleted = false);
+    void refreshTitle(bool lastRowDeleted = false);
+
+    // Takes typed text still pending in the bound fields into the current row. Returns whether
+    // any was taken in; throws AppError when a field's text is refused.
+    bool commitEdits();
+    // Pending text, then the record set's save. Throws AppError on failure.
+    void saveData();
+
+public slots:
+    void View();
+
+    void cmdAdd_Click();
+    void cmdSave_Click();
+    void cmdDelete_Click();
+    void cmdFind_Click();
+    void cmdFirst_Click();
+    void cmdPrev_Click();
+    void cmdNext_Click();
+    void cmdLast_Click();
+    void command1_Click();
+    void command2_Click();
+    void cmdReport_Click();
+    void cmdGenerate_Click();
+    void cmdScan_Click();
+    void cmdUpdate_Click();
+    void cmdExit_Click();
+    void DataGrid1_Click();
+
+    void Toolbar1_ButtonClick(const QString &key);
+    void Backup();
+    void Restore();
+    void Timer1_Timer();
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void buildWindow();
+    void Form_Load();
+    // The leaving steps; returns false when the user cancelled.
+    bool leaveProgram();
+    void syncGridToRecordSet();
+    void gridRowChanged(int row);
+
+    std::unique_ptr<tv::ItemRecordSet> Adodc1;
+    std::unique_ptr<tv::ItemBinding> m_binding;
+    std::unique_ptr<tv::ItemNavigator> m_navigator;
+    tv::ItemTableModel *m_model = nullptr;
+    tv::TipOfTheDay *TipOfTheDay = nullptr;
+
+    std::array<QLineEdit *, 9> m_txtfield{};
+    QComboBox *m_cboDate = nullptr;
+    QComboBox *m_cboVendor = nullptr;
+    QComboBox *m_cboInvNum = nullptr;
+    QTableView *m_grid = nullptr;
+    QGroupBox *m_frame1 = nullptr;
+    QLabel *m_image1 = nullptr;
+    QToolBar *m_toolbar = nullptr;
+    QTimer m_timer1;
+
+    QString m_picturePath;
+    QString m_cdl1InitDir;
+    int m_answer = 0; // the last question's answer; nothing reads it back
+    bool m_syncingGrid = false;
+};

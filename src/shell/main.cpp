@@ -1,0 +1,18 @@
+#include "common/Version.h"
+#include "frmMain.h"
+#include "frmSplash.h"
+
+#include <QApplication>
+
+int main(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    QApplication::setOrganizationName(tv::appTitle());
+    QApplication::setApplicationName(QStringLiteral("Ketbook"));
+    QApplication::setApplicationVersion(tv::versionText());
+    auto *splash = new frmSplash;
+    splash->show();
+    const int code = app.exec();
+    delete frmMain::instance();
+    return code;
+}
