@@ -3,6 +3,8 @@
 #include "update/UpdateCheck.h"
 
 #include <QSignalSpy>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTest>
 
 using namespace tv;
@@ -174,6 +176,32 @@ private slots:
         check.fetch(QUrl(server.baseUrl().toString() + QStringLiteral("/versionKetbook.txt")));
         QVERIFY(ok.wait(5000));
         QCOMPARE(ok.at(0).at(0).toString(), QStringLiteral("1.4.0"));
+    }
+
+    void httpsSpeaksTls()
+    {
+        // A plain-text server behind an https address: the client must open with TLS and report
+        // the failed handshake.
+        QTcpServer server;
+        QVERIFY(server.listen(QHostAddress::LocalHost, 0));
+        QByteArray received;
+        connect(&server, &QTcpServer::newConnection, this, [&] {
+            QTcpSocket *s = server.nextPendingConnection();
+            connect(s, &QTcpSocket::readyRead, s, [&received, s] {
+                received += s->readAll();
+                s->write("HTTP/1.1 200 OK\r\nContent-Length: 5\r\nConnection: close\r\n\r\n1.3.0");
+                s->disconnectFromHost();
+            });
+        });
+        UpdateCheck check;
+        QSignalSpy ok(&check, &UpdateCheck::fetchFinished);
+        QSignalSpy failed(&check, &UpdateCheck::fetchFailed);
+        check.fetch(QUrl(QStringLiteral("https://127.0.0.1:%1/versionKetbook.txt").arg(server.serverPort())));
+        QVERIFY(failed.wait(8000));
+        QCOMPARE(ok.count(), 0);
+        QVERIFY(failed.at(0).at(0).toInt() != int(UpdateErr::TimedOut));
+        QVERIFY(!received.isEmpty());
+        QCOMPARE(received.at(0), char(0x16)); // a TLS handshake record, not "GET"
     }
 
     void timeout_data()
