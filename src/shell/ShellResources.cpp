@@ -1,0 +1,22 @@
+#include "ShellResources.h"
+
+#include <QtGlobal>
+
+// Resources of a static library are only linked in when something refers to them.
+static void initAboutScaleResources()
+{
+    Q_INIT_RESOURCE(aboutscale);
+}
+
+namespace tv {
+
+void initShellResources()
+{
+    static const bool done = [] {
+        initAboutScaleResources();
+        return true;
+    }();
+    Q_UNUSED(done);
+}
+
+} // namespace tv

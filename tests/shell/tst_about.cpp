@@ -1,0 +1,165 @@
+#include "ScriptedPrompts.h"
+#include "shell/SystemInfoTool.h"
+#include "shell/frmAbout.h"
+#include "shell/frmManual.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTextBrowser>
+#include <QtTest>
+
+using namespace tv;
+
+namespace {
+
+// Puts a file on the temporary PATH folder with the given content and permissions.
+void writeTool(const QString &dir, const QString &name, const QByteArray &content, bool executable)
+{
+    QFile f(dir + QLatin1Char('/') + name);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(content);
+    f.close();
+    QFile::Permissions p = QFile::ReadOwner | QFile::WriteOwner;
+    if (executable) p |= QFile::ExeOwner;
+    QVERIFY(f.setPermissions(p));
+}
+
+// A stand-in tool that notes its own name in ran.txt and then stays a while, as a real one would.
+QByteArray standIn(const QString &dir, const QString &name)
+{
+    return QStringLiteral("#!/bin/sh\necho %1 >> '%2/ran.txt'\nexec /bin/sleep 5\n").arg(name, dir).toUtf8();
+}
+
+QString readRan(const QString &dir)
+{
+    QFile f(dir + QStringLiteral("/ran.txt"));
+    if (!f.open(QIODevice::ReadOnly)) return QString();
+    return QString::fromUtf8(f.readAll()).trimmed();
+}
+
+} // namespace
+
+class TestAbout : public QObject
+{
+    Q_OBJECT
+    QByteArray m_path;
+
+private slots:
+    void initTestCase() { m_path = qgetenv("PATH"); }
+    void cleanup() { qputenv("PATH", m_path); }
+
+    void opening()
+    {
+        frmAbout about;
+        QCOMPARE(about.objectName(), QStringLiteral("frmAbout"));
+        QCOMPARE(about.windowTitle(), QStringLiteral("About Tallyvane"));
+        QCOMPARE(about.lblTitle->text(), QStringLiteral("Tallyvane"));
+        QCOMPARE(about.lblVersion->text(), QStringLiteral("Version 1.2.0"));
+        QCOMPARE(about.cmdOK->text(), QStringLiteral("OK"));
+        QCOMPARE(about.cmdSysInfo->text(), QStringLiteral("&System Info..."));
+        QVERIFY(!about.Image1->pixmap().isNull());
+        for (QLineEdit *t : {about.Text1, about.Text2, about.Text3, about.Text4, about.Text5}) {
+            QVERIFY(t->isReadOnly());
+            QVERIFY(!t->text().isEmpty());
+        }
+        QVERIFY(about.RichTextBox1->isReadOnly());
+        QVERIFY(!about.RichTextBox1->toPlainText().isEmpty());
+        QVERIFY(!about.isModal());
+        for (QWidget *w : about.findChildren<QWidget *>()) {
+            if (w->focusPolicy() != Qt::NoFocus && !w->objectName().startsWith(QLatin1String("qt_")) &&
+                w->parentWidget() == &about)
+                QVERIFY2(!w->accessibleName().isEmpty(), qPrintable(w->objectName()));
+        }
+    }
+
+    void okClosesTheWindow()
+    {
+        frmAbout about;
+        about.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&about));
+        QTest::mouseClick(about.cmdOK, Qt::LeftButton);
+        QVERIFY(!about.isVisible());
+    }
+
+    void systemInfo_data()
+    {
+        QTest::addColumn<QStringList>("runnable"); // stand-ins that work
+        QTest::addColumn<QStringList>("broken");   // executable, but their interpreter is missing
+        QTest::addColumn<QStringList>("notExecutable");
+        QTest::addColumn<QString>("expectedRun"); // empty: none runs and the message is shown
+        QTest::newRow("nothing on PATH") << QStringList() << QStringList() << QStringList() << QString();
+        QTest::newRow("first choice")
+            << QStringList{"hardinfo2"} << QStringList() << QStringList() << "hardinfo2";
+        QTest::newRow("a desktop's monitor")
+            << QStringList{"xfce4-taskmanager"} << QStringList() << QStringList() << "xfce4-taskmanager";
+        QTest::newRow("earlier in the list wins")
+            << QStringList{"lxtask", "kinfocenter"} << QStringList() << QStringList() << "kinfocenter";
+        QTest::newRow("plain file is no program")
+            << QStringList{"lxtask"} << QStringList() << QStringList{"hardinfo"} << "lxtask";
+        QTest::newRow("cannot start")
+            << QStringList() << QStringList{"hardinfo2"} << QStringList() << QString();
+    }
+    void systemInfo()
+    {
+        QFETCH(QStringList, runnable);
+        QFETCH(QStringList, broken);
+        QFETCH(QStringList, notExecutable);
+        QFETCH(QString, expectedRun);
+
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        for (const QString &name : runnable)
+            writeTool(dir.path(), name, standIn(dir.path(), name), true);
+        for (const QString &name : broken)
+            writeTool(dir.path(), name, "#!/nonexistent/interpreter\n", true);
+        for (const QString &name : notExecutable)
+            writeTool(dir.path(), name, standIn(dir.path(), name), false);
+        qputenv("PATH", dir.path().toLocal8Bit());
+
+        test::ScriptedPrompts prompts;
+        frmAbout about;
+        QElapsedTimer clock;
+        clock.start();
+        QTest::mouseClick(about.cmdSysInfo, Qt::LeftButton);
+        const qint64 took = clock.elapsed();
+
+        if (expectedRun.isEmpty()) {
+            QCOMPARE(prompts.texts(),
+                     QStringList{QStringLiteral("System Information Is Unavailable At This Time")});
+            QCOMPARE(prompts.last().buttons, MsgButtons::Ok);
+            QCOMPARE(prompts.last().icon, MsgIcon::None);
+            QCOMPARE(prompts.last().title, QStringLiteral("Tallyvane"));
+            QTest::qWait(300);
+            QCOMPARE(readRan(dir.path()), QString());
+            return;
+        }
+        QVERIFY2(prompts.shown().isEmpty(), qPrintable(prompts.texts().join(QLatin1Char('|'))));
+        // The tool keeps running for five seconds; the about box did not wait for it.
+        QVERIFY2(took < 4000, qPrintable(QString::number(took)));
+        QTRY_COMPARE_WITH_TIMEOUT(readRan(dir.path()), expectedRun, 10000);
+    }
+
+    void manualShowsTheManual()
+    {
+        frmManual manual;
+        QCOMPARE(manual.objectName(), QStringLiteral("frmManual"));
+        QVERIFY(!manual.isModal());
+        QVERIFY(manual.RichTextBox1->isReadOnly());
+        const QString text = manual.RichTextBox1->toPlainText();
+        // The manual covers every window and the tasks a shop owner asks about.
+        for (const char *topic : {"Add New Entry", "View Report", "Generate Barcode", "Scan Barcode",
+                                  "Check for Update", "Backup", "Restore", "dialout",
+                                  "TALLYVANE_SERIAL_PORTS", "Ready to Exit, Do You Want to Save your Data?",
+                                  "System Information Is Unavailable At This Time"})
+            QVERIFY2(text.contains(QLatin1String(topic)), topic);
+        QVERIFY(!manual.RichTextBox1->accessibleName().isEmpty());
+        QVERIFY(!manual.cmdClose->accessibleName().isEmpty());
+    }
+};
+
+QTEST_MAIN(TestAbout)
+#include "tst_about.moc"
