@@ -12,6 +12,7 @@
 #include "items/ItemNavigator.h"
 #include "items/ItemTableModel.h"
 #include "items/PictureView.h"
+#include "update/frmUpChek.h"
 
 #include <QAction>
 #include <QApplication>
@@ -25,6 +26,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
+#include <QPointer>
 #include <QPushButton>
 #include <QScreen>
 #include <QTableView>
@@ -462,7 +464,13 @@ void frmMain::cmdScan_Click()
 
 void frmMain::cmdUpdate_Click()
 {
-    // Shows frmUpChek, no modal.
+    // One lasting window, created on first use; it saves through the same steps as leaving does.
+    static QPointer<tv::frmUpChek> upChek;
+    if (!upChek)
+        upChek = new tv::frmUpChek([this] { saveData(); }, this);
+    upChek->show();
+    upChek->raise();
+    upChek->activateWindow();
 }
 
 void frmMain::Backup()
