@@ -15,8 +15,6 @@ class tst_ScannerPort : public QObject
 {
     Q_OBJECT
 private slots:
-    void receivesCodes_data();
-    void receivesCodes();
     void opensWithLineSettingsAndWritesNothing();
     void openFailures_data();
     void openFailures();
@@ -25,44 +23,6 @@ private slots:
     void farEndClosing();
     void probeLeavesPortClosed();
 };
-
-void tst_ScannerPort::receivesCodes_data()
-{
-    QTest::addColumn<QList<QByteArray>>("writes");
-    QTest::addColumn<QStringList>("codes");
-
-    QTest::newRow("ABC123 and CR LF") << QList<QByteArray>{"ABC123\r\n"} << QStringList{"ABC123"};
-    QTest::newRow("split over several writes")
-        << QList<QByteArray>{"AB", "C1", "23", "\r", "\n"} << QStringList{"ABC123"};
-    QTest::newRow("CR alone, then CR LF later")
-        << QList<QByteArray>{"AB\r", "CD\r\n"} << QStringList{"AB\rCD"};
-    QTest::newRow("two codes in one write") << QList<QByteArray>{"X1\r\nY2\r\n"} << QStringList{"X1", "Y2"};
-}
-
-void tst_ScannerPort::receivesCodes()
-{
-    QFETCH(QList<QByteArray>, writes);
-    QFETCH(QStringList, codes);
-
-    PtyPair pty;
-    QVERIFY(pty.isValid());
-    ScannerPort port({pty.slavePath()});
-    port.setPortNumber(1);
-    const auto failure = port.open();
-    QVERIFY2(!failure, failure ? qPrintable(failure->message) : "");
-    QSignalSpy spy(&port, &ScannerPort::codeScanned);
-    for (const QByteArray &w : writes) {
-        QVERIFY(pty.send(w));
-        // Each write reaches the program on its own.
-        QTest::qWait(30);
-    }
-    QTRY_COMPARE(spy.size(), codes.size());
-    QStringList got;
-    for (const QList<QVariant> &args : std::as_const(spy))
-        got << args.at(0).toString();
-    QCOMPARE(got, codes);
-    QVERIFY(port.line().buffer().isEmpty());
-}
 
 void tst_ScannerPort::opensWithLineSettingsAndWritesNothing()
 {
