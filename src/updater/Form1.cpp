@@ -119,13 +119,20 @@ Form1::Form1(QWidget *parent) : QWidget(parent)
     Inet1 = new KetbookDownload(this);
     connect(Inet1, &KetbookDownload::statusLine, this, &Form1::addStatus);
     connect(Inet1, &KetbookDownload::sizeKnown, this,
-            [this](qint32 size) { lblSize->setText(QString::number(size) + QStringLiteral(" KBs")); });
+            [this](qint32 size) { lblSize->setText(sizeText(size)); });
     connect(Inet1, &KetbookDownload::progress, this, &Form1::showProgress);
     // Whole and in place, or failed with the old program kept: either way Ketbook starts again.
     connect(Inet1, &KetbookDownload::finished, this, &Form1::cmdCancel_Click);
 }
 
 Form1::~Form1() = default;
+
+QString Form1::sizeText(qint32 size)
+{
+    // Whole kilobytes, rounded up so that a small file does not show 0; -1 when unknown.
+    const qint64 kb = size < 0 ? -1 : (qint64(size) + 1023) / 1024;
+    return QString::number(kb) + QStringLiteral(" KBs");
+}
 
 void Form1::Form_Load()
 {

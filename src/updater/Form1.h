@@ -33,6 +33,8 @@ public:
 
     // The picture the bar is made of: 33 x 28 pixels.
     static QImage barPicture();
+    // What lblSize shows for a size in bytes: "-1 KBs" when unknown.
+    static QString sizeText(qint32 size);
 
 protected:
     void closeEvent(QCloseEvent *event) override; // Form_Unload

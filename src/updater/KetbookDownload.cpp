@@ -34,10 +34,17 @@ KetbookDownload::KetbookDownload(QObject *parent) : QObject(parent) {}
 
 KetbookDownload::~KetbookDownload()
 {
-    if (m_reply) {
-        m_reply->disconnect(this);
-        m_reply->abort();
-    }
+    dropReply();
+}
+
+void KetbookDownload::dropReply()
+{
+    if (!m_reply) return;
+    m_reply->disconnect(this);
+    // A reply that already failed (an error page) must not be aborted again.
+    if (m_reply->isRunning() && m_reply->error() == QNetworkReply::NoError) m_reply->abort();
+    m_reply->deleteLater();
+    m_reply = nullptr;
 }
 
 QString KetbookDownload::targetPath() const
@@ -152,10 +159,12 @@ void KetbookDownload::onReadyRead()
     if (m_sizeRequest || !m_reply) return;
     const int status = m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     if (status < 200 || status > 299) {
-        // An error page is not the program; the whole reply is an error.
-        m_reply->disconnect(this);
-        m_reply->abort();
-        m_reply->deleteLater();
+        // An error page is not the program: it is dropped, and its end fails the transfer.
+        if (m_reply->error() != QNetworkReply::NoError) {
+            m_reply->readAll();
+            return;
+        }
+        dropReply();
         fail();
         return;
     }
@@ -257,11 +266,6 @@ void KetbookDownload::cancel()
 {
     if (m_result != Result::Running) return;
     m_result = Result::Cancelled;
-    if (m_reply) {
-        m_reply->disconnect(this);
-        m_reply->abort();
-        m_reply->deleteLater();
-        m_reply = nullptr;
-    }
+    dropReply();
     m_part.reset();
 }

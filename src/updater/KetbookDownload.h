@@ -62,6 +62,7 @@ private:
     void onFinished();
     void readChunks();
     void fail();
+    void dropReply();
     void install();
     void note(const QString &line) { emit statusLine(line); }
 

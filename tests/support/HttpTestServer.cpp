@@ -118,7 +118,8 @@ void HttpTestServer::answer(QTcpSocket *socket, const QByteArray &method, const 
     }
     if (r.stall) return;
     QByteArray head = "HTTP/1.1 " + QByteArray::number(r.status) + ' ' + reasonPhrase(r.status) + "\r\n";
-    const qint64 length = r.contentLength.value_or(r.body.size());
+    qint64 length = r.contentLength.value_or(r.body.size());
+    if (method == "HEAD" && r.headContentLength) length = *r.headContentLength;
     if (length >= 0) head += "Content-Length: " + QByteArray::number(length) + "\r\n";
     for (const auto &h : r.headers)
         head += h.first + ": " + h.second + "\r\n";

@@ -27,6 +27,8 @@ public:
         QList<QPair<QByteArray, QByteArray>> headers; // added as they stand
         // Content-Length sent: the body's size when unset; a negative value sends none.
         std::optional<qint64> contentLength;
+        // Content-Length answered to HEAD: as for GET when unset; a negative value sends none.
+        std::optional<qint64> headContentLength;
         qint64 cutAfter = -1; // drop the connection after this many body bytes
         bool stall = false;   // read the request and never answer
         int chunkBytes = 0;   // > 0: send the body in chunks of this size ...

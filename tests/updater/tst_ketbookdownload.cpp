@@ -1,0 +1,432 @@
+#include "updater/Form1.h"
+#include "updater/KetbookDownload.h"
+#include "updater/pcProgressBar.h"
+
+#include "HttpTestServer.h"
+#include "ScriptedPrompts.h"
+#include "common/EndProgram.h"
+#include "common/ProgramFolder.h"
+
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using tv::test::HttpTestServer;
+using Response = HttpTestServer::Response;
+using Result = KetbookDownload::Result;
+
+Q_DECLARE_METATYPE(Response)
+
+namespace {
+// A stand-in program: a script that notes that it ran, padded to the wanted size.
+QByteArray script(const QByteArray &who, int size = 0)
+{
+    QByteArray s = "#!/bin/sh\necho " + who + " >> \"$(dirname \"$0\")/ran.txt\"\nexit 0\n";
+    while (s.size() < size) {
+        const qsizetype room = size - s.size();
+        s += room < 3 ? QByteArray(room, '\n')
+                      : "# " + QByteArray(std::min<qsizetype>(60, room - 3), 'x') + "\n";
+    }
+    return s;
+}
+
+const QStringList kHeadLines = {QStringLiteral("Sending connection request..."),
+                                QStringLiteral("Connected"),
+                                QStringLiteral("Sending request..."),
+                                QStringLiteral("Request sent"),
+                                QStringLiteral("Downloading Update..."),
+                                QStringLiteral("Establishing file size & location...")};
+const QStringList kGetLines = {QStringLiteral("Sending connection request..."), QStringLiteral("Connected"),
+                               QStringLiteral("Sending request..."), QStringLiteral("Request sent")};
+} // namespace
+
+class TestKetbookDownload : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+    void percentFor_data();
+    void percentFor();
+    void sizeFromHeader_data();
+    void sizeFromHeader();
+    void sizeText();
+    void transfer_data();
+    void transfer();
+    void connectionRefused();
+    void cancelDuringStall();
+    void formGoodDownloadStartsNewProgram();
+    void formUnknownSizeStillInstalls();
+    void formCancelMidDownload_data();
+    void formCancelMidDownload();
+    void formMissingKetbook();
+
+private:
+    QString file(const QString &name) const { return m_dir->filePath(name); }
+    QByteArray readFile(const QString &name) const;
+    QStringList partFiles() const;
+    void serve(const Response &r) { m_server->setResponse(QStringLiteral("/Ketbook.exe"), r); }
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<HttpTestServer> m_server;
+    std::unique_ptr<tv::test::ScriptedPrompts> m_prompts;
+    QByteArray m_old;
+    int m_ends = 0;
+};
+
+QByteArray TestKetbookDownload::readFile(const QString &name) const
+{
+    QFile f(file(name));
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+QStringList TestKetbookDownload::partFiles() const
+{
+    return QDir(m_dir->path()).entryList({QStringLiteral("*.part")}, QDir::Files | QDir::Hidden);
+}
+
+void TestKetbookDownload::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+    tv::setProgramFolder(m_dir->path());
+    m_old = script("old", 3000);
+    QFile k(file(QStringLiteral("Ketbook")));
+    QVERIFY(k.open(QIODevice::WriteOnly));
+    k.write(m_old);
+    k.close();
+    QVERIFY(k.setPermissions(k.permissions() | QFile::ExeOwner));
+    m_server = std::make_unique<HttpTestServer>();
+    qputenv("TALLYVANE_UPDATE_URL", m_server->baseUrl().toString().toUtf8());
+    m_prompts = std::make_unique<tv::test::ScriptedPrompts>();
+    m_ends = 0;
+    tv::setEndProgramHandler([this] { ++m_ends; });
+}
+
+void TestKetbookDownload::cleanup()
+{
+    tv::setEndProgramHandler({});
+    tv::setProgramFolder(QString());
+    m_prompts.reset();
+    m_server.reset();
+    m_dir.reset();
+}
+
+void TestKetbookDownload::percentFor_data()
+{
+    QTest::addColumn<qint64>("received");
+    QTest::addColumn<int>("size");
+    QTest::addColumn<int>("percent");
+    QTest::newRow("nothing yet") << qint64(0) << 100 << 0;
+    QTest::newRow("half") << qint64(512) << 1024 << 50;
+    QTest::newRow("0.5 rounds to even 0") << qint64(1) << 200 << 0;
+    QTest::newRow("1.5 rounds to even 2") << qint64(3) << 200 << 2;
+    QTest::newRow("2.5 rounds to even 2") << qint64(5) << 200 << 2;
+    QTest::newRow("whole") << qint64(1024) << 1024 << 100;
+    QTest::newRow("more than announced is held at 100") << qint64(5000) << 100 << 100;
+    QTest::newRow("unknown size stays at 0") << qint64(5000) << -1 << 0;
+    QTest::newRow("past 2 GiB") << qint64(3000000000LL) << 2147483647 << 100;
+}
+
+void TestKetbookDownload::percentFor()
+{
+    QFETCH(qint64, received);
+    QFETCH(int, size);
+    QFETCH(int, percent);
+    QCOMPARE(KetbookDownload::percentFor(received, size), percent);
+}
+
+void TestKetbookDownload::sizeFromHeader_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<int>("size");
+    QTest::newRow("plain") << QByteArray("1234") << 1234;
+    QTest::newRow("blanks") << QByteArray(" 42 ") << 42;
+    QTest::newRow("12.5 to even") << QByteArray("12.5") << 12;
+    QTest::newRow("13.5 to even") << QByteArray("13.5") << 14;
+    QTest::newRow("0.6 rounds up to 1") << QByteArray("0.6") << 1;
+    QTest::newRow("zero is unknown") << QByteArray("0") << -1;
+    QTest::newRow("negative is unknown") << QByteArray("-5") << -1;
+    QTest::newRow("absent") << QByteArray() << -1;
+    QTest::newRow("not a number") << QByteArray("abc") << -1;
+    QTest::newRow("too big for 32 bits") << QByteArray("99999999999") << -1;
+    QTest::newRow("largest") << QByteArray("2147483647") << 2147483647;
+}
+
+void TestKetbookDownload::sizeFromHeader()
+{
+    QFETCH(QByteArray, text);
+    QFETCH(int, size);
+    QCOMPARE(KetbookDownload::sizeFromHeader(text), size);
+}
+
+void TestKetbookDownload::sizeText()
+{
+    QCOMPARE(Form1::sizeText(-1), QStringLiteral("-1 KBs"));
+    QCOMPARE(Form1::sizeText(1), QStringLiteral("1 KBs"));
+    QCOMPARE(Form1::sizeText(1024), QStringLiteral("1 KBs"));
+    QCOMPARE(Form1::sizeText(1025), QStringLiteral("2 KBs"));
+    QCOMPARE(Form1::sizeText(2147483647), QStringLiteral("2097152 KBs"));
+}
+
+void TestKetbookDownload::transfer_data()
+{
+    QTest::addColumn<Response>("response");
+    QTest::addColumn<int>("result");
+    QTest::addColumn<int>("size");
+    QTest::addColumn<int>("lastPercent"); // -1: depends on where the cut falls
+    QTest::addColumn<int>("received");    // -1: likewise
+
+    const QByteArray body = script("new", 5000);
+    Response good;
+    good.body = body;
+    QTest::newRow("good") << good << int(Result::Installed) << 5000 << 100 << 5000;
+
+    Response exact = good;
+    exact.body = script("new", 1024);
+    QTest::newRow("exactly 1024 bytes") << exact << int(Result::Installed) << 1024 << 100 << 1024;
+
+    Response noLength = good;
+    noLength.contentLength = -1;
+    QTest::newRow("no Content-length: installed when complete")
+        << noLength << int(Result::Installed) << -1 << 0 << 5000;
+
+    Response headZero = good;
+    headZero.headContentLength = 0;
+    QTest::newRow("size request says 0: unknown") << headZero << int(Result::Installed) << -1 << 0 << 5000;
+
+    Response zero = good;
+    zero.contentLength = 0;
+    QTest::newRow("Content-length 0 everywhere: empty, not whole")
+        << zero << int(Result::Failed) << -1 << 0 << 0;
+
+    Response smaller = good;
+    smaller.headContentLength = 100;
+    QTest::newRow("announced smaller than the body") << smaller << int(Result::Failed) << 100 << 100 << 5000;
+
+    Response larger = good;
+    larger.headContentLength = 9000;
+    QTest::newRow("announced larger than the body") << larger << int(Result::Failed) << 9000 << 56 << 5000;
+
+    Response notFound;
+    notFound.status = 404;
+    notFound.body = "<html>not here</html>";
+    QTest::newRow("404") << notFound << int(Result::Failed) << -1 << 0 << 0;
+
+    Response serverError = good;
+    serverError.status = 500;
+    QTest::newRow("500 with a program-sized body") << serverError << int(Result::Failed) << -1 << 0 << 0;
+
+    Response cut = good;
+    cut.cutAfter = 2500;
+    QTest::newRow("cut half-way") << cut << int(Result::Failed) << 5000 << -1 << -1;
+
+    Response slowCut = good;
+    slowCut.chunkBytes = 700;
+    slowCut.chunkDelayMs = 5;
+    slowCut.cutAfter = 2800;
+    QTest::newRow("cut half-way while trickling") << slowCut << int(Result::Failed) << 5000 << -1 << -1;
+}
+
+void TestKetbookDownload::transfer()
+{
+    QFETCH(Response, response);
+    QFETCH(int, result);
+    QFETCH(int, size);
+    QFETCH(int, lastPercent);
+    QFETCH(int, received);
+    serve(response);
+    KetbookDownload d;
+    QSignalSpy finished(&d, &KetbookDownload::finished);
+    QSignalSpy lines(&d, &KetbookDownload::statusLine);
+    QSignalSpy sizes(&d, &KetbookDownload::sizeKnown);
+    QSignalSpy progress(&d, &KetbookDownload::progress);
+    d.start();
+    QVERIFY(finished.wait(10000));
+    QCOMPARE(finished.count(), 1);
+    QCOMPARE(int(d.result()), result);
+    QCOMPARE(sizes.count(), 1);
+    QCOMPARE(sizes.at(0).at(0).toInt(), size);
+    QCOMPARE(d.size(), size);
+
+    QStringList seen;
+    for (const auto &l : lines)
+        seen << l.at(0).toString();
+    QStringList expected = kHeadLines + kGetLines;
+    if (result == int(Result::Failed)) expected << QStringLiteral("Error downloading file");
+    QCOMPARE(seen, expected);
+
+    int last = 0, previous = 0;
+    for (const auto &p : progress) {
+        last = p.at(0).toInt();
+        QVERIFY(last >= previous);
+        previous = last;
+    }
+    if (lastPercent >= 0) QCOMPARE(last, lastPercent);
+    if (received >= 0) QCOMPARE(d.received(), qint64(received));
+    // At most one chunk of 1024 bytes per step.
+    QVERIFY(progress.count() >= int((d.received() + 1023) / 1024));
+
+    const QFileInfo k(file(QStringLiteral("Ketbook")));
+    if (result == int(Result::Installed)) {
+        QCOMPARE(readFile(QStringLiteral("Ketbook")), response.body);
+        QVERIFY(k.isExecutable());
+    } else {
+        QCOMPARE(readFile(QStringLiteral("Ketbook")), m_old);
+    }
+    QVERIFY(partFiles().isEmpty());
+    QCOMPARE(m_server->requests(),
+             (QStringList{QStringLiteral("HEAD /Ketbook.exe"), QStringLiteral("GET /Ketbook.exe")}));
+}
+
+void TestKetbookDownload::connectionRefused()
+{
+    qputenv("TALLYVANE_UPDATE_URL",
+            QByteArray("http://127.0.0.1:") + QByteArray::number(HttpTestServer::unusedPort()));
+    KetbookDownload d;
+    QSignalSpy finished(&d, &KetbookDownload::finished);
+    QSignalSpy lines(&d, &KetbookDownload::statusLine);
+    d.start();
+    QVERIFY(finished.wait(10000));
+    QCOMPARE(d.result(), Result::Failed);
+    QStringList seen;
+    for (const auto &l : lines)
+        seen << l.at(0).toString();
+    // Connecting was tried; it never connected and nothing was sent.
+    QCOMPARE(seen.first(), QStringLiteral("Sending connection request..."));
+    QCOMPARE(seen.last(), QStringLiteral("Error downloading file"));
+    QVERIFY(!seen.contains(QStringLiteral("Connected")));
+    QVERIFY(!seen.contains(QStringLiteral("Request sent")));
+    QCOMPARE(readFile(QStringLiteral("Ketbook")), m_old);
+}
+
+void TestKetbookDownload::cancelDuringStall()
+{
+    Response stall;
+    stall.stall = true;
+    serve(stall);
+    KetbookDownload d;
+    QSignalSpy finished(&d, &KetbookDownload::finished);
+    QSignalSpy lines(&d, &KetbookDownload::statusLine);
+    d.start();
+    QTRY_VERIFY(lines.count() >= 4); // the size request went out and hangs
+    QVERIFY(!finished.wait(300));
+    d.cancel();
+    QCOMPARE(d.result(), Result::Cancelled);
+    QTest::qWait(100);
+    QCOMPARE(finished.count(), 0);
+    QCOMPARE(lines.last().at(0).toString(), QStringLiteral("Request sent"));
+    QCOMPARE(readFile(QStringLiteral("Ketbook")), m_old);
+    QVERIFY(partFiles().isEmpty());
+}
+
+void TestKetbookDownload::formGoodDownloadStartsNewProgram()
+{
+    Response good;
+    good.body = script("new", 5000);
+    serve(good);
+    Form1 form;
+    QCOMPARE(form.windowTitle(), QStringLiteral("Tallyvane Online Updater"));
+    form.Form_Load();
+    QTRY_COMPARE_WITH_TIMEOUT(m_ends, 1, 10000);
+    QCOMPARE(form.Inet1->result(), Result::Installed);
+    QCOMPARE(form.lblSize->text(), QStringLiteral("5 KBs"));
+    QCOMPARE(form.Bar1->Value(), 100);
+    QCOMPARE(form.Bar1->Text(), QStringLiteral("100%"));
+    QCOMPARE(form.lstStat->count(), kHeadLines.size() + kGetLines.size());
+    QCOMPARE(form.lstStat->currentRow(), form.lstStat->count() - 1);
+    QCOMPARE(readFile(QStringLiteral("Ketbook")), good.body);
+    QTRY_COMPARE(readFile(QStringLiteral("ran.txt")), QByteArray("new\n"));
+    QVERIFY(m_prompts->shown().isEmpty());
+    // Ended once: a later close runs nothing more.
+    form.close();
+    QCOMPARE(m_ends, 1);
+}
+
+void TestKetbookDownload::formUnknownSizeStillInstalls()
+{
+    Response noLength;
+    noLength.body = script("new", 4000);
+    noLength.contentLength = -1;
+    serve(noLength);
+    Form1 form;
+    form.Form_Load();
+    QTRY_COMPARE_WITH_TIMEOUT(m_ends, 1, 10000);
+    QCOMPARE(form.lblSize->text(), QStringLiteral("-1 KBs"));
+    QCOMPARE(form.Bar1->Value(), 0);
+    QCOMPARE(form.Bar1->Text(), QStringLiteral("0%"));
+    QCOMPARE(readFile(QStringLiteral("Ketbook")), noLength.body);
+    QTRY_COMPARE(readFile(QStringLiteral("ran.txt")), QByteArray("new\n"));
+}
+
+void TestKetbookDownload::formCancelMidDownload_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::newRow("Cancel button") << QStringLiteral("button");
+    QTest::newRow("Escape") << QStringLiteral("escape");
+    QTest::newRow("closing the window") << QStringLiteral("close");
+}
+
+void TestKetbookDownload::formCancelMidDownload()
+{
+    QFETCH(QString, how);
+    Response slow;
+    slow.body = script("new", 200000);
+    slow.chunkBytes = 2000;
+    slow.chunkDelayMs = 20;
+    serve(slow);
+    Form1 form;
+    form.Form_Load();
+    QTRY_VERIFY_WITH_TIMEOUT(form.Bar1->Value() >= 1, 10000);
+    // The download goes beside Ketbook, not into it.
+    QCOMPARE(readFile(QStringLiteral("Ketbook")), m_old);
+    if (how == QLatin1String("button"))
+        QTest::mouseClick(form.cmdCancel, Qt::LeftButton);
+    else if (how == QLatin1String("escape"))
+        QTest::keyClick(&form, Qt::Key_Escape);
+    else
+        form.close();
+    QCOMPARE(m_ends, 1);
+    QCOMPARE(form.Inet1->result(), Result::Cancelled);
+    QVERIFY(form.Bar1->Value() < 100);
+    QVERIFY(partFiles().isEmpty());
+    QCOMPARE(readFile(QStringLiteral("Ketbook")), m_old);
+    QTRY_COMPARE(readFile(QStringLiteral("ran.txt")), QByteArray("old\n"));
+    QVERIFY(m_prompts->shown().isEmpty());
+    QTest::qWait(100); // nothing more arrives after the end
+    QCOMPARE(m_ends, 1);
+}
+
+void TestKetbookDownload::formMissingKetbook()
+{
+    QVERIFY(QFile::remove(file(QStringLiteral("Ketbook"))));
+    serve(Response{}); // status 200, empty body: the download fails
+    Form1 form;
+    form.Form_Load();
+    QTRY_COMPARE_WITH_TIMEOUT(m_prompts->shown().size(), 1, 10000);
+    QCOMPARE(form.lstStat->item(form.lstStat->count() - 1)->text(), QStringLiteral("Error downloading file"));
+    const auto &shown = m_prompts->last();
+    QCOMPARE(shown.text, QStringLiteral("Couldn't find Ketbook.exe"));
+    QCOMPARE(shown.title, QStringLiteral("Error"));
+    QCOMPARE(shown.icon, tv::MsgIcon::Stop);
+    QCOMPARE(shown.buttons, tv::MsgButtons::Ok);
+    QCOMPARE(m_ends, 0); // the window stays
+    QVERIFY(form.isVisible());
+
+    form.cmdCancel->click(); // again the message, again the window stays
+    QCOMPARE(m_prompts->shown().size(), 2);
+    QCOMPARE(m_ends, 0);
+
+    form.close(); // closing shows it once more and ends
+    QCOMPARE(m_prompts->shown().size(), 3);
+    QCOMPARE(m_ends, 1);
+    QVERIFY(!QFile::exists(file(QStringLiteral("Ketbook"))));
+}
+
+QTEST_MAIN(TestKetbookDownload)
+#include "tst_ketbookdownload.moc"

@@ -1,0 +1,185 @@
+// The real updaterKetbook program, run in a temporary program folder against a local server.
+#include "HttpTestServer.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using tv::test::HttpTestServer;
+using Response = HttpTestServer::Response;
+
+Q_DECLARE_METATYPE(Response)
+
+namespace {
+QByteArray script(const QByteArray &who, int size)
+{
+    QByteArray s = "#!/bin/sh\necho " + who + " >> \"$(dirname \"$0\")/ran.txt\"\nexit 0\n";
+    while (s.size() < size) {
+        const qsizetype room = size - s.size();
+        s += room < 3 ? QByteArray(room, '\n')
+                      : "# " + QByteArray(std::min<qsizetype>(60, room - 3), 'y') + "\n";
+    }
+    return s;
+}
+} // namespace
+
+class TestUpdaterKetbook : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+    void run_data();
+    void run();
+    void stallKeepsOldProgramAndSecondInstanceEndsAtOnce();
+
+private:
+    QString file(const QString &name) const { return m_dir->filePath(name); }
+    QByteArray readFile(const QString &name) const
+    {
+        QFile f(file(name));
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+    void startUpdater(QProcess &p, const QString &url);
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<HttpTestServer> m_server;
+    QByteArray m_old;
+};
+
+void TestUpdaterKetbook::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+    // The updater works on its own folder: a copy of the built program goes into a fresh one.
+    QVERIFY(QFile::copy(QStringLiteral(UPDATER_BINARY), file(QStringLiteral("updaterKetbook"))));
+    m_old = script("old", 2000);
+    QFile k(file(QStringLiteral("Ketbook")));
+    QVERIFY(k.open(QIODevice::WriteOnly));
+    k.write(m_old);
+    k.close();
+    QVERIFY(k.setPermissions(k.permissions() | QFile::ExeOwner));
+    m_server = std::make_unique<HttpTestServer>();
+}
+
+void TestUpdaterKetbook::cleanup()
+{
+    m_server.reset();
+    m_dir.reset();
+}
+
+void TestUpdaterKetbook::startUpdater(QProcess &p, const QString &url)
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    env.insert(QStringLiteral("TALLYVANE_UPDATE_URL"), url);
+    p.setProcessEnvironment(env);
+    p.setWorkingDirectory(QDir::tempPath());
+    p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    p.start(file(QStringLiteral("updaterKetbook")), {});
+    QVERIFY(p.waitForStarted());
+}
+
+void TestUpdaterKetbook::run_data()
+{
+    QTest::addColumn<Response>("response");
+    QTest::addColumn<bool>("serverUp");
+    QTest::addColumn<bool>("replaced");
+
+    const QByteArray body = script("new", 300000);
+    Response good;
+    good.body = body;
+    QTest::newRow("good download") << good << true << true;
+
+    Response noLength = good;
+    noLength.contentLength = -1;
+    QTest::newRow("no Content-length") << noLength << true << true;
+
+    Response headZero = good;
+    headZero.headContentLength = 0;
+    QTest::newRow("Content-length 0 on the size request") << headZero << true << true;
+
+    Response zero = good;
+    zero.contentLength = 0;
+    QTest::newRow("Content-length 0 on both") << zero << true << false;
+
+    Response smaller = good;
+    smaller.headContentLength = 1000;
+    QTest::newRow("Content-length smaller than the body") << smaller << true << false;
+
+    Response notFound;
+    notFound.status = 404;
+    notFound.body = "<html><body>404</body></html>";
+    QTest::newRow("404") << notFound << true << false;
+
+    Response cut = good;
+    cut.cutAfter = 150000;
+    QTest::newRow("connection cut half-way") << cut << true << false;
+
+    QTest::newRow("no server") << good << false << false;
+}
+
+void TestUpdaterKetbook::run()
+{
+    QFETCH(Response, response);
+    QFETCH(bool, serverUp);
+    QFETCH(bool, replaced);
+    m_server->setResponse(QStringLiteral("/Ketbook.exe"), response);
+    const QString url = serverUp ? m_server->baseUrl().toString()
+                                 : QStringLiteral("http://127.0.0.1:%1").arg(HttpTestServer::unusedPort());
+    QProcess p;
+    startUpdater(p, url);
+    // The test's own event loop serves the requests while the updater runs.
+    QTRY_COMPARE_WITH_TIMEOUT(p.state(), QProcess::NotRunning, 20000);
+    QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(p.exitCode(), 0);
+    const QByteArray expected = replaced ? response.body : m_old;
+    QCOMPARE(readFile(QStringLiteral("Ketbook")), expected);
+    QVERIFY(QFileInfo(file(QStringLiteral("Ketbook"))).isExecutable());
+    QTRY_COMPARE_WITH_TIMEOUT(readFile(QStringLiteral("ran.txt")),
+                              replaced ? QByteArray("new\n") : QByteArray("old\n"), 10000);
+    // Nothing left behind in the program folder.
+    QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name),
+             (QStringList{QStringLiteral("Ketbook"), QStringLiteral("ran.txt"),
+                          QStringLiteral("updaterKetbook")}));
+    if (serverUp)
+        QCOMPARE(m_server->requests(),
+                 (QStringList{QStringLiteral("HEAD /Ketbook.exe"), QStringLiteral("GET /Ketbook.exe")}));
+}
+
+void TestUpdaterKetbook::stallKeepsOldProgramAndSecondInstanceEndsAtOnce()
+{
+    Response slow;
+    slow.body = script("new", 400000);
+    slow.chunkBytes = 4000;
+    slow.chunkDelayMs = 100; // far longer than this test waits
+    m_server->setResponse(QStringLiteral("/Ketbook.exe"), slow);
+    QProcess first;
+    startUpdater(first, m_server->baseUrl().toString());
+    QTRY_COMPARE_WITH_TIMEOUT(m_server->requests().size(), 2, 15000);
+    QTest::qWait(500);
+    QCOMPARE(first.state(), QProcess::Running);
+    QCOMPARE(readFile(QStringLiteral("Ketbook")), m_old); // written beside, not over
+    QVERIFY(!QFile::exists(file(QStringLiteral("ran.txt"))));
+
+    QProcess second;
+    QElapsedTimer clock;
+    clock.start();
+    startUpdater(second, m_server->baseUrl().toString());
+    QTRY_COMPARE_WITH_TIMEOUT(second.state(), QProcess::NotRunning, 10000);
+    QCOMPARE(second.exitCode(), 0);
+    QVERIFY(clock.elapsed() < 5000);
+    QCOMPARE(m_server->requests().size(), 2); // the second one asked nothing
+    QVERIFY(!QFile::exists(file(QStringLiteral("ran.txt"))));
+    QCOMPARE(first.state(), QProcess::Running);
+
+    first.kill();
+    QVERIFY(first.waitForFinished(5000));
+    QCOMPARE(readFile(QStringLiteral("Ketbook")), m_old);
+}
+
+QTEST_MAIN(TestUpdaterKetbook)
+#include "tst_updaterketbook.moc"
