@@ -97,6 +97,86 @@ private slots:
         QCOMPARE(again.recordCount(), 2);
     }
 
+    void pendingEditsHookRunsFirstAndCanStopAnOperation_data()
+    {
+        QTest::addColumn<QString>("operation");
+        for (const char *op :
+             {"moveNext", "movePrevious", "moveFirst", "moveLast", "moveTo", "addNew", "update", "save"})
+            QTest::newRow(op) << op;
+    }
+    void pendingEditsHookRunsFirstAndCanStopAnOperation()
+    {
+        QFETCH(QString, operation);
+        TestFolder folder;
+        folder.addRows({makeRow("A", "1"), makeRow("B", "2"), makeRow("C", "3")});
+        ItemRecordSet rs(folder.databasePath());
+        rs.open();
+        rs.moveNext();
+        auto run = [&] {
+            if (operation == "moveNext")
+                rs.moveNext();
+            else if (operation == "movePrevious")
+                rs.movePrevious();
+            else if (operation == "moveFirst")
+                rs.moveFirst();
+            else if (operation == "moveLast")
+                rs.moveLast();
+            else if (operation == "moveTo")
+                rs.moveTo(2);
+            else if (operation == "addNew")
+                rs.addNew();
+            else if (operation == "update")
+                rs.update();
+            else
+                rs.save();
+        };
+        rs.setPendingEditsHook([] { throw AppError(Err::TypeMismatch); });
+        QVERIFY_THROWS_EXCEPTION(AppError, run());
+        QCOMPARE(rs.position(), 1);
+        QCOMPARE(rs.recordCount(), 3);
+        // A hook that takes text in: the edit is in the file after the operation.
+        rs.setPendingEditsHook([&] { rs.setValue(Column::ItemDesc, QStringLiteral("typed")); });
+        run();
+        rs.setPendingEditsHook({});
+        if (operation == "addNew" || operation.startsWith("move")) QVERIFY(rs.position() != 1);
+        ItemRecordSet again(folder.databasePath());
+        again.open();
+        QCOMPARE(again.row(1).itemDesc, QStringLiteral("typed"));
+    }
+
+    void rowSignalsAnnounceChangesBeforeTheyHappen()
+    {
+        TestFolder folder;
+        folder.addRows({makeRow("A", "1"), makeRow("B", "2")});
+        ItemRecordSet rs(folder.databasePath());
+        rs.open();
+        QList<int> seen;
+        connect(&rs, &ItemRecordSet::rowAboutToBeInserted, this,
+                [&](int i) { seen << i << int(rs.rows().size()); });
+        connect(&rs, &ItemRecordSet::rowAboutToBeRemoved, this,
+                [&](int i) { seen << -i << int(rs.rows().size()); });
+        rs.addNew();
+        rs.moveFirst();
+        rs.deleteCurrent();
+        QCOMPARE(seen, (QList<int>{2, 2, 0, 3}));
+    }
+
+    void lastRowDeletedLeavesAnEmptySet()
+    {
+        TestFolder folder;
+        folder.addRows({makeRow("A", "1")});
+        ItemRecordSet rs(folder.databasePath());
+        rs.open();
+        rs.deleteCurrent();
+        QCOMPARE(rs.recordCount(), 0);
+        QVERIFY(rs.bof());
+        QVERIFY(rs.eof());
+        rs.save(); // nothing pending; must not fail
+        ItemRecordSet again(folder.databasePath());
+        again.open();
+        QCOMPARE(again.recordCount(), 0);
+    }
+
     void valueByNameIgnoresCase()
     {
         TestFolder folder;
@@ -129,8 +209,8 @@ private slots:
         QTest::addColumn<bool>("create");
         QTest::addColumn<QString>("fragment");
         QTest::newRow("missing") << QByteArray() << false << "Could not find file";
-        QTest::newRow("not a database") << QByteArray("Standard Jet DB\0\0\0 junk", 24) << true
-                                        << "Unrecognized database format";
+        QTest::newRow("not a database")
+            << QByteArray("Standard Jet DB\0\0\0 junk", 24) << true << "Unrecognized database format";
         QTest::newRow("empty file has no Items") << QByteArray() << true << "no Items table";
     }
     void openNeverCreatesOrAcceptsForeignFiles()
