@@ -6,6 +6,7 @@
 #include "common/ProgramFolder.h"
 #include "items/Database.h"
 
+#include <QBuffer>
 #include <QDate>
 #include <QSaveFile>
 #include <QSqlError>
@@ -185,12 +186,54 @@ QStringList ReportWriter::columnLabels() const
     return labels;
 }
 
-QByteArray ReportWriter::build(const QString &databasePath) const
+namespace {
+[[noreturn]] void throwFileError(const QFileDevice &file)
+{
+    switch (file.error()) {
+    case QFileDevice::ResourceError:
+        throw AppError(Err::DiskFull);
+    case QFileDevice::PermissionsError:
+        throw AppError(Err::PermissionDenied);
+    default:
+        throw AppError(Err::PathFileAccess);
+    }
+}
+
+// Collects the report in pieces and hands them on in large blocks, so that a report over many
+// items never needs to sit whole in memory on its way to the file.
+class Sink
+{
+public:
+    explicit Sink(QIODevice &out) : m_out(out) { m_block.reserve(kBlock + kBlock / 4); }
+    QByteArray &text() { return m_block; }
+    void flushIfFull()
+    {
+        if (m_block.size() >= kBlock) flush();
+    }
+    void flush()
+    {
+        if (m_out.write(m_block) != m_block.size()) {
+            if (auto *file = qobject_cast<QFileDevice *>(&m_out)) throwFileError(*file);
+            throw AppError(Err::PathFileAccess);
+        }
+        m_block.resize(0);
+    }
+
+private:
+    static constexpr qsizetype kBlock = 256 * 1024;
+    QIODevice &m_out;
+    QByteArray m_block;
+};
+} // namespace
+
+void ReportWriter::writeTo(QIODevice &out, const QString &databasePath) const
 {
     const std::array<Field, 4> columns = textColumns(m_choice);
     QueryConnection connection(databasePath);
 
-    QByteArray report(kPiece1);
+    Sink sink(out);
+    QByteArray &report = sink.text();
+    report += kPiece1;
     report += kPiece2;
     report += kPiece3;
     report += "<tr>";
@@ -220,6 +263,7 @@ QByteArray ReportWriter::build(const QString &databasePath) const
             appendMoneyValue(report, rows.value(TotItemCst));
             report += kValueClose;
             report += "</tr>";
+            sink.flushIfFull();
         }
         if (rows.lastError().isValid()) throwSqlError(rows);
     }
@@ -234,22 +278,17 @@ QByteArray ReportWriter::build(const QString &databasePath) const
     report += kTotalClose;
     report += kPieces16To18;
     report += kPiece19;
-    return report;
+    sink.flush();
 }
 
-namespace {
-[[noreturn]] void throwFileError(const QSaveFile &file)
+QByteArray ReportWriter::build(const QString &databasePath) const
 {
-    switch (file.error()) {
-    case QFileDevice::ResourceError:
-        throw AppError(Err::DiskFull);
-    case QFileDevice::PermissionsError:
-        throw AppError(Err::PermissionDenied);
-    default:
-        throw AppError(Err::PathFileAccess);
-    }
+    QByteArray report;
+    QBuffer buffer(&report);
+    buffer.open(QIODevice::WriteOnly);
+    writeTo(buffer, databasePath);
+    return report;
 }
-} // namespace
 
 void ReportWriter::save(const QByteArray &report, const QString &path)
 {
@@ -267,7 +306,10 @@ QString ReportWriter::reportPath()
 QString ReportWriter::write() const
 {
     const QString path = reportPath();
-    save(build(databasePath()), path);
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) throwFileError(file);
+    writeTo(file, databasePath()); // a failure drops the new file unseen
+    if (!file.commit()) throwFileError(file);
     return path;
 }
 

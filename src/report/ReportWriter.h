@@ -5,6 +5,8 @@
 #include <QStringList>
 #include <optional>
 
+class QIODevice;
+
 namespace tv {
 
 // The four keys the inventory report can be sorted by, in the order of the sort window's options.
@@ -27,6 +29,8 @@ public:
     // The whole report, one line of ASCII HTML, read through a connection of its own.
     // Throws AppError when the database cannot be read.
     QByteArray build(const QString &databasePath) const;
+    // The same, written to a device as it is read.
+    void writeTo(QIODevice &out, const QString &databasePath) const;
 
     // Replaces the file with the report in one step: on failure the earlier file stays as it
     // was. Throws AppError.
@@ -35,7 +39,8 @@ public:
     // report.html in the program folder.
     static QString reportPath();
 
-    // Builds from the program's database, saves to reportPath() and returns that path.
+    // Writes the report of the program's database to reportPath() and returns that path. The
+    // earlier report is replaced only when the new one is complete.
     QString write() const;
 
 private:

@@ -280,6 +280,10 @@ private slots:
         }
         QCOMPARE(readAll(folder.file("report.html")), QByteArray("earlier report"));
         QVERIFY(!QFile::exists(folder.databasePath()) == removeDatabase);
+        const QStringList left = QDir(folder.path()).entryList(QDir::Files | QDir::Hidden);
+        const QStringList expectedLeft =
+            removeDatabase ? QStringList{"report.html"} : QStringList{"InventoryDb.mdb", "report.html"};
+        QCOMPARE(left, expectedLeft);
     }
 
     void saveFailureLeavesNoPartialFile()
@@ -294,6 +298,29 @@ private slots:
         }
         QVERIFY(QFileInfo(folder.file("report.html")).isDir());
         QCOMPARE(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"InventoryDb.mdb"});
+    }
+
+    void manyItems()
+    {
+        // Several hundred kilobytes: the report reaches the file in more than one block.
+        TestFolder folder;
+        std::vector<ItemRow> items;
+        QList<QList<QByteArray>> rows;
+        qint64 cents = 0;
+        for (int i = 0; i < 3000; ++i) {
+            const QByteArray name = "Item " + QByteArray::number(i).rightJustified(4, '0');
+            items.push_back(makeRow(name, "N" + name.right(4), i, "1.05", "V", "2010-12-31"));
+            cents += 105LL * i;
+            rows.append({name, "V", "12/31/2010", "N" + name.right(4), QByteArray::number(i), "$1.05",
+                         reportMoney(Money::fromRaw(10500LL * i)).toLatin1()});
+        }
+        folder.addRows(items);
+        const QByteArray total = reportMoney(Money::fromRaw(cents * 100)).toLatin1();
+        QCOMPARE(total, QByteArray("$4,723,425.00"));
+        const QByteArray bytes = readAll(ReportWriter(SortChoice::ItemName).write());
+        QVERIFY(bytes.size() > 1000000);
+        QCOMPARE(bytes, expected::report({"Item Name", "Vendor", "Date", "Item Number"}, rows, total));
+        QCOMPARE(ReportWriter(SortChoice::ItemName).build(folder.databasePath()), bytes);
     }
 
     void secondReportReplacesFirst()
