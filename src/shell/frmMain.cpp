@@ -2,6 +2,9 @@
 
 #include "ShellResources.h"
 #include "TipOfTheDay.h"
+#include "frmAbout.h"
+#include "frmManual.h"
+#include "modScreenRes.h"
 #include "backup/DatabaseBackup.h"
 #include "common/EndProgram.h"
 #include "common/ErrorTrap.h"
@@ -341,7 +344,7 @@ void frmMain::Form_Load()
         if (!Adodc1->isOpen()) Adodc1->open();
         if (Adodc1->bof()) m_txtfield[3]->setText(QStringLiteral("Click 'Create New Entry' Button to Begin"));
         trap.line(6);
-        // Rescaling to the screen: FitFormToScreen(this, 2) (modScreenRes) is called here.
+        FitFormToScreen(this, 2);
         trap.line(7);
         m_cdl1InitDir = QDir::currentPath();
         trap.line(8);
@@ -501,11 +504,22 @@ void frmMain::Toolbar1_ButtonClick(const QString &key)
         } else if (key == QLatin1String("second")) {
             Restore();
         } else if (key == QLatin1String("third")) {
-            // Shows frmManual, no modal.
+            // One lasting window, created on first use.
+            static QPointer<frmManual> manual;
+            if (!manual)
+                manual = new frmManual(this);
+            manual->show();
+            manual->raise();
+            manual->activateWindow();
         } else if (key == QLatin1String("fourth")) {
             TipOfTheDay->Show();
         } else if (key == QLatin1String("fifth")) {
-            // Shows frmAbout, no modal.
+            static QPointer<frmAbout> about;
+            if (!about)
+                about = new frmAbout(this);
+            about->show();
+            about->raise();
+            about->activateWindow();
         }
     });
 }

@@ -182,8 +182,11 @@ void FitFormToScreen(QWidget *form, int mode)
     // The model puts a covering window at 0, 0; the primary screen may start elsewhere.
     const Factors f = factorsFor(info);
     const bool changed = f.horizontal != 1 || f.vertical != 1 || f.font != 1;
-    if (std::int16_t(mode) == 2 && changed && !screen->geometry().topLeft().isNull())
-        form->move(form->pos() + screen->geometry().topLeft());
+    if (std::int16_t(mode) != 2 || !changed) return;
+    if (!screen->geometry().topLeft().isNull()) form->move(form->pos() + screen->geometry().topLeft());
+    // The window manager adds a frame and keeps its panels; asking it to maximize the window is
+    // how a window covers the screen with its title bar still on it.
+    if (form->isWindow()) form->setWindowState(form->windowState() | Qt::WindowMaximized);
 }
 
 // All properties are read first and written back afterwards, so a child that inherits its

@@ -372,6 +372,7 @@ private slots:
         FitFormToScreen(&form, 2);
         QCOMPARE(form.size(), screen->size());
         QCOMPARE(form.pos(), screen->geometry().topLeft());
+        QVERIFY(form.windowState() & Qt::WindowMaximized);
     }
 };
 
