@@ -15,6 +15,7 @@
 #include "items/ItemNavigator.h"
 #include "items/ItemTableModel.h"
 #include "items/PictureView.h"
+#include "report/frmSort.h"
 #include "update/frmUpChek.h"
 
 #include <QAction>
@@ -452,7 +453,8 @@ void frmMain::command2_Click() {}
 
 void frmMain::cmdReport_Click()
 {
-    // Shows frmSort, no modal.
+    // The lasting sort window, no modal; a written report unloads it, so the next use starts fresh.
+    frmSort::showWindow(this);
 }
 
 void frmMain::cmdGenerate_Click()
