@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ItemRecordSet.h"
+#include "common/AppError.h"
 #include "common/Money.h"
 
 #include <QString>
@@ -38,6 +39,20 @@ struct FieldValue
     bool ok() const { return problem.isEmpty(); }
 };
 FieldValue parseFieldText(Column column, const QString &text);
+
+// A typed value refused by its column; the description is the message for the user.
+class FieldRefused : public AppError
+{
+public:
+    FieldRefused(Column column, const QString &problem)
+        : AppError(Err::TypeMismatch, problem), m_column(column)
+    {
+    }
+    Column column() const { return m_column; }
+
+private:
+    Column m_column;
+};
 
 // The text a bound field shows for a stored value.
 QString fieldDisplayText(Column column, const QVariant &value);
