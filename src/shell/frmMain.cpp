@@ -6,6 +6,7 @@
 #include "frmManual.h"
 #include "modScreenRes.h"
 #include "backup/DatabaseBackup.h"
+#include "barcode/frmBarCodeGen.h"
 #include "common/EndProgram.h"
 #include "common/ErrorTrap.h"
 #include "common/ProgramFolder.h"
@@ -459,7 +460,14 @@ void frmMain::cmdReport_Click()
 
 void frmMain::cmdGenerate_Click()
 {
-    // Shows frmBarCodeGen, no modal.
+    // One lasting window, created on first use with the item number as it is then; its close box
+    // deletes it, so the next use reads the item number again.
+    static QPointer<frmBarCodeGen> barCodeGen;
+    if (!barCodeGen)
+        barCodeGen = new frmBarCodeGen(txtfield(4)->text(), this);
+    barCodeGen->show();
+    barCodeGen->raise();
+    barCodeGen->activateWindow();
 }
 
 void frmMain::cmdScan_Click()
