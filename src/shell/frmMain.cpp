@@ -16,6 +16,7 @@
 #include "items/ItemNavigator.h"
 #include "items/ItemTableModel.h"
 #include "items/PictureView.h"
+#include "scanner/frmReadCode.h"
 #include "report/frmSort.h"
 #include "update/frmUpChek.h"
 
@@ -472,7 +473,9 @@ void frmMain::cmdGenerate_Click()
 
 void frmMain::cmdScan_Click()
 {
-    // Empties frmReadCode's txtBarcode, then shows frmReadCode, no modal.
+    // One lasting window, created on first use; it empties its code box and shows itself, no
+    // modal. Its close box unloads it, so the next use creates it anew.
+    frmReadCode::scan(*Adodc1, txtfield(4), this);
 }
 
 void frmMain::cmdUpdate_Click()
