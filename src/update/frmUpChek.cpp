@@ -63,6 +63,7 @@ frmUpChek::frmUpChek(SaveData saveData, QWidget *parent) : QDialog(parent), m_sa
     QFont bold = font;
     bold.setBold(true);
     lblAppVer->setFont(bold);
+    lblAppVer->setMinimumWidth(320); // the window takes its fixed size from its contents
 
     cmdCheck = new QPushButton(QStringLiteral("&Check for Update"), this);
     cmdCheck->setObjectName(QStringLiteral("cmdCheck"));
@@ -107,7 +108,6 @@ frmUpChek::frmUpChek(SaveData saveData, QWidget *parent) : QDialog(parent), m_sa
     layout->addLayout(latest);
     layout->addWidget(cmdUpdate, 0, Qt::AlignHCenter);
     layout->setSizeConstraint(QLayout::SetFixedSize);
-    setMinimumWidth(360);
 
     setTabOrder(cmdCheck, cmdUpdate);
 
