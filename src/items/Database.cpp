@@ -53,12 +53,10 @@ void execOrThrow(QSqlDatabase &db, const QString &sql)
         throwSqlError(q);
 }
 
+// Lets go of the connection, which the caller no longer holds, and throws.
 [[noreturn]] void failOpen(const QString &connectionName, const AppError &error)
 {
-    {
-        QSqlDatabase db = QSqlDatabase::database(connectionName, false);
-        db.close();
-    }
+    QSqlDatabase::database(connectionName, false).close();
     QSqlDatabase::removeDatabase(connectionName);
     throw error;
 }
@@ -89,9 +87,12 @@ QSqlDatabase openDatabase(const QString &path, const QString &connectionName, bo
     db.setDatabaseName(uri);
     db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=2000") +
                          (readOnly ? QStringLiteral(";QSQLITE_OPEN_READONLY") : QString()));
-    if (!db.open())
-        failOpen(connectionName, AppError(Err::DatabaseError, QStringLiteral("Could not open '%1': %2")
-                                                                  .arg(path, db.lastError().text())));
+    if (!db.open()) {
+        const AppError error(Err::DatabaseError,
+                             QStringLiteral("Could not open '%1': %2").arg(path, db.lastError().text()));
+        db = QSqlDatabase();
+        failOpen(connectionName, error);
+    }
     try {
         verifyDatabase(db, path);
         if (!readOnly) {
@@ -105,6 +106,7 @@ QSqlDatabase openDatabase(const QString &path, const QString &connectionName, bo
             q.exec(QStringLiteral("ROLLBACK"));
         }
     } catch (const AppError &e) {
+        db = QSqlDatabase();
         failOpen(connectionName, e);
     }
     return db;
