@@ -134,7 +134,7 @@ frmAbout::frmAbout(QWidget *parent) : QDialog(parent)
     connect(cmdSysInfo, &QPushButton::clicked, this, &frmAbout::cmdSysInfo_Click);
 
     Form_Load();
-    resize(560, 440);
+    resize(560, 400);
 }
 
 void frmAbout::Form_Load()

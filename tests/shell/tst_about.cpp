@@ -1,6 +1,8 @@
 #include "ScriptedPrompts.h"
+#include "TestFolder.h"
 #include "shell/SystemInfoTool.h"
 #include "shell/frmAbout.h"
+#include "shell/frmMain.h"
 #include "shell/frmManual.h"
 
 #include <QElapsedTimer>
@@ -141,6 +143,43 @@ private slots:
         // The tool keeps running for five seconds; the about box did not wait for it.
         QVERIFY2(took < 4000, qPrintable(QString::number(took)));
         QTRY_COMPARE_WITH_TIMEOUT(readRan(dir.path()), expectedRun, 10000);
+    }
+
+    // The toolbar's Manual and About each open one lasting window beside the main window.
+    void toolbarOpensLastingWindows_data()
+    {
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QString>("window");
+        QTest::newRow("Manual") << "third"
+                                << "frmManual";
+        QTest::newRow("About") << "fifth"
+                               << "frmAbout";
+    }
+    void toolbarOpensLastingWindows()
+    {
+        QFETCH(QString, key);
+        QFETCH(QString, window);
+        test::TestFolder folder;
+        test::ScriptedPrompts prompts;
+        frmMain main;
+        main.show();
+        auto opened = [&] {
+            QList<QDialog *> found;
+            for (QDialog *d : main.findChildren<QDialog *>())
+                if (d->objectName() == window) found.append(d);
+            return found;
+        };
+        main.Toolbar1_ButtonClick(key);
+        QCOMPARE(opened().size(), 1);
+        QDialog *first = opened().front();
+        QVERIFY(first->isVisible());
+        QVERIFY(!first->isModal());
+        first->close();
+        main.Toolbar1_ButtonClick(key);
+        QCOMPARE(opened().size(), 1);
+        QCOMPARE(opened().front(), first);
+        QVERIFY(first->isVisible());
+        QVERIFY(prompts.shown().isEmpty());
     }
 
     void manualShowsTheManual()
