@@ -2,9 +2,6 @@
 
 #include "ShellResources.h"
 #include "TipOfTheDay.h"
-#include "frmAbout.h"
-#include "frmManual.h"
-#include "modScreenRes.h"
 #include "backup/DatabaseBackup.h"
 #include "barcode/frmBarCodeGen.h"
 #include "common/EndProgram.h"
@@ -12,14 +9,18 @@
 #include "common/ProgramFolder.h"
 #include "common/Prompts.h"
 #include "common/Version.h"
+#include "frmAbout.h"
+#include "frmManual.h"
 #include "items/ItemBinding.h"
 #include "items/ItemNavigator.h"
 #include "items/ItemTableModel.h"
 #include "items/PictureView.h"
-#include "scanner/frmReadCode.h"
+#include "modScreenRes.h"
 #include "report/frmSort.h"
+#include "scanner/frmReadCode.h"
 #include "update/frmUpChek.h"
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
@@ -139,6 +140,8 @@ void frmMain::buildWindow()
         connect(a, &QAction::triggered, this, [this, a] { Toolbar1_ButtonClick(a->data().toString()); });
         if (QWidget *w = m_toolbar->widgetForAction(a)) w->setAccessibleName(QString::fromLatin1(t.caption));
     }
+    if (auto *more = m_toolbar->findChild<QWidget *>(QStringLiteral("qt_toolbar_ext_button")))
+        more->setAccessibleName(QStringLiteral("More toolbar buttons"));
 
     auto *central = new QWidget(this);
     central->setObjectName(QStringLiteral("centralWidget"));
@@ -291,6 +294,9 @@ void frmMain::buildWindow()
     const int widths[] = {220, 130, 120, 110, 130, 180};
     for (int c = 0; c < 6; ++c)
         m_grid->setColumnWidth(c, widths[c]);
+    m_grid->setCornerButtonEnabled(false);
+    for (QAbstractButton *corner : m_grid->findChildren<QAbstractButton *>())
+        corner->setAccessibleName(QStringLiteral("Select all items"));
     m_grid->viewport()->installEventFilter(this);
     outer->addWidget(m_grid, 1);
     connect(m_grid->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
@@ -464,8 +470,7 @@ void frmMain::cmdGenerate_Click()
     // One lasting window, created on first use with the item number as it is then; its close box
     // deletes it, so the next use reads the item number again.
     static QPointer<frmBarCodeGen> barCodeGen;
-    if (!barCodeGen)
-        barCodeGen = new frmBarCodeGen(txtfield(4)->text(), this);
+    if (!barCodeGen) barCodeGen = new frmBarCodeGen(txtfield(4)->text(), this);
     barCodeGen->show();
     barCodeGen->raise();
     barCodeGen->activateWindow();
@@ -482,8 +487,7 @@ void frmMain::cmdUpdate_Click()
 {
     // One lasting window, created on first use; it saves through the same steps as leaving does.
     static QPointer<tv::frmUpChek> upChek;
-    if (!upChek)
-        upChek = new tv::frmUpChek([this] { saveData(); }, this);
+    if (!upChek) upChek = new tv::frmUpChek([this] { saveData(); }, this);
     upChek->show();
     upChek->raise();
     upChek->activateWindow();
@@ -519,8 +523,7 @@ void frmMain::Toolbar1_ButtonClick(const QString &key)
         } else if (key == QLatin1String("third")) {
             // One lasting window, created on first use.
             static QPointer<frmManual> manual;
-            if (!manual)
-                manual = new frmManual(this);
+            if (!manual) manual = new frmManual(this);
             manual->show();
             manual->raise();
             manual->activateWindow();
@@ -528,8 +531,7 @@ void frmMain::Toolbar1_ButtonClick(const QString &key)
             TipOfTheDay->Show();
         } else if (key == QLatin1String("fifth")) {
             static QPointer<frmAbout> about;
-            if (!about)
-                about = new frmAbout(this);
+            if (!about) about = new frmAbout(this);
             about->show();
             about->raise();
             about->activateWindow();

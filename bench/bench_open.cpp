@@ -1,0 +1,84 @@
+// bench_open [items] [database]: opening the item database up to the first item shown, with its
+// title and grid, against the sqlite3 shell reading the whole table from the same file.
+#include "BenchDb.h"
+#include "common/EndProgram.h"
+#include "common/ProgramFolder.h"
+#include "frmMain.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLineEdit>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+using namespace tv;
+
+namespace {
+double median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+} // namespace
+
+int main(int argc, char **argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QApplication::setOrganizationName(QStringLiteral("Tallyvane"));
+    QApplication::setApplicationName(QStringLiteral("KetbookBench"));
+    const int items = argc > 1 ? std::atoi(argv[1]) : 100000;
+    QTemporaryDir dir;
+    setProgramFolder(dir.path());
+    const QString db = databasePath();
+    if (argc > 2) {
+        if (!QFile::copy(QString::fromLocal8Bit(argv[2]), db)) return 1;
+    } else {
+        bench::generateInventory(db, items);
+    }
+    setEndProgramHandler([] {});
+
+    // Warm the page cache for both sides, then take the median of several runs.
+    const QString shell = QStringLiteral("sqlite3 '%1' \"select * from Items\" > /dev/null").arg(db);
+    bench::timeShellMs(shell);
+    std::vector<double> sqliteRuns;
+    for (int i = 0; i < 5; ++i)
+        sqliteRuns.push_back(bench::timeShellMs(shell));
+
+    const long rssBefore = bench::currentRssKiB();
+    std::vector<double> openRuns;
+    long peakExtra = 0;
+    QString title;
+    int gridRows = 0;
+    QString firstName;
+    for (int i = 0; i < 5; ++i) {
+        QElapsedTimer t;
+        t.start();
+        auto *w = new frmMain;
+        w->show();
+        QCoreApplication::processEvents(); // the first paint of fields and grid
+        openRuns.push_back(t.nsecsElapsed() / 1e6);
+        peakExtra = std::max(peakExtra, bench::currentRssKiB() - rssBefore);
+        title = w->windowTitle();
+        gridRows = w->DataGrid1()->model()->rowCount();
+        firstName = w->txtfield(3)->text();
+        delete w;
+    }
+    const long peak = bench::peakRssKiB();
+
+    const double sqliteMs = median(sqliteRuns);
+    const double openMs = median(openRuns);
+    std::printf("items:                         %d\n", items);
+    std::printf("title:                         \"%s\"\n", qPrintable(title));
+    std::printf("grid rows / first item:        %d / %s\n", gridRows, qPrintable(firstName));
+    std::printf("sqlite3 select * from Items:   %.1f ms (median of 5)\n", sqliteMs);
+    std::printf("open to first item shown:      %.1f ms (median of 5; first %.1f ms)\n", openMs, openRuns[0]);
+    std::printf("ratio to sqlite3:              %.2f (target <= 3)\n", openMs / sqliteMs);
+    std::printf("extra memory while open:       %.1f MB (target < 80 MB)\n", peakExtra / 1024.0);
+    std::printf("peak resident memory:          %.1f MB\n", peak / 1024.0);
+    return 0;
+}

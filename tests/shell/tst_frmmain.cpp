@@ -1,0 +1,500 @@
+#include "ScriptedPrompts.h"
+#include "TestFolder.h"
+#include "TipOfTheDay.h"
+#include "common/EndProgram.h"
+#include "frmMain.h"
+#include "items/ItemBinding.h"
+
+#include <QAbstractButton>
+#include <QComboBox>
+#include <QFile>
+#include <QImage>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QStandardPaths>
+#include <QTableView>
+#include <QToolBar>
+#include <QtTest>
+#include <memory>
+#include <unistd.h>
+
+using namespace tv;
+using tv::test::makeRow;
+using tv::test::ScriptedPrompts;
+using tv::test::TestFolder;
+
+namespace {
+int g_ended = 0;
+
+ItemRow rowWithPicture(const QString &name, const QString &num, const QString &picture)
+{
+    ItemRow r = makeRow(name, num, 2, QStringLiteral("1.25"), QStringLiteral("Hartwell"),
+                        QStringLiteral("2024-03-07"), QStringLiteral("INV-1"));
+    r.image = picture;
+    return r;
+}
+
+QString writePicture(const TestFolder &folder, const QString &name, QColor colour)
+{
+    QImage image(64, 48, QImage::Format_RGB32);
+    image.fill(colour);
+    const QString path = folder.file(name);
+    if (!image.save(path)) qFatal("cannot write a test picture");
+    return path;
+}
+} // namespace
+
+class TestFrmMain : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase()
+    {
+        QStandardPaths::setTestModeEnabled(true);
+        QCoreApplication::setOrganizationName(QStringLiteral("Tallyvane"));
+        QCoreApplication::setApplicationName(QStringLiteral("KetbookTest"));
+    }
+    void init()
+    {
+        TipOfTheDay tips(nullptr);
+        tips.setShowAtStartup(false);
+        g_ended = 0;
+        setEndProgramHandler([] { ++g_ended; });
+    }
+    void cleanup() { setEndProgramHandler({}); }
+
+    void titleText_data()
+    {
+        QTest::addColumn<int>("count");
+        QTest::addColumn<bool>("lastRowDeleted");
+        QTest::addColumn<QString>("title");
+        QTest::newRow("0") << 0 << false << "  Tallyvane     Total Entries Is:  0  Record";
+        QTest::newRow("1") << 1 << false << "  Tallyvane     Total Entries Is:  1  Record";
+        QTest::newRow("2") << 2 << false << "  Tallyvane     Total Entries Are:  2  Records";
+        QTest::newRow("1234 ungrouped")
+            << 1234 << false << "  Tallyvane     Total Entries Are:  1234  Records";
+        QTest::newRow("0 after last delete") << 0 << true << "  Tallyvane     Total Entries Is:  0  Records";
+    }
+    void titleText()
+    {
+        QFETCH(int, count);
+        QFETCH(bool, lastRowDeleted);
+        QFETCH(QString, title);
+        QCOMPARE(frmMain::recordCountTitle(count, lastRowDeleted), title);
+    }
+
+    void titleAndFirstItemAfterLoad_data()
+    {
+        QTest::addColumn<int>("rows");
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QString>("name");
+        QTest::newRow("empty") << 0 << "  Tallyvane     Total Entries Is:  0  Record"
+                               << "Click 'Create New Entry' Button to Begin";
+        QTest::newRow("one") << 1 << "  Tallyvane     Total Entries Is:  1  Record"
+                             << "Item 0";
+        QTest::newRow("two") << 2 << "  Tallyvane     Total Entries Are:  2  Records"
+                             << "Item 0";
+        QTest::newRow("1234") << 1234 << "  Tallyvane     Total Entries Are:  1234  Records"
+                              << "Item 0";
+    }
+    void titleAndFirstItemAfterLoad()
+    {
+        QFETCH(int, rows);
+        QFETCH(QString, title);
+        QFETCH(QString, name);
+        TestFolder folder;
+        std::vector<ItemRow> items;
+        for (int i = 0; i < rows; ++i)
+            items.push_back(makeRow(QStringLiteral("Item %1").arg(i), QStringLiteral("N%1").arg(i)));
+        folder.addRows(items);
+        ScriptedPrompts prompts;
+        frmMain w;
+        QCOMPARE(w.objectName(), QStringLiteral("frmMain"));
+        QCOMPARE(w.windowTitle(), title);
+        QCOMPARE(w.txtfield(3)->text(), name);
+        QCOMPARE(w.DataGrid1()->model()->rowCount(), rows);
+        QVERIFY2(prompts.shown().isEmpty(), qPrintable(prompts.texts().join('\n')));
+        QCOMPARE(w.cdl1InitDir(), QDir::currentPath());
+    }
+
+    void titleAfterTheLastRowWasDeleted()
+    {
+        TestFolder folder;
+        folder.addRows({makeRow("Only", "1")});
+        ScriptedPrompts prompts;
+        frmMain w;
+        w.recordSet().deleteCurrent();
+        w.refreshTitle(true);
+        QCOMPARE(w.windowTitle(), QStringLiteral("  Tallyvane     Total Entries Is:  0  Records"));
+        QCOMPARE(w.DataGrid1()->model()->rowCount(), 0);
+    }
+
+    void loadFailuresAreTrappedAndTheWindowStillShows_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("fragment");
+        QTest::newRow("missing") << "missing"
+                                 << "Could not find file";
+        QTest::newRow("old file of another program") << "foreign"
+                                                     << "Unrecognized database format";
+        QTest::newRow("database without Items") << "noitems"
+                                                << "no Items table";
+        QTest::newRow("locked by another program") << "locked"
+                                                   << "file already in use";
+        QTest::newRow("read-only") << "readonly"
+                                   << "read-only";
+    }
+    void loadFailuresAreTrappedAndTheWindowStillShows()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QString, fragment);
+        if (kind == QLatin1String("readonly") && geteuid() == 0)
+            QSKIP("file permissions do not bind the superuser");
+        TestFolder folder(kind != QLatin1String("missing") && kind != QLatin1String("foreign") &&
+                          kind != QLatin1String("noitems"));
+        const QString lockName = QStringLiteral("locker");
+        if (kind == QLatin1String("foreign")) {
+            QFile f(folder.databasePath());
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(QByteArray("\x00\x01\x00\x00Standard Jet DB\x00", 20) + QByteArray(2000, '\x7f'));
+        } else if (kind == QLatin1String("noitems")) {
+            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), lockName);
+            db.setDatabaseName(folder.databasePath());
+            QVERIFY(db.open());
+            QVERIFY(QSqlQuery(db).exec(QStringLiteral("create table Other (x)")));
+            db.close();
+        } else if (kind == QLatin1String("locked")) {
+            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), lockName);
+            db.setDatabaseName(folder.databasePath());
+            QVERIFY(db.open());
+            QVERIFY(QSqlQuery(db).exec(QStringLiteral("BEGIN EXCLUSIVE")));
+        } else if (kind == QLatin1String("readonly")) {
+            QFile::setPermissions(folder.databasePath(), QFileDevice::ReadOwner);
+        }
+        {
+            ScriptedPrompts prompts;
+            frmMain w;
+            QCOMPARE(prompts.shown().size(), 1);
+            const QString text = prompts.last().text;
+            QVERIFY2(text.contains(fragment), qPrintable(text));
+            QVERIFY2(text.endsWith(QLatin1String(". In procedure Form_Load of Form frmMain")),
+                     qPrintable(text));
+            QVERIFY(text.startsWith(QLatin1String("Error ")));
+            w.show();
+            QVERIFY(w.isVisible());
+            QVERIFY(!w.recordSet().isOpen());
+            // Nothing to save: Exit ends the program without asking.
+            w.button(QStringLiteral("cmdExit"))->click();
+            QCOMPARE(g_ended, 1);
+            QCOMPARE(prompts.shown().size(), 1);
+        }
+        if (QSqlDatabase::contains(lockName)) {
+            {
+                QSqlDatabase db = QSqlDatabase::database(lockName, false);
+                QSqlQuery(db).exec(QStringLiteral("ROLLBACK"));
+                db.close();
+            }
+            QSqlDatabase::removeDatabase(lockName);
+        }
+        if (kind == QLatin1String("missing")) QVERIFY(!QFile::exists(folder.databasePath()));
+    }
+
+    void exitFlows_data()
+    {
+        QTest::addColumn<int>("rows");
+        QTest::addColumn<bool>("byClose");
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<bool>("asked");
+        QTest::addColumn<bool>("ended");
+        QTest::addColumn<QString>("stored"); // the first row's name in the file afterwards
+        const int yes = int(MsgAnswer::Yes), no = int(MsgAnswer::No), cancel = int(MsgAnswer::Cancel);
+        QTest::newRow("empty table, Exit") << 0 << false << yes << false << true << QString();
+        QTest::newRow("empty table, close") << 0 << true << yes << false << true << QString();
+        QTest::newRow("Exit, Yes writes typed text") << 2 << false << yes << true << true << "typed";
+        QTest::newRow("close, Yes writes typed text") << 2 << true << yes << true << true << "typed";
+        QTest::newRow("Exit, No") << 2 << false << no << true << true << "Item A";
+        QTest::newRow("close, No") << 2 << true << no << true << true << "Item A";
+        QTest::newRow("Exit, Cancel") << 2 << false << cancel << true << false << "Item A";
+        QTest::newRow("close, Cancel") << 2 << true << cancel << true << false << "Item A";
+    }
+    void exitFlows()
+    {
+        QFETCH(int, rows);
+        QFETCH(bool, byClose);
+        QFETCH(int, answer);
+        QFETCH(bool, asked);
+        QFETCH(bool, ended);
+        QFETCH(QString, stored);
+        TestFolder folder;
+        if (rows > 0) folder.addRows({makeRow("Item A", "A1"), makeRow("Item B", "B1")});
+        ScriptedPrompts prompts;
+        prompts.answer(static_cast<MsgAnswer>(answer));
+        frmMain w;
+        w.show();
+        if (rows > 0) w.txtfield(3)->setText(QStringLiteral("typed"));
+        bool closed = false;
+        if (byClose)
+            closed = w.close();
+        else
+            w.button(QStringLiteral("cmdExit"))->click();
+        QCOMPARE(g_ended, ended ? 1 : 0);
+        if (asked) {
+            QCOMPARE(prompts.shown().size(), 1);
+            QCOMPARE(prompts.last().text, QStringLiteral("Ready to Exit, Do You Want to Save your Data?"));
+            QCOMPARE(prompts.last().buttons, MsgButtons::YesNoCancel);
+            QCOMPARE(prompts.last().icon, MsgIcon::Question);
+            QCOMPARE(prompts.last().title, QStringLiteral("Tallyvane"));
+        } else {
+            QVERIFY(prompts.shown().isEmpty());
+        }
+        if (byClose) QCOMPARE(closed, ended);
+        if (!ended) {
+            // Cancel leaves window, row and typed text as they were.
+            QVERIFY(w.isVisible());
+            QCOMPARE(w.txtfield(3)->text(), QStringLiteral("typed"));
+            QCOMPARE(w.recordSet().position(), 0);
+            QVERIFY(w.binding().isPending(w.txtfield(3)));
+        }
+        if (rows > 0) {
+            ItemRecordSet again(folder.databasePath());
+            again.open();
+            QCOMPARE(again.row(0).itemDesc, stored);
+        }
+    }
+
+    void aFailedSaveKeepsTheWindowOpenAfterExit()
+    {
+        TestFolder folder;
+        folder.addRows({makeRow("Item A", "A1")});
+        ScriptedPrompts prompts;
+        prompts.answer(MsgAnswer::Yes);
+        frmMain w;
+        w.show();
+        w.txtfield(5)->setText(QStringLiteral("many"));
+        w.button(QStringLiteral("cmdExit"))->click();
+        QCOMPARE(g_ended, 0);
+        QCOMPARE(prompts.texts(),
+                 QStringList({"Ready to Exit, Do You Want to Save your Data?",
+                              "Error 13 (Type mismatch). In procedure cmdExit_Click of Form frmMain"}));
+        QVERIFY(w.isVisible());
+    }
+
+    void pictureFollowsTheRows()
+    {
+        TestFolder folder;
+        const QString red = writePicture(folder, QStringLiteral("red.png"), Qt::red);
+        const QString blue = writePicture(folder, QStringLiteral("blue.jpg"), Qt::blue);
+        const QString gone = folder.file(QStringLiteral("gone.jpg"));
+        folder.addRows({rowWithPicture("A", "1", red), rowWithPicture("B", "2", QStringLiteral("0")),
+                        rowWithPicture("C", "3", gone), rowWithPicture("D", "4", blue)});
+        ScriptedPrompts prompts;
+        frmMain w;
+        w.show();
+        QLabel *image = w.Image1();
+        QVERIFY(image->isVisible());
+        QCOMPARE(QColor(image->pixmap().toImage().pixel(10, 10)), QColor(Qt::red));
+        QCOMPARE(w.picturePath(), red);
+        QPushButton *next = w.button(QStringLiteral("cmdNext"));
+        QTest::mouseClick(next, Qt::LeftButton);
+        QVERIFY(!image->isVisible()); // "0": no picture
+        QCOMPARE(w.picturePath(), QStringLiteral("0"));
+        QTest::mouseClick(next, Qt::LeftButton);
+        QCOMPARE(prompts.texts(),
+                 QStringList{"Error 53 (File not found) at line 6. In procedure View of Form frmMain"});
+        QVERIFY(!image->isVisible()); // keeps what it had
+        QTest::mouseClick(next, Qt::LeftButton);
+        QVERIFY(image->isVisible());
+        const QColor shown(image->pixmap().toImage().pixel(10, 10));
+        QVERIFY2(shown.blue() > 200 && shown.red() < 50, qPrintable(shown.name()));
+    }
+
+    void buttonsMoveFieldsAndGrid()
+    {
+        TestFolder folder;
+        folder.addRows({makeRow("Alpha", "A-1", 3, "2.5", "Hartwell", "2024-03-07", "INV-1"),
+                        makeRow("Beta", "B-2", 10, "1234", "Carver", "2023-12-31", "INV-2"),
+                        makeRow("Gamma", "C-3", 0, "0", "Dunmore", "2022-01-02", "INV-3")});
+        ScriptedPrompts prompts;
+        frmMain w;
+        w.show();
+        QTableView *grid = w.DataGrid1();
+        auto gridRow = [grid] { return grid->selectionModel()->currentIndex().row(); };
+        auto click = [&w](const char *name) {
+            QTest::mouseClick(w.button(QLatin1String(name)), Qt::LeftButton);
+        };
+        QCOMPARE(gridRow(), 0);
+
+        click("cmdNext");
+        QCOMPARE(w.txtfield(3)->text(), QStringLiteral("Beta"));
+        QCOMPARE(w.txtfield(4)->text(), QStringLiteral("B-2"));
+        QCOMPARE(w.txtfield(5)->text(), QStringLiteral("10"));
+        QCOMPARE(w.txtfield(6)->text(), QStringLiteral("$1,234.00"));
+        QCOMPARE(w.txtfield(8)->text(), QStringLiteral("$12,340.00"));
+        QCOMPARE(w.cboVendor()->currentText(), QStringLiteral("Carver"));
+        QCOMPARE(w.cboDate()->currentText(), QStringLiteral("12/31/2023"));
+        QCOMPARE(w.cboInvNum()->currentText(), QStringLiteral("INV-2"));
+        QCOMPARE(gridRow(), 1);
+
+        click("cmdLast");
+        QCOMPARE(w.txtfield(3)->text(), QStringLiteral("Gamma"));
+        QCOMPARE(gridRow(), 2);
+        click("cmdNext"); // one step past the end: no row, no message
+        QVERIFY(!w.recordSet().hasCurrent());
+        QCOMPARE(w.txtfield(3)->text(), QString());
+        QCOMPARE(gridRow(), -1);
+        click("cmdPrev");
+        QCOMPARE(w.txtfield(3)->text(), QStringLiteral("Gamma"));
+        click("cmdFirst");
+        QCOMPARE(w.txtfield(3)->text(), QStringLiteral("Alpha"));
+        QCOMPARE(gridRow(), 0);
+
+        // Typed text travels with a move into the file and into the grid.
+        w.txtfield(3)->setFocus();
+        w.txtfield(3)->selectAll();
+        QTest::keyClicks(w.txtfield(3), QStringLiteral("Alpha Prime"));
+        click("cmdNext");
+        QCOMPARE(grid->model()->index(0, 0).data().toString(), QStringLiteral("Alpha Prime"));
+
+        // Selecting a line in the grid makes that row current.
+        grid->selectionModel()->setCurrentIndex(
+            grid->model()->index(2, 1), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        QCOMPARE(w.recordSet().position(), 2);
+        QCOMPARE(w.txtfield(4)->text(), QStringLiteral("C-3"));
+        QTest::mouseClick(grid->viewport(), Qt::LeftButton, {},
+                          grid->visualRect(grid->model()->index(1, 0)).center());
+        QCOMPARE(w.recordSet().position(), 1);
+        QCOMPARE(w.txtfield(3)->text(), QStringLiteral("Beta"));
+        QVERIFY2(prompts.shown().isEmpty(), qPrintable(prompts.texts().join('\n')));
+
+        ItemRecordSet again(folder.databasePath());
+        again.open();
+        QCOMPARE(again.row(0).itemDesc, QStringLiteral("Alpha Prime"));
+    }
+
+    void gridClickOnAnEmptyTable()
+    {
+        TestFolder folder;
+        ScriptedPrompts prompts;
+        frmMain w;
+        w.show();
+        QTest::mouseClick(w.DataGrid1()->viewport(), Qt::LeftButton);
+        QCOMPARE(prompts.texts(), QStringList{"RecordSet is Empty"});
+        QCOMPARE(prompts.last().title, QStringLiteral("No Records"));
+        QCOMPARE(prompts.last().icon, MsgIcon::Stop);
+    }
+
+    void controlsCaptionsAndAccessibleNames()
+    {
+        TestFolder folder;
+        ScriptedPrompts prompts;
+        frmMain w;
+        const QMap<QString, QString> captions{{"cmdAdd", "Add New Entry"},
+                                              {"cmdSave", "Save Entry"},
+                                              {"cmdDelete", "Delete Entry"},
+                                              {"cmdFind", "Find Entry"},
+                                              {"cmdFirst", "First Record"},
+                                              {"cmdPrev", "Previous Record"},
+                                              {"cmdNext", "Next Record"},
+                                              {"cmdLast", "Last Record"},
+                                              {"command1", "Add Picture"},
+                                              {"command2", "Delete Picture"},
+                                              {"cmdReport", "View Report"},
+                                              {"cmdGenerate", "Generate Barcode"},
+                                              {"cmdScan", "Scan Barcode"},
+                                              {"cmdUpdate", "Check for Update"},
+                                              {"cmdExit", "Exit"}};
+        for (auto it = captions.cbegin(); it != captions.cend(); ++it) {
+            QPushButton *b = w.button(it.key());
+            QVERIFY2(b, qPrintable(it.key()));
+            QCOMPARE(b->text().remove(QLatin1Char('&')), it.value());
+            QVERIFY(b->isEnabled());
+        }
+        QStringList labels;
+        for (const char *name :
+             {"Label1", "Label2", "Label3", "Label4", "Label5", "Label6", "Label8", "Label9"})
+            labels << w.findChild<QLabel *>(QLatin1String(name))->text().remove(QLatin1Char('&'));
+        QCOMPARE(labels, QStringList({"Item Name :", "Item ID :", "Unit Count:", "Unit Cost :",
+                                      "Total Unit Value :", "Invoice ID :", "Vendor :", "Date :"}));
+        QCOMPARE(w.findChild<QWidget *>(QStringLiteral("Frame1"))->property("title").toString(),
+                 QStringLiteral("Item Image"));
+        QVERIFY(w.txtfield(8)->isReadOnly());
+        QVERIFY(w.txtfield(7)->isHidden());
+        QVERIFY(w.txtfield(2) == nullptr && w.txtfield(9) == nullptr);
+        QStringList keys, texts;
+        for (QAction *a : w.Toolbar1()->actions()) {
+            keys << a->data().toString();
+            texts << a->text();
+            QVERIFY(!a->icon().isNull());
+        }
+        QCOMPARE(keys, QStringList({"first", "second", "third", "fourth", "fifth"}));
+        QCOMPARE(texts, QStringList({"Backup", "Restore", "Manual", "Tips", "About"}));
+
+        // Every control can be found by its name.
+        const auto controls = w.findChildren<QWidget *>();
+        for (QWidget *c : controls) {
+            const bool control = qobject_cast<QAbstractButton *>(c) || qobject_cast<QLineEdit *>(c) ||
+                                 qobject_cast<QComboBox *>(c) || qobject_cast<QTableView *>(c);
+            if (!control || !c->isVisibleTo(&w) || (c->parent() && qobject_cast<QComboBox *>(c->parent())))
+                continue;
+            QVERIFY2(!c->accessibleName().isEmpty(),
+                     qPrintable(c->objectName() + QLatin1Char(' ') + c->metaObject()->className()));
+        }
+        // Tab order follows the layout: the fields from top to bottom, then the buttons.
+        QList<QWidget *> chain;
+        QWidget *at = w.txtfield(3);
+        for (int i = 0; i < 9; ++i) {
+            chain << at;
+            do
+                at = at->nextInFocusChain();
+            while (!(at->focusPolicy() & Qt::TabFocus) || at->isHidden() ||
+                   qobject_cast<QComboBox *>(at->parentWidget()));
+        }
+        QCOMPARE(chain,
+                 (QList<QWidget *>{w.txtfield(3), w.txtfield(4), w.txtfield(5), w.txtfield(6), w.txtfield(8),
+                                   w.cboInvNum(), w.cboVendor(), w.cboDate(), w.button("command1")}));
+    }
+
+    void tipsAtStartAndFromTheToolbar()
+    {
+        TestFolder folder;
+        QFile tips(folder.file(QStringLiteral("tips.tip")));
+        QVERIFY(tips.open(QIODevice::WriteOnly));
+        tips.write("First tip\nSecond tip\n");
+        tips.close();
+        ScriptedPrompts prompts;
+        {
+            frmMain w;
+            QVERIFY(!w.Timer1().isActive());
+            QCOMPARE(w.tipOfTheDay().tipsFile(), folder.file(QStringLiteral("tips.tip")));
+            QCOMPARE(w.tipOfTheDay().tips().size(), 2);
+            w.Toolbar1_ButtonClick(QStringLiteral("FOURTH")); // keys are compared exactly
+            w.Toolbar1_ButtonClick(QStringLiteral("sixth"));
+            QVERIFY(!w.tipOfTheDay().dialog());
+            w.Toolbar1_ButtonClick(QStringLiteral("fourth"));
+            QVERIFY(w.tipOfTheDay().dialog() && w.tipOfTheDay().dialog()->isVisible());
+            QCOMPARE(w.tipOfTheDay().dialog()->windowTitle(), QStringLiteral("Needful Knowledge"));
+        }
+        w_tipOn();
+        {
+            frmMain w;
+            QVERIFY(w.Timer1().isActive());
+            QCOMPARE(w.Timer1().interval(), 1000);
+            QTRY_VERIFY_WITH_TIMEOUT(w.tipOfTheDay().dialog() && w.tipOfTheDay().dialog()->isVisible(), 3000);
+            QVERIFY(!w.Timer1().isActive());
+        }
+        QVERIFY(prompts.shown().isEmpty());
+    }
+
+private:
+    static void w_tipOn()
+    {
+        TipOfTheDay t(nullptr);
+        t.setShowAtStartup(true);
+    }
+};
+
+QTEST_MAIN(TestFrmMain)
+#include "tst_frmmain.moc"
