@@ -283,14 +283,6 @@ private slots:
         QCOMPARE(r.text, QStringLiteral("ABC"));
     }
 
-    void callersTextIsNotChanged()
-    {
-        RecordingSurface r;
-        QString text = QStringLiteral("abc");
-        DrawBarcode(text, r);
-        QCOMPARE(text, QStringLiteral("abc"));
-    }
-
     void onlyUnencodableDrawsStartStopAndGap()
     {
         PictureSurface s = makeSurface();
