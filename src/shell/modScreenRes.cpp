@@ -37,6 +37,9 @@ bool IsScreenFontSmall(const QScreen *screen)
                    ErrorTrap::Owner::Module);
     trap.run([&] {
         if (!screen) throw AppError(Err::ObjectNotSet);
+        // Where Qt itself enlarges windows by a device pixel ratio, it reports the density and the
+        // screen size in device-independent terms, so such a screen counts as small fonts at its
+        // scaled size and the window is not shrunk a second time.
         small = qRound(screen->logicalDotsPerInchX()) == 96;
     });
     return small;
