@@ -10,6 +10,7 @@
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QTextBrowser>
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -123,6 +124,10 @@ frmreport::frmreport(QWidget *parent) : QMainWindow(parent)
     wb->setObjectName(QStringLiteral("wb"));
     wb->setAccessibleName(QStringLiteral("Inventory report"));
     wb->setOpenLinks(false);
+    // The tables of the report are as wide as the page; Qt's layout of them can come out a pixel
+    // wider than the view, which would show a scroll bar for nothing. One pixel of slack avoids it.
+    wb->setLineWrapMode(QTextEdit::FixedPixelWidth);
+    wb->viewport()->installEventFilter(this);
     wb->setFocusPolicy(Qt::StrongFocus);
 
     mnuprint = menuBar()->addAction(QStringLiteral("&Print"));
@@ -211,6 +216,15 @@ void frmreport::mnuprint_Click()
     QPrinter printer(QPrinter::HighResolution);
     QPrintDialog dialog(&printer, this);
     if (dialog.exec() == QDialog::Accepted) printShown(&printer);
+}
+
+bool frmreport::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == wb->viewport() && event->type() == QEvent::Resize) {
+        const int width = std::max(1, wb->viewport()->width() - 1);
+        if (wb->lineWrapColumnOrWidth() != width) wb->setLineWrapColumnOrWidth(width);
+    }
+    return QMainWindow::eventFilter(watched, event);
 }
 
 void frmreport::resizeEvent(QResizeEvent *event)

@@ -8,6 +8,7 @@
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QProcess>
+#include <QScrollBar>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTextBrowser>
@@ -165,6 +166,22 @@ private slots:
         QFile f(path);
         QVERIFY(f.open(QIODevice::ReadOnly));
         QCOMPARE(f.readAll(), bytes);
+    }
+
+    void noScrollBarForNothing()
+    {
+        // The page-wide tables fit the view at every width, without a horizontal scroll bar.
+        QTemporaryDir dir;
+        frmreport *viewer = frmreport::instance();
+        viewer->navigate(writeFile(dir, expected::workedExampleReport(0)));
+        viewer->show();
+        QStringList overflowing;
+        for (int width = 700; width <= 1000; ++width) {
+            viewer->resize(width, 600);
+            QApplication::processEvents();
+            if (viewer->wb->horizontalScrollBar()->maximum() > 0) overflowing << QString::number(width);
+        }
+        QVERIFY2(overflowing.isEmpty(), qPrintable(overflowing.join(' ')));
     }
 
     void missingFile()
