@@ -61,27 +61,6 @@ const char *headerCell(Field f)
     return R"(<th><font size="4" color="0000aa"> Total Unit Value </font></th>)";
 }
 
-const char *label(Field f)
-{
-    switch (f) {
-    case ItemDesc:
-        return "Item Name";
-    case Vendor:
-        return "Vendor";
-    case InvDate:
-        return "Date";
-    case ItemNum:
-        return "Item Number";
-    case ItemCnt:
-        return "Unit Count";
-    case ItemCst:
-        return "Unit Cost";
-    case TotItemCst:
-        break;
-    }
-    return "Total Unit Value";
-}
-
 constexpr const char *kPiece1 = "<html><head><title>Inventory Report</title></head><body>";
 constexpr const char *kPiece2 = R"(<center><font size="5"><b>Inventory Report</b></font><br>)";
 constexpr const char *kPiece3 = "<br><table border=1 bordercolor=black cellspacing=0 width=100%>";
@@ -174,16 +153,6 @@ QString ReportWriter::query() const
 QString ReportWriter::totalQuery()
 {
     return QStringLiteral("Select Sum(TotItemCst) as TotInventory from Items");
-}
-
-QStringList ReportWriter::columnLabels() const
-{
-    QStringList labels;
-    for (Field f : textColumns(m_choice))
-        labels << QString::fromLatin1(label(f));
-    labels << QString::fromLatin1(label(ItemCnt)) << QString::fromLatin1(label(ItemCst))
-           << QString::fromLatin1(label(TotItemCst));
-    return labels;
 }
 
 namespace {

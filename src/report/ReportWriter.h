@@ -2,7 +2,6 @@
 
 #include <QByteArray>
 #include <QString>
-#include <QStringList>
 #include <optional>
 
 class QIODevice;
@@ -23,8 +22,6 @@ public:
     // The query of the chosen order, as sent to the database.
     QString query() const;
     static QString totalQuery();
-    // Header labels of the seven columns, first column first.
-    QStringList columnLabels() const;
 
     // The whole report, one line of ASCII HTML, read through a connection of its own.
     // Throws AppError when the database cannot be read.

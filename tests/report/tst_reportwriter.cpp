@@ -82,30 +82,6 @@ private slots:
         QVERIFY(!bytes.contains('\n') && !bytes.contains('\r'));
     }
 
-    void queriesAndLabels_data()
-    {
-        QTest::addColumn<int>("choice");
-        QTest::addColumn<QString>("key");
-        QTest::newRow("Item Name") << 0 << "ItemDesc";
-        QTest::newRow("Vendor") << 1 << "Vendor";
-        QTest::newRow("Invoice Date") << 2 << "InvDate";
-        QTest::newRow("Item Number") << 3 << "ItemNum";
-    }
-    void queriesAndLabels()
-    {
-        QFETCH(int, choice);
-        QFETCH(QString, key);
-        const ReportWriter writer(static_cast<SortChoice>(choice));
-        QCOMPARE(writer.query(),
-                 "select ItemDesc, Vendor, InvDate, ItemNum, ItemCnt, ItemCst, TotItemCst from Items "
-                 "Order by " +
-                     key);
-        const QStringList labels = expected::workedExample(choice).labels +
-                                   QStringList{"Unit Count", "Unit Cost", "Total Unit Value"};
-        QCOMPARE(writer.columnLabels(), labels);
-        QCOMPARE(ReportWriter::totalQuery(), "Select Sum(TotItemCst) as TotInventory from Items");
-    }
-
     void emptyTable()
     {
         TestFolder folder;
