@@ -150,9 +150,9 @@ void Form1::addStatus(const QString &line)
 void Form1::showProgress(int percent)
 {
     // Only a change is drawn: the bar would look the same after every chunk otherwise.
-    if (Bar1->Value() != percent) Bar1->setValue(percent);
-    const QString text = QString::number(percent) + QLatin1Char('%');
-    if (Bar1->Text() != text) Bar1->setText(text);
+    if (Bar1->Value() == percent && !Bar1->Text().isEmpty()) return;
+    Bar1->setValue(percent);
+    Bar1->setText(QString::number(percent) + QLatin1Char('%'));
 }
 
 bool Form1::startKetbook()

@@ -7,10 +7,9 @@
 #include <QFile>
 #include <QHostAddress>
 #include <QHostInfo>
-#include <QNetworkReply>
-#include <QNetworkRequest>
 #include <QTemporaryFile>
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <fcntl.h>
@@ -28,23 +27,23 @@ bool fsyncPath(const QString &path, int flags)
     ::close(fd);
     return ok;
 }
+
+bool goodStatus(int status)
+{
+    return status >= 200 && status <= 299;
+}
 } // namespace
 
-KetbookDownload::KetbookDownload(QObject *parent) : QObject(parent) {}
+KetbookDownload::KetbookDownload(QObject *parent) : QObject(parent)
+{
+    connect(&m_inet, &HttpTransfer::stateChanged, this, &KetbookDownload::onState);
+    connect(&m_inet, &HttpTransfer::headersReceived, this, &KetbookDownload::onHeaders);
+    connect(&m_inet, &HttpTransfer::bodyData, this, &KetbookDownload::onBody);
+}
 
 KetbookDownload::~KetbookDownload()
 {
-    dropReply();
-}
-
-void KetbookDownload::dropReply()
-{
-    if (!m_reply) return;
-    m_reply->disconnect(this);
-    // A reply that already failed (an error page) must not be aborted again.
-    if (m_reply->isRunning() && m_reply->error() == QNetworkReply::NoError) m_reply->abort();
-    m_reply->deleteLater();
-    m_reply = nullptr;
+    m_inet.cancel();
 }
 
 QString KetbookDownload::targetPath() const
@@ -102,8 +101,7 @@ void KetbookDownload::lookUpHost()
 
 void KetbookDownload::sendSizeRequest()
 {
-    QNetworkRequest request(m_url);
-    watch(m_nam.head(request));
+    m_inet.start(m_url, "HEAD");
 }
 
 void KetbookDownload::sendDownloadRequest()
@@ -111,6 +109,9 @@ void KetbookDownload::sendDownloadRequest()
     m_received = 0;
     m_percent = 0;
     m_writeFailed = false;
+    m_staging.clear();
+    m_staging.reserve(kStagingBytes + HttpTransfer::kChunk);
+    // An unnamed file beside Ketbook, so that the rename at the end stays on one file system.
     m_part =
         std::make_unique<QTemporaryFile>(QDir(m_folder).filePath(kProgram + QStringLiteral(".XXXXXX.part")));
     if (!m_part->open()) {
@@ -118,109 +119,112 @@ void KetbookDownload::sendDownloadRequest()
         fail();
         return;
     }
-    QNetworkRequest request(m_url);
-    // The body is taken as it comes; a compressed answer would not be the program's bytes.
-    request.setRawHeader("Accept-Encoding", "identity");
-    watch(m_nam.get(request));
+    m_inet.start(m_url, "GET");
 }
 
-void KetbookDownload::watch(QNetworkReply *reply)
+void KetbookDownload::onState(int state)
 {
-    m_reply = reply;
-    m_connecting = false;
-    connect(reply, &QNetworkReply::socketStartedConnecting, this, [this] {
-        m_connecting = true;
+    switch (state) {
+    case HttpTransfer::Connecting:
         note(QStringLiteral("Sending connection request..."));
-    });
-    connect(reply, &QNetworkReply::requestSent, this, [this] {
-        // The request went out, so the connection it went over was up.
-        if (m_connecting) {
-            m_connecting = false;
-            note(QStringLiteral("Connected"));
-        }
+        break;
+    case HttpTransfer::Connected:
+        note(QStringLiteral("Connected"));
+        break;
+    case HttpTransfer::Requesting:
         note(QStringLiteral("Sending request..."));
+        break;
+    case HttpTransfer::RequestSent:
         note(QStringLiteral("Request sent"));
-    });
-    connect(reply, &QNetworkReply::metaDataChanged, this, &KetbookDownload::onMetaData);
-    connect(reply, &QNetworkReply::readyRead, this, &KetbookDownload::onReadyRead);
-    connect(reply, &QNetworkReply::finished, this, &KetbookDownload::onFinished);
-}
-
-void KetbookDownload::onMetaData()
-{
-    if (!m_firstResponse) {
-        note(QStringLiteral("Downloading Update..."));
-        m_firstResponse = true;
-    }
-}
-
-void KetbookDownload::onReadyRead()
-{
-    if (m_sizeRequest || !m_reply) return;
-    const int status = m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    if (status < 200 || status > 299) {
-        // An error page is not the program: it is dropped, and its end fails the transfer.
-        if (m_reply->error() != QNetworkReply::NoError) {
-            m_reply->readAll();
-            return;
+        break;
+    case HttpTransfer::ReceivingResponse:
+        if (!m_firstResponse) {
+            note(QStringLiteral("Downloading Update..."));
+            m_firstResponse = true;
         }
-        dropReply();
+        break;
+    case HttpTransfer::ResponseReceived:
+        if (!m_firstResponse) {
+            note(QStringLiteral("Response received"));
+            m_firstResponse = true;
+        }
+        break;
+    case HttpTransfer::Disconnecting:
+        note(QStringLiteral("Disconnecting..."));
+        break;
+    case HttpTransfer::Disconnected:
+        note(QStringLiteral("Disconnected"));
+        break;
+    case HttpTransfer::Error:
         fail();
-        return;
+        break;
+    case HttpTransfer::ResponseCompleted:
+        onComplete();
+        break;
+    default:
+        break;
     }
-    readChunks();
 }
 
-void KetbookDownload::readChunks()
+void KetbookDownload::onHeaders()
 {
-    char buffer[kChunk];
-    while (m_reply && m_part) {
-        const qint64 n = m_reply->read(buffer, kChunk);
-        if (n <= 0) break;
-        m_received += n;
-        m_percent = percentFor(m_received, m_size);
+    // An error page is not the program: the whole transfer is an error.
+    if (!m_sizeRequest && !goodStatus(m_inet.status())) {
+        m_inet.cancel();
+        fail();
+    }
+}
+
+void KetbookDownload::onBody(const char *data, qint64 size)
+{
+    if (m_sizeRequest || !m_part) return;
+    m_received += size;
+    const int percent = percentFor(m_received, m_size);
+    // Every chunk sets the percentage; only a new one is worth telling.
+    if (percent != m_percent || m_received == size) {
+        m_percent = percent;
         emit progress(m_percent);
-        if (!m_writeFailed && m_part->write(buffer, n) != n) m_writeFailed = true;
     }
+    // Chunks are gathered and written in large pieces: a system call per kilobyte costs more
+    // than the transfer itself.
+    m_staging.append(data, size);
+    if (m_staging.size() >= kStagingBytes) flushStaging();
 }
 
-void KetbookDownload::onFinished()
+bool KetbookDownload::flushStaging()
 {
-    QNetworkReply *reply = m_reply;
-    if (!reply) return;
-    reply->deleteLater();
-    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    if (reply->error() != QNetworkReply::NoError && !(m_sizeRequest && status != 0)) {
-        reply->disconnect(this);
-        m_reply = nullptr;
-        fail();
-        return;
+    const char *p = m_staging.constData();
+    qint64 left = m_staging.size();
+    while (!m_writeFailed && left > 0) {
+        const ssize_t n = ::write(m_part->handle(), p, size_t(left));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            m_writeFailed = true;
+        } else {
+            p += n;
+            left -= n;
+        }
     }
-    if (!m_firstResponse) {
-        note(QStringLiteral("Response received"));
-        m_firstResponse = true;
-    }
+    m_staging.clear();
+    return !m_writeFailed;
+}
+
+void KetbookDownload::onComplete()
+{
+    if (m_result != Result::Running) return;
     if (m_sizeRequest) {
         // A failed answer (say a 404) carries no size of the program.
-        const bool good = status >= 200 && status <= 299;
-        m_size = good ? sizeFromHeader(reply->rawHeader("Content-length")) : -1;
-        m_reply = nullptr;
+        m_size = goodStatus(m_inet.status()) ? sizeFromHeader(m_inet.header("Content-length")) : -1;
         m_sizeRequest = false;
         note(QStringLiteral("Establishing file size & location..."));
         emit sizeKnown(m_size);
         if (m_result == Result::Running) lookUpHost();
         return;
     }
-    if (status < 200 || status > 299) {
-        m_reply = nullptr;
-        fail();
-        return;
-    }
-    readChunks();
-    const QByteArray announced = reply->rawHeader("Content-Length");
-    m_reply = nullptr;
-    bool whole = m_received > 0 && !m_writeFailed;
+    // Whole: something came, it was all written, and it is as long as announced.
+    bool whole = goodStatus(m_inet.status()) && m_received > 0 && !m_writeFailed;
     if (m_size > 0 && m_received != m_size) whole = false;
+    const QByteArray announced = m_inet.header("Content-Length");
     if (!announced.isEmpty() && announced.trimmed().toLongLong() != m_received) whole = false;
     if (!whole) {
         fail();
@@ -232,14 +236,13 @@ void KetbookDownload::onFinished()
 void KetbookDownload::install()
 {
     const QString target = targetPath();
-    bool ok = m_part->flush() && ::fsync(m_part->handle()) == 0;
+    bool ok = flushStaging() && ::fsync(m_part->handle()) == 0;
     QFile::Permissions perms = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadGroup |
                                QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther;
     if (QFile::exists(target))
         perms = QFile::permissions(target) | QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner;
     ok = ok && m_part->setPermissions(perms);
-    const QString partPath = m_part->fileName();
-    m_part->close();
+    const QString partPath = m_part->fileName(); // gives the unnamed file its name
     // One rename: Ketbook is either the old program or the whole new one, never a mixture.
     ok = ok &&
          std::rename(QFile::encodeName(partPath).constData(), QFile::encodeName(target).constData()) == 0;
@@ -256,6 +259,7 @@ void KetbookDownload::install()
 
 void KetbookDownload::fail()
 {
+    if (m_result != Result::Running) return;
     m_part.reset(); // removes the partial file
     m_result = Result::Failed;
     note(QStringLiteral("Error downloading file"));
@@ -266,6 +270,6 @@ void KetbookDownload::cancel()
 {
     if (m_result != Result::Running) return;
     m_result = Result::Cancelled;
-    dropReply();
+    m_inet.cancel();
     m_part.reset();
 }

@@ -1,14 +1,13 @@
 #pragma once
 
+#include "HttpTransfer.h"
+
 #include <QByteArray>
-#include <QNetworkAccessManager>
 #include <QObject>
-#include <QPointer>
 #include <QString>
 #include <QUrl>
 #include <memory>
 
-class QNetworkReply;
 class QTemporaryFile;
 
 // The updater's transfer: asks the update server for the size of the new main program, then
@@ -41,8 +40,6 @@ public:
     // does not fit or is below 1.
     static qint32 sizeFromHeader(const QByteArray &text);
 
-    static constexpr qint64 kChunk = 1024;
-
 signals:
     // One line for each transfer state that really happened.
     void statusLine(const QString &line);
@@ -56,24 +53,23 @@ private:
     void lookUpHost();
     void sendSizeRequest();
     void sendDownloadRequest();
-    void watch(QNetworkReply *reply);
-    void onMetaData();
-    void onReadyRead();
-    void onFinished();
-    void readChunks();
+    void onState(int state);
+    void onHeaders();
+    void onBody(const char *data, qint64 size);
+    void onComplete();
     void fail();
-    void dropReply();
+    bool flushStaging();
     void install();
     void note(const QString &line) { emit statusLine(line); }
 
-    QNetworkAccessManager m_nam;
-    QPointer<QNetworkReply> m_reply;
+    HttpTransfer m_inet;
     std::unique_ptr<QTemporaryFile> m_part;
+    QByteArray m_staging;
+    static constexpr qsizetype kStagingBytes = 1024 * 1024;
     QUrl m_url;
     QString m_folder;
     bool m_sizeRequest = false;
     bool m_firstResponse = false;
-    bool m_connecting = false;
     bool m_writeFailed = false;
     qint32 m_size = -1;
     qint64 m_received = 0;

@@ -40,9 +40,15 @@ const QStringList kHeadLines = {QStringLiteral("Sending connection request..."),
                                 QStringLiteral("Sending request..."),
                                 QStringLiteral("Request sent"),
                                 QStringLiteral("Downloading Update..."),
+                                QStringLiteral("Disconnecting..."),
+                                QStringLiteral("Disconnected"),
                                 QStringLiteral("Establishing file size & location...")};
-const QStringList kGetLines = {QStringLiteral("Sending connection request..."), QStringLiteral("Connected"),
-                               QStringLiteral("Sending request..."), QStringLiteral("Request sent")};
+const QStringList kGetLines = {QStringLiteral("Sending connection request..."),
+                               QStringLiteral("Connected"),
+                               QStringLiteral("Sending request..."),
+                               QStringLiteral("Request sent"),
+                               QStringLiteral("Disconnecting..."),
+                               QStringLiteral("Disconnected")};
 } // namespace
 
 class TestKetbookDownload : public QObject
@@ -58,6 +64,8 @@ private slots:
     void sizeText();
     void transfer_data();
     void transfer();
+    void chunkedAndRedirected_data();
+    void chunkedAndRedirected();
     void connectionRefused();
     void cancelDuringStall();
     void formGoodDownloadStartsNewProgram();
@@ -257,9 +265,18 @@ void TestKetbookDownload::transfer()
     QStringList seen;
     for (const auto &l : lines)
         seen << l.at(0).toString();
-    QStringList expected = kHeadLines + kGetLines;
-    if (result == int(Result::Failed)) expected << QStringLiteral("Error downloading file");
-    QCOMPARE(seen, expected);
+    if (result == int(Result::Installed)) {
+        QCOMPARE(seen, kHeadLines + kGetLines);
+    } else {
+        // The request went out; whether the connection was closed before the failure depends
+        // on where it failed.
+        const QStringList sent = kHeadLines + kGetLines.mid(0, 4);
+        QCOMPARE(seen.mid(0, sent.size()), sent);
+        QCOMPARE(seen.last(), QStringLiteral("Error downloading file"));
+        for (const QString &l : seen.mid(sent.size(), seen.size() - sent.size() - 1))
+            QVERIFY2(l == QLatin1String("Disconnecting...") || l == QLatin1String("Disconnected"),
+                     qPrintable(l));
+    }
 
     int last = 0, previous = 0;
     for (const auto &p : progress) {
@@ -269,8 +286,7 @@ void TestKetbookDownload::transfer()
     }
     if (lastPercent >= 0) QCOMPARE(last, lastPercent);
     if (received >= 0) QCOMPARE(d.received(), qint64(received));
-    // At most one chunk of 1024 bytes per step.
-    QVERIFY(progress.count() >= int((d.received() + 1023) / 1024));
+    if (d.received() > 0) QVERIFY(!progress.isEmpty());
 
     const QFileInfo k(file(QStringLiteral("Ketbook")));
     if (result == int(Result::Installed)) {
@@ -282,6 +298,52 @@ void TestKetbookDownload::transfer()
     QVERIFY(partFiles().isEmpty());
     QCOMPARE(m_server->requests(),
              (QStringList{QStringLiteral("HEAD /Ketbook.exe"), QStringLiteral("GET /Ketbook.exe")}));
+}
+
+void TestKetbookDownload::chunkedAndRedirected_data()
+{
+    QTest::addColumn<bool>("chunked");
+    QTest::addColumn<bool>("redirected");
+    QTest::newRow("chunked body") << true << false;
+    QTest::newRow("redirected") << false << true;
+    QTest::newRow("redirected to a chunked body") << true << true;
+}
+
+void TestKetbookDownload::chunkedAndRedirected()
+{
+    QFETCH(bool, chunked);
+    QFETCH(bool, redirected);
+    const QByteArray program = script("new", 5000);
+    Response r;
+    r.body = program;
+    if (chunked) {
+        QByteArray encoded;
+        for (qsizetype at = 0; at < program.size(); at += 700) {
+            const QByteArray piece = program.mid(at, 700);
+            encoded += QByteArray::number(piece.size(), 16) + ";x=y\r\n" + piece + "\r\n";
+        }
+        encoded += "0\r\nX-Trailer: 1\r\n\r\n";
+        r.body = encoded;
+        r.contentLength = -1;
+        r.headers.append(qMakePair(QByteArray("Transfer-Encoding"), QByteArray("chunked")));
+    }
+    if (redirected) {
+        Response moved;
+        moved.status = 302;
+        moved.headers.append(qMakePair(QByteArray("Location"), QByteArray("/files/Ketbook.exe")));
+        serve(moved);
+        m_server->setResponse(QStringLiteral("/files/Ketbook.exe"), r);
+    } else {
+        serve(r);
+    }
+    KetbookDownload d;
+    QSignalSpy finished(&d, &KetbookDownload::finished);
+    d.start();
+    QVERIFY(finished.wait(10000));
+    QCOMPARE(d.result(), Result::Installed);
+    QCOMPARE(d.size(), chunked ? -1 : 5000);
+    QCOMPARE(readFile(QStringLiteral("Ketbook")), program);
+    QCOMPARE(m_server->requests().size(), redirected ? 4 : 2);
 }
 
 void TestKetbookDownload::connectionRefused()

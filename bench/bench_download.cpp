@@ -1,0 +1,174 @@
+// Downloads a 50 MB program from a server on 127.0.0.1 with the updater's transfer (size request,
+// download beside Ketbook, rename over it) and with curl against the same server, and prints both
+// throughputs. The server runs in a thread of its own.
+#include "HttpTestServer.h"
+#include "common/EndProgram.h"
+#include "common/ProgramFolder.h"
+#include "common/Prompts.h"
+#include "updater/Form1.h"
+#include "updater/KetbookDownload.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QTimer>
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <vector>
+
+namespace {
+constexpr qint64 kSize = 50LL * 1024 * 1024;
+
+class ServerThread : public QThread
+{
+public:
+    explicit ServerThread(QByteArray body) : m_body(std::move(body)) {}
+    std::atomic<int> port{0};
+
+protected:
+    void run() override
+    {
+        tv::test::HttpTestServer server;
+        tv::test::HttpTestServer::Response r;
+        r.body = m_body;
+        server.setResponse(QStringLiteral("/Ketbook.exe"), r);
+        port = server.port();
+        exec();
+    }
+
+private:
+    QByteArray m_body;
+};
+
+// The downloaded bytes are no program: the "Couldn't find Ketbook.exe" box is answered at once.
+class SilentPrompts : public tv::Prompts
+{
+public:
+    tv::MsgAnswer message(const QString &, tv::MsgButtons, tv::MsgIcon, const QString &) override
+    {
+        return tv::MsgAnswer::Ok;
+    }
+    std::optional<QString> input(const QString &, const QString &, const QString &) override { return {}; }
+    std::optional<QString> openFile(const tv::FileDialogRequest &) override { return {}; }
+    std::optional<QString> saveFile(const tv::FileDialogRequest &) override { return {}; }
+};
+
+double mbps(qint64 bytes, double ms)
+{
+    return ms > 0 ? bytes / (1024.0 * 1024.0) / (ms / 1000.0) : 0;
+}
+
+double median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    const int runs = 5;
+
+    QByteArray body(kSize, Qt::Uninitialized);
+    for (qint64 i = 0; i < kSize; ++i)
+        body[i] = char((i * 2654435761u) >> 24);
+    ServerThread server(body);
+    server.start();
+    while (server.port == 0)
+        QThread::msleep(5);
+    const QString url = QStringLiteral("http://127.0.0.1:%1").arg(server.port.load());
+    qputenv("TALLYVANE_UPDATE_URL", url.toUtf8());
+
+    QTemporaryDir dir;
+    tv::setProgramFolder(dir.path());
+    tv::setEndProgramHandler([] {});
+    SilentPrompts silent;
+    tv::setPrompts(&silent);
+
+    std::vector<double> curlRates, curlFileRates, ourRates, formRates;
+    for (int run = 0; run < runs; ++run) {
+        // curl: its own measure of the transfer, into nothing.
+        QProcess curl;
+        curl.start(QStringLiteral("curl"),
+                   {QStringLiteral("-s"), QStringLiteral("-o"), QStringLiteral("/dev/null"),
+                    QStringLiteral("-w"), QStringLiteral("%{time_total}"),
+                    url + QStringLiteral("/Ketbook.exe")});
+        if (!curl.waitForFinished(120000) || curl.exitCode() != 0) {
+            std::fprintf(stderr, "curl failed: %s\n", curl.readAllStandardError().constData());
+            return 1;
+        }
+        curlRates.push_back(mbps(kSize, curl.readAllStandardOutput().trimmed().toDouble() * 1000.0));
+
+        // curl doing the updater's job: the file written into the program folder.
+        QProcess curlFile;
+        const QString target = dir.filePath(QStringLiteral("curl.out"));
+        curlFile.start(QStringLiteral("curl"),
+                       {QStringLiteral("-s"), QStringLiteral("-o"), target, QStringLiteral("-w"),
+                        QStringLiteral("%{time_total}"), url + QStringLiteral("/Ketbook.exe")});
+        if (!curlFile.waitForFinished(120000) || curlFile.exitCode() != 0)
+            return 1;
+        curlFileRates.push_back(mbps(kSize, curlFile.readAllStandardOutput().trimmed().toDouble() * 1000.0));
+        QFile::remove(target);
+
+        // The updater's transfer alone: size request, download, fsync and rename.
+        {
+            KetbookDownload d;
+            QEventLoop loop;
+            QObject::connect(&d, &KetbookDownload::finished, &loop, &QEventLoop::quit);
+            QElapsedTimer t;
+            t.start();
+            double tSize = 0, tFirst = 0;
+            QObject::connect(&d, &KetbookDownload::sizeKnown, [&] { tSize = t.nsecsElapsed() / 1e6; });
+            QObject::connect(&d, &KetbookDownload::progress, [&] {
+                if (tFirst == 0) tFirst = t.nsecsElapsed() / 1e6;
+            });
+            d.start();
+            loop.exec();
+            const double ms = t.nsecsElapsed() / 1e6;
+            if (d.result() != KetbookDownload::Result::Installed ||
+                QFile(tv::programPath(QStringLiteral("Ketbook"))).size() != kSize) {
+                std::fprintf(stderr, "download failed\n");
+                return 1;
+            }
+            ourRates.push_back(mbps(kSize, ms));
+            if (qEnvironmentVariableIsSet("BENCH_DETAIL"))
+                std::printf("size known %.1f ms, first byte %.1f ms, done %.1f ms\n", tSize, tFirst, ms);
+        }
+
+        // The same inside the window, drawing its list and bar.
+        {
+            Form1 form;
+            QEventLoop loop;
+            QObject::connect(form.Inet1, &KetbookDownload::finished, &loop, &QEventLoop::quit,
+                             Qt::QueuedConnection);
+            QElapsedTimer t;
+            t.start();
+            form.Form_Load();
+            loop.exec();
+            const double ms = t.nsecsElapsed() / 1e6;
+            if (form.Inet1->result() != KetbookDownload::Result::Installed) {
+                std::fprintf(stderr, "download in the window failed\n");
+                return 1;
+            }
+            formRates.push_back(mbps(kSize, ms));
+        }
+    }
+    server.quit();
+    server.wait();
+
+    const double c = median(curlRates), cf = median(curlFileRates), o = median(ourRates), f = median(formRates);
+    std::printf("  curl (into a file in the folder)      %8.1f MB/s\n", cf);
+    std::printf("download of %lld MB from 127.0.0.1, median of %d runs\n", kSize / (1024 * 1024), runs);
+    std::printf("  curl (into /dev/null)                 %8.1f MB/s\n", c);
+    std::printf("  updater transfer (to disk, fsync)     %8.1f MB/s  = %.0f%% of curl\n", o, 100.0 * o / c);
+    std::printf("  updater window (offscreen)            %8.1f MB/s  = %.0f%% of curl\n", f, 100.0 * f / c);
+    std::printf("  target: at least 50%% of curl: %s\n", std::min(o, f) >= c / 2 ? "met" : "NOT met");
+    return std::min(o, f) >= c / 2 ? 0 : 2;
+}
