@@ -87,11 +87,15 @@ Money Money::rounded(int decimals) const
         return *this;
     const std::int64_t step = kPow10[4 - decimals];
     std::int64_t q = m_raw / step;
-    std::int64_t r = m_raw % step; // same sign as m_raw
+    const std::int64_t r = m_raw % step; // same sign as m_raw
     const std::int64_t twice = 2 * (r < 0 ? -r : r);
     if (twice > step || (twice == step && (q % 2 != 0)))
         q += m_raw < 0 ? -1 : 1;
-    return Money(q * step);
+    // At the very ends of the range the rounded value would not fit: keep the nearest step inside.
+    std::int64_t result = 0;
+    if (__builtin_mul_overflow(q, step, &result))
+        result = (m_raw < 0 ? q + 1 : q - 1) * step;
+    return Money(result);
 }
 
 std::optional<Money> Money::times(std::int64_t count) const

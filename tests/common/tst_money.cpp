@@ -89,12 +89,21 @@ private slots:
         QTest::newRow("-0.125") << "-0.125" << "-0.12";
         QTest::newRow("-0.135") << "-0.135" << "-0.14";
         QTest::newRow("12.3451") << "12.3451" << "12.35";
+        QTest::newRow("largest") << "922337203685477.5807" << "922337203685477.58";
     }
     void roundedHalfEven()
     {
         QFETCH(QString, value);
         QFETCH(QString, expected);
         QCOMPARE(Money::parse(value)->rounded(2).toPlain(), expected);
+    }
+
+    void roundingAtTheEndsOfTheRangeStaysInside()
+    {
+        QCOMPARE(Money::fromRaw(std::numeric_limits<qint64>::max()).rounded(0).toPlain(),
+                 QStringLiteral("922337203685477"));
+        QCOMPARE(Money::fromRaw(std::numeric_limits<qint64>::min()).rounded(0).toPlain(),
+                 QStringLiteral("-922337203685477"));
     }
 
     void timesDetectsOverflow()
