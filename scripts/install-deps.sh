@@ -4,6 +4,8 @@ set -euo pipefail
 packages=(
   cmake g++ make pkg-config
   qt6-base-dev libqt6sql6-sqlite qt6-serialport-dev
+  # the item record set reads large tables through the engine directly
+  libsqlite3-dev
   fonts-dejavu-core
   # tests and benchmarks: barcode decoding, PDF text, pseudo-terminals, the sqlite3 shell, HTTP client
   zbar-tools poppler-utils socat sqlite3 curl

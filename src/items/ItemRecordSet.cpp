@@ -3,10 +3,14 @@
 #include "Database.h"
 #include "common/AppError.h"
 
+#include <QHash>
 #include <QSqlDatabase>
+#include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <algorithm>
 #include <array>
+#include <sqlite3.h>
 
 namespace tv {
 
@@ -161,50 +165,107 @@ QString ItemRecordSet::connectionName() const
     return QStringLiteral("tallyvane-items-%1").arg(reinterpret_cast<quintptr>(this));
 }
 
+namespace {
+
+// Reads every row straight from the engine: a large table opens several times faster than
+// through QVariant values, and repeated texts share one copy.
+class RowReader
+{
+public:
+    explicit RowReader(sqlite3_stmt *statement) : m_stmt(statement) {}
+
+    QString text(int column)
+    {
+        if (sqlite3_column_type(m_stmt, column) == SQLITE_NULL) return QString();
+        const auto *utf8 = reinterpret_cast<const char *>(sqlite3_column_text(m_stmt, column));
+        const int size = sqlite3_column_bytes(m_stmt, column);
+        QString s = QString::fromUtf8(utf8, size);
+        return s.isNull() ? QStringLiteral("") : s;
+    }
+
+    // Vendors, dates, invoices and "0" for no picture repeat from row to row.
+    QString shared(int column, QHash<QByteArray, QString> &pool)
+    {
+        if (sqlite3_column_type(m_stmt, column) == SQLITE_NULL) return QString();
+        const auto *utf8 = reinterpret_cast<const char *>(sqlite3_column_text(m_stmt, column));
+        const int size = sqlite3_column_bytes(m_stmt, column);
+        const QByteArray key = QByteArray::fromRawData(utf8, size);
+        const auto it = pool.constFind(key);
+        if (it != pool.cend()) return *it;
+        QString s = QString::fromUtf8(utf8, size);
+        if (s.isNull()) s = QStringLiteral("");
+        pool.insert(QByteArray(utf8, size), s);
+        return s;
+    }
+
+    std::optional<qint64> integer(int column)
+    {
+        if (sqlite3_column_type(m_stmt, column) == SQLITE_NULL) return std::nullopt;
+        return sqlite3_column_int64(m_stmt, column);
+    }
+
+private:
+    sqlite3_stmt *m_stmt;
+};
+
+sqlite3 *engineHandle(const QSqlDatabase &db)
+{
+    const QVariant handle = db.driver()->handle();
+    if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0) return nullptr;
+    return *static_cast<sqlite3 *const *>(handle.data());
+}
+
+} // namespace
+
 void ItemRecordSet::open()
 {
     if (m_open) return;
     QSqlDatabase db = openDatabase(m_path, connectionName());
+    auto fail = [&](const QString &text) {
+        db.close();
+        db = QSqlDatabase();
+        QSqlDatabase::removeDatabase(connectionName());
+        throw AppError(Err::DatabaseError, text);
+    };
+    sqlite3 *handle = engineHandle(db);
+    if (!handle) fail(QStringLiteral("The database engine of '%1' cannot be reached.").arg(m_path));
+
     std::vector<ItemRow> rows;
-    {
-        QSqlQuery q(db);
-        q.setForwardOnly(true);
-        if (!q.exec(QStringLiteral(
-                "select rowid, ItemDesc, ItemNum, ItemCnt, ItemCst, TotItemCst, Image, InvNum, "
-                "Vendor, InvDate from Items"))) {
-            const QString text = q.lastError().text();
-            q = QSqlQuery();
-            db.close();
-            db = QSqlDatabase();
-            QSqlDatabase::removeDatabase(connectionName());
-            throw AppError(Err::DatabaseError, text);
-        }
-        auto text = [&q](int i) {
-            const QVariant v = q.value(i);
-            if (v.isNull()) return QString();
-            QString s = v.toString();
-            return s.isNull() ? QStringLiteral("") : s;
-        };
-        auto integer = [&q](int i) -> std::optional<qint64> {
-            const QVariant v = q.value(i);
-            if (v.isNull()) return std::nullopt;
-            return v.toLongLong();
-        };
-        while (q.next()) {
-            ItemRow r;
-            r.rowid = q.value(0).toLongLong();
-            r.itemDesc = text(1);
-            r.itemNum = text(2);
-            r.itemCnt = integer(3);
-            if (auto c = integer(4)) r.itemCst = Money::fromRaw(*c);
-            if (auto t = integer(5)) r.totItemCst = Money::fromRaw(*t);
-            r.image = text(6);
-            r.invNum = text(7);
-            r.vendor = text(8);
-            r.invDate = text(9);
-            rows.push_back(std::move(r));
-        }
+    sqlite3_stmt *stmt = nullptr;
+    if (sqlite3_prepare_v2(handle, "select count(*) from Items", -1, &stmt, nullptr) == SQLITE_OK &&
+        sqlite3_step(stmt) == SQLITE_ROW)
+        rows.reserve(static_cast<size_t>(std::max<sqlite3_int64>(0, sqlite3_column_int64(stmt, 0))));
+    sqlite3_finalize(stmt);
+    stmt = nullptr;
+
+    const char *sql = "select rowid, ItemDesc, ItemNum, ItemCnt, ItemCst, TotItemCst, Image, InvNum, Vendor, "
+                      "InvDate from Items";
+    if (sqlite3_prepare_v2(handle, sql, -1, &stmt, nullptr) != SQLITE_OK) {
+        const QString text = QString::fromUtf8(sqlite3_errmsg(handle));
+        sqlite3_finalize(stmt);
+        fail(text);
     }
+    std::array<QHash<QByteArray, QString>, 4> pools;
+    RowReader read(stmt);
+    int rc;
+    while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+        ItemRow r;
+        r.rowid = sqlite3_column_int64(stmt, 0);
+        r.itemDesc = read.text(1);
+        r.itemNum = read.text(2);
+        r.itemCnt = read.integer(3);
+        if (auto c = read.integer(4)) r.itemCst = Money::fromRaw(*c);
+        if (auto t = read.integer(5)) r.totItemCst = Money::fromRaw(*t);
+        r.image = read.shared(6, pools[0]);
+        r.invNum = read.shared(7, pools[1]);
+        r.vendor = read.shared(8, pools[2]);
+        r.invDate = read.shared(9, pools[3]);
+        rows.push_back(std::move(r));
+    }
+    const QString error = rc == SQLITE_DONE ? QString() : QString::fromUtf8(sqlite3_errmsg(handle));
+    sqlite3_finalize(stmt);
+    if (!error.isNull()) fail(error);
+
     emit aboutToReset();
     m_rows = std::move(rows);
     m_open = true;

@@ -79,7 +79,7 @@ void TipOfTheDay::buildDialog()
     m_dialog->setObjectName(QStringLiteral("TipOfTheDay"));
     m_dialog->setWindowTitle(QStringLiteral("Needful Knowledge"));
     m_dialog->setModal(false);
-    m_dialog->resize(460, 260);
+    m_dialog->resize(440, 200);
 
     auto *layout = new QVBoxLayout(m_dialog);
     auto *body = new QHBoxLayout;

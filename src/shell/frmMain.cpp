@@ -317,8 +317,10 @@ void frmMain::buildWindow()
     QPushButton *cmdUpdate =
         makeButton("cmdUpdate", QStringLiteral("Chec&k for Update"), &frmMain::cmdUpdate_Click, central);
     QPushButton *cmdExit = makeButton("cmdExit", QStringLiteral("E&xit"), &frmMain::cmdExit_Click, central);
-    for (QPushButton *b : {cmdReport, cmdGenerate, cmdScan, cmdUpdate})
+    for (QPushButton *b : {cmdReport, cmdGenerate, cmdScan, cmdUpdate}) {
+        b->setMinimumWidth(150);
         bottom->addWidget(b);
+    }
     bottom->addStretch(1);
     cmdExit->setMinimumWidth(110);
     bottom->addWidget(cmdExit);
