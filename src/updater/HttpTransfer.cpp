@@ -67,6 +67,8 @@ void HttpTransfer::connectNow()
     }
     QTcpSocket *socket = tls ? new QSslSocket(this) : new QTcpSocket(this);
     m_socket = socket;
+    // Bounded reads keep the socket's buffer one reused size instead of fresh memory each time.
+    socket->setReadBufferSize(kBlock);
     connect(socket, &QAbstractSocket::stateChanged, this, [this](QAbstractSocket::SocketState s) {
         if (s == QAbstractSocket::ConnectingState)
             emit stateChanged(Connecting);

@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <fcntl.h>
 #include <limits>
 #include <unistd.h>
@@ -109,8 +110,8 @@ void KetbookDownload::sendDownloadRequest()
     m_received = 0;
     m_percent = 0;
     m_writeFailed = false;
-    m_staging.clear();
-    m_staging.reserve(kStagingBytes + HttpTransfer::kChunk);
+    m_staging.resize(kStagingBytes); // one buffer, reused: fresh memory costs page faults
+    m_staged = 0;
     // An unnamed file beside Ketbook, so that the rename at the end stays on one file system.
     m_part =
         std::make_unique<QTemporaryFile>(QDir(m_folder).filePath(kProgram + QStringLiteral(".XXXXXX.part")));
@@ -179,22 +180,19 @@ void KetbookDownload::onBody(const char *data, qint64 size)
 {
     if (m_sizeRequest || !m_part) return;
     m_received += size;
-    const int percent = percentFor(m_received, m_size);
-    // Every chunk sets the percentage; only a new one is worth telling.
-    if (percent != m_percent || m_received == size) {
-        m_percent = percent;
-        emit progress(m_percent);
-    }
+    m_percent = percentFor(m_received, m_size);
+    emit progress(m_percent);
     // Chunks are gathered and written in large pieces: a system call per kilobyte costs more
     // than the transfer itself.
-    m_staging.append(data, size);
-    if (m_staging.size() >= kStagingBytes) flushStaging();
+    if (m_staged + size > qint64(m_staging.size())) flushStaging();
+    std::memcpy(m_staging.data() + m_staged, data, size_t(size));
+    m_staged += size;
 }
 
 bool KetbookDownload::flushStaging()
 {
-    const char *p = m_staging.constData();
-    qint64 left = m_staging.size();
+    const char *p = m_staging.data();
+    qint64 left = m_staged;
     while (!m_writeFailed && left > 0) {
         const ssize_t n = ::write(m_part->handle(), p, size_t(left));
         if (n < 0 && errno == EINTR) continue;
@@ -205,7 +203,7 @@ bool KetbookDownload::flushStaging()
             left -= n;
         }
     }
-    m_staging.clear();
+    m_staged = 0;
     return !m_writeFailed;
 }
 

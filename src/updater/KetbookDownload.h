@@ -7,6 +7,7 @@
 #include <QString>
 #include <QUrl>
 #include <memory>
+#include <vector>
 
 class QTemporaryFile;
 
@@ -64,8 +65,9 @@ private:
 
     HttpTransfer m_inet;
     std::unique_ptr<QTemporaryFile> m_part;
-    QByteArray m_staging;
-    static constexpr qsizetype kStagingBytes = 1024 * 1024;
+    std::vector<char> m_staging;
+    qint64 m_staged = 0;
+    static constexpr qsizetype kStagingBytes = 256 * 1024;
     QUrl m_url;
     QString m_folder;
     bool m_sizeRequest = false;
