@@ -4,6 +4,7 @@
 #include "common/EndProgram.h"
 #include "common/ProgramFolder.h"
 #include "frmMain.h"
+#include "frmSplash.h"
 #include "items/ItemRecordSet.h"
 
 #include <QApplication>
@@ -52,13 +53,22 @@ int main(int argc, char **argv)
     for (int i = 0; i < 5; ++i)
         sqliteRuns.push_back(bench::timeShellMs(shell));
 
+    // Ketbook shows its splash window before the main window; fonts and style are loaded then.
+    {
+        frmSplash splash;
+        splash.show();
+        QCoreApplication::processEvents();
+    }
+
     const long rssBefore = bench::currentRssKiB();
+    const int runs =
+        qEnvironmentVariableIntValue("BENCH_RUNS") > 0 ? qEnvironmentVariableIntValue("BENCH_RUNS") : 5;
     std::vector<double> openRuns, createRuns;
     long peakExtra = 0;
     QString title;
     int gridRows = 0;
     QString firstName;
-    for (int i = 0; i < 5; ++i) {
+    for (int i = 0; i < runs; ++i) {
         QElapsedTimer t;
         t.start();
         auto *w = new frmMain;

@@ -3,7 +3,6 @@
 #include "Database.h"
 #include "common/AppError.h"
 
-#include <QHash>
 #include <QSqlDatabase>
 #include <QSqlDriver>
 #include <QSqlError>
@@ -11,6 +10,9 @@
 #include <algorithm>
 #include <array>
 #include <sqlite3.h>
+#include <string>
+#include <string_view>
+#include <unordered_map>
 
 namespace tv {
 
@@ -167,6 +169,13 @@ QString ItemRecordSet::connectionName() const
 
 namespace {
 
+struct TextHash
+{
+    using is_transparent = void;
+    size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
+};
+using TextPool = std::unordered_map<std::string, QString, TextHash, std::equal_to<>>;
+
 // Reads every row straight from the engine: a large table opens several times faster than
 // through QVariant values, and repeated texts share one copy.
 class RowReader
@@ -184,17 +193,16 @@ public:
     }
 
     // Vendors, dates, invoices and "0" for no picture repeat from row to row.
-    QString shared(int column, QHash<QByteArray, QString> &pool)
+    QString shared(int column, TextPool &pool)
     {
         if (sqlite3_column_type(m_stmt, column) == SQLITE_NULL) return QString();
         const auto *utf8 = reinterpret_cast<const char *>(sqlite3_column_text(m_stmt, column));
-        const int size = sqlite3_column_bytes(m_stmt, column);
-        const QByteArray key = QByteArray::fromRawData(utf8, size);
-        const auto it = pool.constFind(key);
-        if (it != pool.cend()) return *it;
-        QString s = QString::fromUtf8(utf8, size);
+        const std::string_view key(utf8, static_cast<size_t>(sqlite3_column_bytes(m_stmt, column)));
+        const auto it = pool.find(key);
+        if (it != pool.end()) return it->second;
+        QString s = QString::fromUtf8(key.data(), static_cast<qsizetype>(key.size()));
         if (s.isNull()) s = QStringLiteral("");
-        pool.insert(QByteArray(utf8, size), s);
+        pool.emplace(std::string(key), s);
         return s;
     }
 
@@ -245,7 +253,7 @@ void ItemRecordSet::open()
         sqlite3_finalize(stmt);
         fail(text);
     }
-    std::array<QHash<QByteArray, QString>, 4> pools;
+    std::array<TextPool, 4> pools;
     RowReader read(stmt);
     int rc;
     while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
