@@ -138,7 +138,8 @@ void Form1::Form_Load()
 {
     show();
     cmdCancel->setFocus();
-    Inet1->start();
+    // Started from the event loop, so that even a failure at once can end the program.
+    QMetaObject::invokeMethod(Inet1, &KetbookDownload::start, Qt::QueuedConnection);
 }
 
 void Form1::addStatus(const QString &line)

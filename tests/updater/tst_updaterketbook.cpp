@@ -35,6 +35,7 @@ private slots:
     void run_data();
     void run();
     void stallKeepsOldProgramAndSecondInstanceEndsAtOnce();
+    void unusableAddressStartsOldProgram();
 
 private:
     QString file(const QString &name) const { return m_dir->filePath(name); }
@@ -179,6 +180,17 @@ void TestUpdaterKetbook::stallKeepsOldProgramAndSecondInstanceEndsAtOnce()
     first.kill();
     QVERIFY(first.waitForFinished(5000));
     QCOMPARE(readFile(QStringLiteral("Ketbook")), m_old);
+}
+
+void TestUpdaterKetbook::unusableAddressStartsOldProgram()
+{
+    // A failure before any connection, right at the start, still ends the updater.
+    QProcess p;
+    startUpdater(p, QStringLiteral("ftp://127.0.0.1:1"));
+    QTRY_COMPARE_WITH_TIMEOUT(p.state(), QProcess::NotRunning, 15000);
+    QCOMPARE(p.exitCode(), 0);
+    QCOMPARE(readFile(QStringLiteral("Ketbook")), m_old);
+    QTRY_COMPARE_WITH_TIMEOUT(readFile(QStringLiteral("ran.txt")), QByteArray("old\n"), 10000);
 }
 
 QTEST_MAIN(TestUpdaterKetbook)
