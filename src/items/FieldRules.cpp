@@ -73,7 +73,8 @@ bool looksNumeric(QString text)
 
 QString totalValueText(const QString &costText, const QString &countText)
 {
-    const auto count = parseWholeHalfEven(countText);
+    // Digit groups are read as the regional settings write them: "1,234" is 1234.
+    const auto count = parseWholeHalfEven(QString(countText).remove(QLatin1Char(',')));
     if (!count) {
         // A number that does not fit 32 bits overflows; anything else is no number at all.
         throw AppError(looksNumeric(countText) ? Err::Overflow : Err::TypeMismatch);
@@ -93,7 +94,7 @@ FieldValue parseFieldText(Column column, const QString &text)
     case Column::ItemCnt:
         if (trimmed.isEmpty()) {
             result.value = QVariant();
-        } else if (const auto n = parseWholeHalfEven(trimmed)) {
+        } else if (const auto n = parseWholeHalfEven(QString(trimmed).remove(QLatin1Char(',')))) {
             result.value = QVariant(static_cast<qlonglong>(*n));
         } else {
             result.problem =
@@ -132,22 +133,6 @@ FieldValue parseFieldText(Column column, const QString &text)
         break;
     }
     return result;
-}
-
-QString fieldDisplayText(Column column, const QVariant &value)
-{
-    if (!value.isValid() || value.isNull()) return QString();
-    switch (column) {
-    case Column::ItemCnt:
-        return QString::number(value.toLongLong());
-    case Column::ItemCst:
-    case Column::TotItemCst:
-        return value.value<Money>().toDollars();
-    case Column::InvDate:
-        return storedDateToDisplay(value.toString());
-    default:
-        return value.toString();
-    }
 }
 
 } // namespace tv

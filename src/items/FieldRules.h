@@ -54,7 +54,4 @@ private:
     Column m_column;
 };
 
-// The text a bound field shows for a stored value.
-QString fieldDisplayText(Column column, const QVariant &value);
-
 } // namespace tv

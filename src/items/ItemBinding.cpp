@@ -1,5 +1,7 @@
 #include "ItemBinding.h"
 
+#include "FieldRules.h"
+
 #include "common/DateText.h"
 #include "common/ErrorTrap.h"
 #include "common/Money.h"
@@ -123,39 +125,9 @@ QString ItemBinding::displayText(const ItemRow &row, Column column)
 
 QVariant ItemBinding::parseText(Column column, const QString &text)
 {
-    const QString t = text.trimmed();
-    switch (column) {
-    case Column::ItemCnt: {
-        if (t.isEmpty()) return QVariant();
-        QString plain = t;
-        plain.remove(QLatin1Char(','));
-        const auto n = parseWholeHalfEven(plain);
-        if (!n) throw AppError(Err::TypeMismatch);
-        return QVariant(static_cast<qlonglong>(*n));
-    }
-    case Column::ItemCst:
-    case Column::TotItemCst: {
-        if (t.isEmpty()) return QVariant();
-        QString plain = t;
-        plain.remove(QLatin1Char(',')).remove(QLatin1Char('$'));
-        const auto m = Money::parse(plain);
-        if (!m) throw AppError(Err::TypeMismatch);
-        return QVariant::fromValue(*m);
-    }
-    case Column::InvDate: {
-        if (t.isEmpty()) return QVariant();
-        const auto d = parseUserDate(t);
-        if (!d) throw AppError(Err::TypeMismatch);
-        return QVariant(toIsoDate(*d));
-    }
-    case Column::ItemDesc:
-    case Column::ItemNum:
-    case Column::Image:
-    case Column::InvNum:
-    case Column::Vendor:
-        return QVariant(text.isNull() ? QStringLiteral("") : text);
-    }
-    return QVariant();
+    FieldValue v = parseFieldText(column, text);
+    if (!v.ok()) throw FieldRefused(column, v.problem);
+    return v.value;
 }
 
 QString ItemBinding::text(const Bound &b) const

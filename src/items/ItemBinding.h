@@ -40,7 +40,8 @@ public:
     // A row's value of a column as its bound widget shows it ("$1,234.00", "3/7/2024", "12").
     static QString displayText(const ItemRow &row, Column column);
     // The default reading of typed text: empty is NULL for numbers, money and dates; money may
-    // carry "$" and commas. Throws AppError 13 (Type mismatch) for text that does not fit.
+    // carry "$" and commas. Throws FieldRefused (error 13, with a message for the user) for text
+    // that does not fit its column.
     static QVariant parseText(Column column, const QString &text);
     void setParser(Parser parser) { m_parser = std::move(parser); }
     void setErrorReporter(ErrorReporter reporter) { m_reporter = std::move(reporter); }

@@ -12,8 +12,10 @@
 #include "frmAbout.h"
 #include "frmManual.h"
 #include "items/ItemBinding.h"
+#include "items/ItemEditor.h"
 #include "items/ItemNavigator.h"
 #include "items/ItemTableModel.h"
+#include "items/PickListCombo.h"
 #include "items/PictureView.h"
 #include "modScreenRes.h"
 #include "report/frmSort.h"
@@ -182,7 +184,7 @@ void frmMain::buildWindow()
         return e;
     };
     auto makeCombo = [&](const char *name) {
-        auto *c = new QComboBox(details);
+        auto *c = new PickListCombo(details);
         c->setObjectName(QLatin1String(name));
         c->setEditable(true);
         c->setInsertPolicy(QComboBox::NoInsert);
@@ -335,6 +337,23 @@ void frmMain::buildWindow()
     m_binding->bindCombo(Column::InvDate, m_cboDate);
     m_binding->bindCombo(Column::Vendor, m_cboVendor);
     m_binding->bindCombo(Column::InvNum, m_cboInvNum);
+
+    ItemEditor::Widgets widgets;
+    widgets.txtfield = m_txtfield;
+    widgets.cboDate = m_cboDate;
+    widgets.cboVendor = m_cboVendor;
+    widgets.cboInvNum = m_cboInvNum;
+    ItemEditor::Hooks hooks;
+    hooks.view = [this] { View(); };
+    hooks.setTitle = [this](bool lastRowDeleted) { refreshTitle(lastRowDeleted); };
+    hooks.dialogFolder = [this] { return m_cdl1InitDir; };
+    m_editor = new ItemEditor(*Adodc1, *m_binding, widgets, hooks, this);
+    // Each pick list is filled afresh from the table whenever it drops down.
+    const std::pair<QComboBox *, PickList> lists[] = {
+        {m_cboDate, PickList::Date}, {m_cboInvNum, PickList::InvNum}, {m_cboVendor, PickList::Vendor}};
+    for (const auto &[combo, list] : lists)
+        connect(static_cast<PickListCombo *>(combo), &PickListCombo::dropDown, this,
+                [this, list = list] { m_editor->dropDown(list); });
 }
 
 void frmMain::Form_Load()
@@ -454,12 +473,30 @@ void frmMain::cmdLast_Click()
 }
 
 // Item editing, find and the picture commands.
-void frmMain::cmdAdd_Click() {}
-void frmMain::cmdSave_Click() {}
-void frmMain::cmdDelete_Click() {}
-void frmMain::cmdFind_Click() {}
-void frmMain::command1_Click() {}
-void frmMain::command2_Click() {}
+void frmMain::cmdAdd_Click()
+{
+    m_editor->cmdAdd_Click();
+}
+void frmMain::cmdSave_Click()
+{
+    m_editor->cmdSave_Click();
+}
+void frmMain::cmdDelete_Click()
+{
+    m_editor->cmdDelete_Click();
+}
+void frmMain::cmdFind_Click()
+{
+    m_editor->cmdFind_Click();
+}
+void frmMain::command1_Click()
+{
+    m_editor->Command1_Click();
+}
+void frmMain::command2_Click()
+{
+    m_editor->Command2_Click();
+}
 
 void frmMain::cmdReport_Click()
 {

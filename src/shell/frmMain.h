@@ -17,6 +17,7 @@ class QToolBar;
 
 namespace tv {
 class ItemBinding;
+class ItemEditor;
 class ItemNavigator;
 class ItemTableModel;
 class TipOfTheDay;
@@ -105,6 +106,7 @@ private:
     std::unique_ptr<tv::ItemRecordSet> Adodc1;
     std::unique_ptr<tv::ItemBinding> m_binding;
     std::unique_ptr<tv::ItemNavigator> m_navigator;
+    tv::ItemEditor *m_editor = nullptr;
     tv::ItemTableModel *m_model = nullptr;
     tv::TipOfTheDay *TipOfTheDay = nullptr;
 

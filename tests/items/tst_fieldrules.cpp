@@ -1,5 +1,6 @@
 #include "common/AppError.h"
 #include "items/FieldRules.h"
+#include "items/ItemBinding.h"
 
 #include <QtTest>
 
@@ -146,9 +147,11 @@ private slots:
         const auto c = static_cast<Column>(column);
         const FieldValue v = parseFieldText(c, text);
         QCOMPARE(v.ok(), fits);
-        if (fits)
-            QCOMPARE(fieldDisplayText(c, v.value), shown);
-        else
+        if (fits) {
+            ItemRow row;
+            row.setValue(c, v.value);
+            QCOMPARE(ItemBinding::displayText(row, c), shown);
+        } else
             QVERIFY(v.problem.contains(text));
     }
 };

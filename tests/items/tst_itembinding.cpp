@@ -256,7 +256,8 @@ private slots:
         QCoreApplication::sendEvent(&b.field(5), &out);
         QCOMPARE(prompts.shown().size(), 1);
         QCOMPARE(prompts.last().text,
-                 QStringLiteral("Error 13 (Type mismatch). In procedure txtfield_LostFocus of Form frmMain"));
+                 QStringLiteral("Error 13 (The Unit Count \"x\" is not a whole number. Type a number of units such as "
+                                "12.). In procedure txtfield_LostFocus of Form frmMain"));
         QCOMPARE(*rs.row(0).itemCnt, 1234);
         QCOMPARE(left.count(), 1);
         // A popup taking the focus is no leave.

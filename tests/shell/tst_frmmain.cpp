@@ -278,7 +278,8 @@ private slots:
         QCOMPARE(g_ended, 0);
         QCOMPARE(prompts.texts(),
                  QStringList({"Ready to Exit, Do You Want to Save your Data?",
-                              "Error 13 (Type mismatch). In procedure cmdExit_Click of Form frmMain"}));
+                              "Error 13 (The Unit Count \"many\" is not a whole number. Type a number of units "
+                              "such as 12.). In procedure cmdExit_Click of Form frmMain"}));
         QVERIFY(w.isVisible());
     }
 
