@@ -5,6 +5,7 @@
 #include <QAtomicInteger>
 #include <QFile>
 #include <QFileInfo>
+#include <QSqlDriver>
 #include <QSqlError>
 #include <QUrl>
 
@@ -24,11 +25,10 @@ const char *const kCreateItemsSql = "CREATE TABLE Items (\n"
 
 const QStringList &itemColumnNames()
 {
-    static const QStringList names{QStringLiteral("ItemDesc"), QStringLiteral("ItemNum"),
-                                   QStringLiteral("ItemCnt"),  QStringLiteral("ItemCst"),
-                                   QStringLiteral("TotItemCst"), QStringLiteral("Image"),
-                                   QStringLiteral("InvNum"),   QStringLiteral("Vendor"),
-                                   QStringLiteral("InvDate")};
+    static const QStringList names{
+        QStringLiteral("ItemDesc"), QStringLiteral("ItemNum"),    QStringLiteral("ItemCnt"),
+        QStringLiteral("ItemCst"),  QStringLiteral("TotItemCst"), QStringLiteral("Image"),
+        QStringLiteral("InvNum"),   QStringLiteral("Vendor"),     QStringLiteral("InvDate")};
     return names;
 }
 
@@ -49,8 +49,7 @@ namespace {
 void execOrThrow(QSqlDatabase &db, const QString &sql)
 {
     QSqlQuery q(db);
-    if (!q.exec(sql))
-        throwSqlError(q);
+    if (!q.exec(sql)) throwSqlError(q);
 }
 
 // Lets go of the connection, which the caller no longer holds, and throws.
@@ -126,7 +125,8 @@ void verifyDatabase(QSqlDatabase &db, const QString &path, bool integrityCheck)
     }
     if (!q.exec(QStringLiteral("PRAGMA table_info(Items)"))) {
         if (q.lastError().text().contains(QLatin1String("locked")))
-            throw AppError(Err::DatabaseError, QStringLiteral("Could not use '%1'; file already in use.").arg(path));
+            throw AppError(Err::DatabaseError,
+                           QStringLiteral("Could not use '%1'; file already in use.").arg(path));
         throw unrecognized;
     }
     QStringList found;
@@ -135,17 +135,17 @@ void verifyDatabase(QSqlDatabase &db, const QString &path, bool integrityCheck)
     q.finish();
     for (const QString &column : itemColumnNames()) {
         if (!found.contains(column, Qt::CaseInsensitive))
-            throw AppError(Err::DatabaseError,
-                           found.isEmpty()
-                               ? QStringLiteral("Unrecognized database format '%1': it has no Items table.").arg(path)
-                               : QStringLiteral("The Items table of '%1' has no column %2.").arg(path, column));
+            throw AppError(
+                Err::DatabaseError,
+                found.isEmpty()
+                    ? QStringLiteral("Unrecognized database format '%1': it has no Items table.").arg(path)
+                    : QStringLiteral("The Items table of '%1' has no column %2.").arg(path, column));
     }
 }
 
 void createEmptyDatabase(const QString &path)
 {
-    if (QFileInfo::exists(path))
-        throw AppError(Err::FileAlreadyExists);
+    if (QFileInfo::exists(path)) throw AppError(Err::FileAlreadyExists);
     const QString name = QStringLiteral("tallyvane-create-%1").arg(reinterpret_cast<quintptr>(&path));
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
@@ -153,7 +153,8 @@ void createEmptyDatabase(const QString &path)
         bool ok = db.open();
         if (ok) {
             QSqlQuery q(db);
-            ok = q.exec(QStringLiteral("PRAGMA journal_mode=DELETE")) && q.exec(QString::fromLatin1(kCreateItemsSql));
+            ok = q.exec(QStringLiteral("PRAGMA journal_mode=DELETE")) &&
+                 q.exec(QString::fromLatin1(kCreateItemsSql));
         }
         const QString error = ok ? QString() : db.lastError().text();
         db.close();
@@ -164,6 +165,18 @@ void createEmptyDatabase(const QString &path)
         }
     }
     QSqlDatabase::removeDatabase(name);
+}
+
+sqlite3 *engineHandle(const QSqlDatabase &db)
+{
+    const QVariant handle = db.driver()->handle();
+    if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0) return nullptr;
+    return *static_cast<sqlite3 *const *>(handle.data());
+}
+
+QSqlDatabase QueryConnection::database() const
+{
+    return QSqlDatabase::database(m_name, false);
 }
 
 QueryConnection::QueryConnection(const QString &path)
@@ -186,8 +199,7 @@ QSqlQuery QueryConnection::query(const QString &sql)
 {
     QSqlQuery q(QSqlDatabase::database(m_name, false));
     q.setForwardOnly(true);
-    if (!q.exec(sql))
-        throwSqlError(q);
+    if (!q.exec(sql)) throwSqlError(q);
     return q;
 }
 

@@ -5,6 +5,8 @@
 #include <QString>
 #include <QStringList>
 
+struct sqlite3;
+
 namespace tv {
 
 // The table every stored Tallyvane file has; other tools and older files rely on it as it stands.
@@ -29,6 +31,10 @@ void createEmptyDatabase(const QString &path);
 [[noreturn]] void throwSqlError(const QSqlQuery &query);
 [[noreturn]] void throwSqlError(const QSqlDatabase &db);
 
+// The engine's own handle under a connection, for reading large tables without a value object
+// per cell; nullptr when the driver is not SQLite.
+sqlite3 *engineHandle(const QSqlDatabase &db);
+
 // A short-lived, read-only connection for one operation (pick lists, report): opened when
 // made, closed and released when it goes out of scope.
 class QueryConnection
@@ -41,6 +47,7 @@ public:
 
     // A forward-only query already executed; throws AppError on failure.
     QSqlQuery query(const QString &sql);
+    QSqlDatabase database() const;
 
 private:
     QString m_name;

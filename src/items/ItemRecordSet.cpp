@@ -216,13 +216,6 @@ private:
     sqlite3_stmt *m_stmt;
 };
 
-sqlite3 *engineHandle(const QSqlDatabase &db)
-{
-    const QVariant handle = db.driver()->handle();
-    if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0) return nullptr;
-    return *static_cast<sqlite3 *const *>(handle.data());
-}
-
 } // namespace
 
 void ItemRecordSet::open()
