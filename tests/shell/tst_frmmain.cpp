@@ -6,6 +6,7 @@
 #include "items/ItemBinding.h"
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QComboBox>
 #include <QFile>
 #include <QImage>
@@ -276,10 +277,11 @@ private slots:
         w.txtfield(5)->setText(QStringLiteral("many"));
         w.button(QStringLiteral("cmdExit"))->click();
         QCOMPARE(g_ended, 0);
-        QCOMPARE(prompts.texts(),
-                 QStringList({"Ready to Exit, Do You Want to Save your Data?",
-                              "Error 13 (The Unit Count \"many\" is not a whole number. Type a number of units "
-                              "such as 12.). In procedure cmdExit_Click of Form frmMain"}));
+        QCOMPARE(
+            prompts.texts(),
+            QStringList({"Ready to Exit, Do You Want to Save your Data?",
+                         "Error 13 (The Unit Count \"many\" is not a whole number. Type a number of units "
+                         "such as 12.). In procedure cmdExit_Click of Form frmMain"}));
         QVERIFY(w.isVisible());
     }
 
@@ -373,6 +375,56 @@ private slots:
         ItemRecordSet again(folder.databasePath());
         again.open();
         QCOMPARE(again.row(0).itemDesc, QStringLiteral("Alpha Prime"));
+    }
+
+    void typingANewItemIntoTheRealFields()
+    {
+        TestFolder folder;
+        folder.addRows({makeRow("Alpha", "A-1", 3, "2.5", "Hartwell", "2024-03-07", "INV-1")});
+        ScriptedPrompts prompts;
+        frmMain w;
+        w.show();
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        auto click = [&w](const char *name) {
+            QTest::mouseClick(w.button(QLatin1String(name)), Qt::LeftButton);
+        };
+        auto typeInto = [](QWidget *field, const QString &text) {
+            QTest::mouseClick(field, Qt::LeftButton);
+            QTest::keyClicks(field, text);
+        };
+
+        click("cmdAdd");
+        QCOMPARE(QApplication::focusWidget(), w.cboVendor());
+        QTest::keyClicks(w.cboVendor(), QStringLiteral("Carver & Sons"));
+        typeInto(w.txtfield(3), QStringLiteral("Wing Nut M6"));
+        typeInto(w.txtfield(4), QStringLiteral("WN-6"));
+        typeInto(w.txtfield(5), QStringLiteral("3"));
+        typeInto(w.txtfield(6), QStringLiteral("12x.345")); // the letter is refused
+        QCOMPARE(prompts.texts(),
+                 QStringList{QStringLiteral("You can only Enter the Symbols $  .  , and Numbers here!!")});
+        QCOMPARE(w.txtfield(6)->text(), QStringLiteral("12.345"));
+        w.cboDate()->setFocus();
+        QCOMPARE(w.txtfield(6)->text(), QStringLiteral("12.34"));
+        QCOMPARE(w.txtfield(8)->text(), QStringLiteral("37.02"));
+        QTest::keyClicks(w.cboDate(), QStringLiteral("3/9/2025"));
+        QCOMPARE(w.windowTitle(), QStringLiteral("  Tallyvane     Total Entries Is:  1  Record"));
+
+        click("cmdSave");
+        QCOMPARE(prompts.shown().size(), 1);
+        QCOMPARE(w.windowTitle(), QStringLiteral("  Tallyvane     Total Entries Are:  2  Records"));
+        QCOMPARE(w.DataGrid1()->model()->index(1, 4).data().toString(), QStringLiteral("$37.02"));
+
+        ItemRecordSet again(folder.databasePath());
+        again.open();
+        QCOMPARE(again.recordCount(), 2);
+        const ItemRow &saved = again.row(1);
+        QCOMPARE(saved.itemDesc, QStringLiteral("Wing Nut M6"));
+        QCOMPARE(saved.itemNum, QStringLiteral("WN-6"));
+        QCOMPARE(saved.itemCnt, std::optional<qint64>(3));
+        QCOMPARE(saved.itemCst->raw(), 123400);
+        QCOMPARE(saved.totItemCst->raw(), 370200);
+        QCOMPARE(saved.vendor, QStringLiteral("Carver & Sons"));
+        QCOMPARE(saved.invDate, QStringLiteral("2025-03-09"));
     }
 
     void gridClickOnAnEmptyTable()
