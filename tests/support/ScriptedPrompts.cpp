@@ -18,7 +18,13 @@ QStringList ScriptedPrompts::texts() const
 
 MsgAnswer ScriptedPrompts::message(const QString &text, MsgButtons buttons, MsgIcon icon, const QString &title)
 {
-    m_shown.push_back({Kind::Message, text, title.isEmpty() ? appTitle() : title, icon, buttons, {}, {}});
+    Shown shown;
+    shown.kind = Kind::Message;
+    shown.text = text;
+    shown.title = title.isEmpty() ? appTitle() : title;
+    shown.icon = icon;
+    shown.buttons = buttons;
+    m_shown.push_back(shown);
     if (!m_answers.empty()) {
         const MsgAnswer a = m_answers.front();
         m_answers.pop_front();
@@ -33,8 +39,13 @@ MsgAnswer ScriptedPrompts::message(const QString &text, MsgButtons buttons, MsgI
 
 std::optional<QString> ScriptedPrompts::input(const QString &prompt, const QString &title, const QString &defaultText)
 {
-    m_shown.push_back({Kind::Input, prompt, title.isEmpty() ? appTitle() : title, MsgIcon::None, MsgButtons::OkCancel,
-                       {}, defaultText});
+    Shown shown;
+    shown.kind = Kind::Input;
+    shown.text = prompt;
+    shown.title = title.isEmpty() ? appTitle() : title;
+    shown.buttons = MsgButtons::OkCancel;
+    shown.defaultText = defaultText;
+    m_shown.push_back(shown);
     if (m_inputs.empty())
         return std::nullopt;
     auto a = m_inputs.front();
@@ -44,7 +55,12 @@ std::optional<QString> ScriptedPrompts::input(const QString &prompt, const QStri
 
 std::optional<QString> ScriptedPrompts::openFile(const FileDialogRequest &request)
 {
-    m_shown.push_back({Kind::OpenFile, QString(), request.title, MsgIcon::None, MsgButtons::OkCancel, request, {}});
+    Shown shown;
+    shown.kind = Kind::OpenFile;
+    shown.title = request.title;
+    shown.buttons = MsgButtons::OkCancel;
+    shown.file = request;
+    m_shown.push_back(shown);
     if (m_files.empty())
         return std::nullopt;
     auto a = m_files.front();
@@ -54,7 +70,12 @@ std::optional<QString> ScriptedPrompts::openFile(const FileDialogRequest &reques
 
 std::optional<QString> ScriptedPrompts::saveFile(const FileDialogRequest &request)
 {
-    m_shown.push_back({Kind::SaveFile, QString(), request.title, MsgIcon::None, MsgButtons::OkCancel, request, {}});
+    Shown shown;
+    shown.kind = Kind::SaveFile;
+    shown.title = request.title;
+    shown.buttons = MsgButtons::OkCancel;
+    shown.file = request;
+    m_shown.push_back(shown);
     if (m_files.empty())
         return std::nullopt;
     auto a = m_files.front();

@@ -16,7 +16,7 @@ public:
     enum class Kind { Message, Input, OpenFile, SaveFile };
     struct Shown
     {
-        Kind kind;
+        Kind kind = Kind::Message;
         QString text;  // message or input prompt
         QString title; // as the user sees it: the application's title when none was given
         MsgIcon icon = MsgIcon::None;
