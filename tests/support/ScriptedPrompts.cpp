@@ -4,9 +4,28 @@
 
 namespace tv::test {
 
-ScriptedPrompts::ScriptedPrompts() { setPrompts(this); }
+namespace {
+// The next scripted answer; a dry script cancels.
+std::optional<QString> takeFront(std::deque<std::optional<QString>> &script)
+{
+    if (script.empty()) return std::nullopt;
+    const bool chosen = script.front().has_value();
+    const QString text = chosen ? *script.front() : QString();
+    script.pop_front();
+    if (!chosen) return std::nullopt;
+    return text;
+}
+} // namespace
 
-ScriptedPrompts::~ScriptedPrompts() { setPrompts(nullptr); }
+ScriptedPrompts::ScriptedPrompts()
+{
+    setPrompts(this);
+}
+
+ScriptedPrompts::~ScriptedPrompts()
+{
+    setPrompts(nullptr);
+}
 
 QStringList ScriptedPrompts::texts() const
 {
@@ -16,7 +35,8 @@ QStringList ScriptedPrompts::texts() const
     return list;
 }
 
-MsgAnswer ScriptedPrompts::message(const QString &text, MsgButtons buttons, MsgIcon icon, const QString &title)
+MsgAnswer ScriptedPrompts::message(const QString &text, MsgButtons buttons, MsgIcon icon,
+                                   const QString &title)
 {
     Shown shown;
     shown.kind = Kind::Message;
@@ -31,13 +51,17 @@ MsgAnswer ScriptedPrompts::message(const QString &text, MsgButtons buttons, MsgI
         return a;
     }
     switch (buttons) {
-    case MsgButtons::Ok: return MsgAnswer::Ok;
-    case MsgButtons::YesNo: return MsgAnswer::No;
-    default: return MsgAnswer::Cancel;
+    case MsgButtons::Ok:
+        return MsgAnswer::Ok;
+    case MsgButtons::YesNo:
+        return MsgAnswer::No;
+    default:
+        return MsgAnswer::Cancel;
     }
 }
 
-std::optional<QString> ScriptedPrompts::input(const QString &prompt, const QString &title, const QString &defaultText)
+std::optional<QString> ScriptedPrompts::input(const QString &prompt, const QString &title,
+                                              const QString &defaultText)
 {
     Shown shown;
     shown.kind = Kind::Input;
@@ -46,11 +70,7 @@ std::optional<QString> ScriptedPrompts::input(const QString &prompt, const QStri
     shown.buttons = MsgButtons::OkCancel;
     shown.defaultText = defaultText;
     m_shown.push_back(shown);
-    if (m_inputs.empty())
-        return std::nullopt;
-    auto a = m_inputs.front();
-    m_inputs.pop_front();
-    return a;
+    return takeFront(m_inputs);
 }
 
 std::optional<QString> ScriptedPrompts::openFile(const FileDialogRequest &request)
@@ -61,11 +81,7 @@ std::optional<QString> ScriptedPrompts::openFile(const FileDialogRequest &reques
     shown.buttons = MsgButtons::OkCancel;
     shown.file = request;
     m_shown.push_back(shown);
-    if (m_files.empty())
-        return std::nullopt;
-    auto a = m_files.front();
-    m_files.pop_front();
-    return a;
+    return takeFront(m_files);
 }
 
 std::optional<QString> ScriptedPrompts::saveFile(const FileDialogRequest &request)
@@ -76,11 +92,7 @@ std::optional<QString> ScriptedPrompts::saveFile(const FileDialogRequest &reques
     shown.buttons = MsgButtons::OkCancel;
     shown.file = request;
     m_shown.push_back(shown);
-    if (m_files.empty())
-        return std::nullopt;
-    auto a = m_files.front();
-    m_files.pop_front();
-    return a;
+    return takeFront(m_files);
 }
 
 } // namespace tv::test
