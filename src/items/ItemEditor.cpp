@@ -3,6 +3,7 @@
 #include "FieldRules.h"
 #include "ItemBinding.h"
 #include "ItemFinder.h"
+#include "ItemNavigator.h"
 #include "common/ErrorTrap.h"
 #include "common/ProgramFolder.h"
 #include "common/Prompts.h"
@@ -18,12 +19,6 @@ namespace tv {
 
 namespace {
 const QString kForm = QStringLiteral("frmMain");
-
-void emptyMessage()
-{
-    prompts().message(QStringLiteral("RecordSet is Empty"), MsgButtons::Ok, MsgIcon::Stop,
-                      QStringLiteral("No Records"));
-}
 } // namespace
 
 ItemEditor::ItemEditor(ItemRecordSet &records, ItemBinding &binding, const Widgets &widgets, Hooks hooks,

@@ -7,13 +7,13 @@ namespace tv {
 
 namespace {
 const QString kForm = QStringLiteral("frmMain");
+} // namespace
 
 void emptyMessage()
 {
     prompts().message(QStringLiteral("RecordSet is Empty"), MsgButtons::Ok, MsgIcon::Stop,
                       QStringLiteral("No Records"));
 }
-} // namespace
 
 ItemNavigator::ItemNavigator(ItemRecordSet &records, std::function<void()> view)
     : m_records(records), m_view(std::move(view))

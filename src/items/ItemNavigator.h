@@ -6,6 +6,9 @@
 
 namespace tv {
 
+// "RecordSet is Empty", what every item command says on an empty table.
+void emptyMessage();
+
 // The main window's four move buttons and its grid click: the messages at the edges of a small
 // table, the moves, and the picture refresh after each move. Failures go through the standard
 // error trap under the buttons' procedure names.
