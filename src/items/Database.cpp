@@ -68,11 +68,11 @@ QSqlDatabase openDatabase(const QString &path, const QString &connectionName, bo
     if (!info.exists())
         throw AppError(Err::DatabaseError, QStringLiteral("Could not find file '%1'.").arg(path));
     if (!info.isFile() || !info.isReadable())
-        throw AppError(Err::DatabaseError,
-                       QStringLiteral("The Microsoft Jet database engine cannot open the file '%1'. It is "
-                                      "already opened exclusively by another user, or you need permission to "
-                                      "view its data.")
-                           .arg(path));
+        throw AppError(
+            Err::DatabaseError,
+            QStringLiteral("Tallyvane cannot read the database '%1'. Check that it is a file and that you "
+                           "may read it.")
+                .arg(path));
     if (!readOnly && (!info.isWritable() || !QFileInfo(info.absolutePath()).isWritable()))
         throw AppError(Err::DatabaseError,
                        QStringLiteral("The database '%1' is read-only: it cannot be changed. Make the file "
