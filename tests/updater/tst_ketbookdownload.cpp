@@ -1,3 +1,4 @@
+#include "StandInProgram.h"
 #include "updater/Form1.h"
 #include "updater/KetbookDownload.h"
 #include "updater/pcProgressBar.h"
@@ -17,24 +18,13 @@
 #include <QtTest>
 
 using tv::test::HttpTestServer;
+using tv::test::standInProgram;
 using Response = HttpTestServer::Response;
 using Result = KetbookDownload::Result;
 
 Q_DECLARE_METATYPE(Response)
 
 namespace {
-// A stand-in program: a script that notes that it ran, padded to the wanted size.
-QByteArray script(const QByteArray &who, int size = 0)
-{
-    QByteArray s = "#!/bin/sh\necho " + who + " >> \"$(dirname \"$0\")/ran.txt\"\nexit 0\n";
-    while (s.size() < size) {
-        const qsizetype room = size - s.size();
-        s += room < 3 ? QByteArray(room, '\n')
-                      : "# " + QByteArray(std::min<qsizetype>(60, room - 3), 'x') + "\n";
-    }
-    return s;
-}
-
 const QStringList kHeadLines = {QStringLiteral("Sending connection request..."),
                                 QStringLiteral("Connected"),
                                 QStringLiteral("Sending request..."),
@@ -103,7 +93,7 @@ void TestKetbookDownload::init()
     m_dir = std::make_unique<QTemporaryDir>();
     QVERIFY(m_dir->isValid());
     tv::setProgramFolder(m_dir->path());
-    m_old = script("old", 3000);
+    m_old = standInProgram("old", 3000);
     QFile k(file(QStringLiteral("Ketbook")));
     QVERIFY(k.open(QIODevice::WriteOnly));
     k.write(m_old);
@@ -190,13 +180,13 @@ void TestKetbookDownload::transfer_data()
     QTest::addColumn<int>("lastPercent"); // -1: depends on where the cut falls
     QTest::addColumn<int>("received");    // -1: likewise
 
-    const QByteArray body = script("new", 5000);
+    const QByteArray body = standInProgram("new", 5000);
     Response good;
     good.body = body;
     QTest::newRow("good") << good << int(Result::Installed) << 5000 << 100 << 5000;
 
     Response exact = good;
-    exact.body = script("new", 1024);
+    exact.body = standInProgram("new", 1024);
     QTest::newRow("exactly 1024 bytes") << exact << int(Result::Installed) << 1024 << 100 << 1024;
 
     Response noLength = good;
@@ -313,7 +303,7 @@ void TestKetbookDownload::chunkedAndRedirected()
 {
     QFETCH(bool, chunked);
     QFETCH(bool, redirected);
-    const QByteArray program = script("new", 5000);
+    const QByteArray program = standInProgram("new", 5000);
     Response r;
     r.body = program;
     if (chunked) {
@@ -390,7 +380,7 @@ void TestKetbookDownload::cancelDuringStall()
 void TestKetbookDownload::formGoodDownloadStartsNewProgram()
 {
     Response good;
-    good.body = script("new", 5000);
+    good.body = standInProgram("new", 5000);
     serve(good);
     Form1 form;
     QCOMPARE(form.windowTitle(), QStringLiteral("Tallyvane Online Updater"));
@@ -413,7 +403,7 @@ void TestKetbookDownload::formGoodDownloadStartsNewProgram()
 void TestKetbookDownload::formUnknownSizeStillInstalls()
 {
     Response noLength;
-    noLength.body = script("new", 4000);
+    noLength.body = standInProgram("new", 4000);
     noLength.contentLength = -1;
     serve(noLength);
     Form1 form;
@@ -438,7 +428,7 @@ void TestKetbookDownload::formCancelMidDownload()
 {
     QFETCH(QString, how);
     Response slow;
-    slow.body = script("new", 200000);
+    slow.body = standInProgram("new", 200000);
     slow.chunkBytes = 2000;
     slow.chunkDelayMs = 20;
     serve(slow);

@@ -1,4 +1,5 @@
 // The real updaterKetbook program, run in a temporary program folder against a local server.
+#include "StandInProgram.h"
 #include "HttpTestServer.h"
 
 #include <QDir>
@@ -9,22 +10,10 @@
 #include <QtTest>
 
 using tv::test::HttpTestServer;
+using tv::test::standInProgram;
 using Response = HttpTestServer::Response;
 
 Q_DECLARE_METATYPE(Response)
-
-namespace {
-QByteArray script(const QByteArray &who, int size)
-{
-    QByteArray s = "#!/bin/sh\necho " + who + " >> \"$(dirname \"$0\")/ran.txt\"\nexit 0\n";
-    while (s.size() < size) {
-        const qsizetype room = size - s.size();
-        s += room < 3 ? QByteArray(room, '\n')
-                      : "# " + QByteArray(std::min<qsizetype>(60, room - 3), 'y') + "\n";
-    }
-    return s;
-}
-} // namespace
 
 class TestUpdaterKetbook : public QObject
 {
@@ -57,7 +46,7 @@ void TestUpdaterKetbook::init()
     QVERIFY(m_dir->isValid());
     // The updater works on its own folder: a copy of the built program goes into a fresh one.
     QVERIFY(QFile::copy(QStringLiteral(UPDATER_BINARY), file(QStringLiteral("updaterKetbook"))));
-    m_old = script("old", 2000);
+    m_old = standInProgram("old", 2000);
     QFile k(file(QStringLiteral("Ketbook")));
     QVERIFY(k.open(QIODevice::WriteOnly));
     k.write(m_old);
@@ -90,7 +79,7 @@ void TestUpdaterKetbook::run_data()
     QTest::addColumn<bool>("serverUp");
     QTest::addColumn<bool>("replaced");
 
-    const QByteArray body = script("new", 300000);
+    const QByteArray body = standInProgram("new", 300000);
     Response good;
     good.body = body;
     QTest::newRow("good download") << good << true << true;
@@ -154,7 +143,7 @@ void TestUpdaterKetbook::run()
 void TestUpdaterKetbook::stallKeepsOldProgramAndSecondInstanceEndsAtOnce()
 {
     Response slow;
-    slow.body = script("new", 400000);
+    slow.body = standInProgram("new", 400000);
     slow.chunkBytes = 4000;
     slow.chunkDelayMs = 100; // far longer than this test waits
     m_server->setResponse(QStringLiteral("/Ketbook.exe"), slow);
