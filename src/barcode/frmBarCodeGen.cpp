@@ -5,9 +5,11 @@
 
 #include "common/AppError.h"
 #include "common/ErrorTrap.h"
+#include "common/ModalSafety.h"
 #include "common/Prompts.h"
 
 #include <QClipboard>
+#include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
@@ -103,7 +105,6 @@ frmBarCodeGen::frmBarCodeGen(const QString &itemNumber, QWidget *parent) : QWidg
 {
     setObjectName(QStringLiteral("frmBarCodeGen"));
     setWindowTitle(QStringLiteral("BarCode 39"));
-    setAttribute(Qt::WA_DeleteOnClose);
 
     QFont labelFont(QStringLiteral("Tahoma"));
     labelFont.setPointSizeF(11.25);
@@ -279,6 +280,13 @@ void frmBarCodeGen::cmdSave_Click()
         writeBitmap(surface.picture(), *path);
         hide();
     });
+}
+
+void frmBarCodeGen::closeEvent(QCloseEvent *event)
+{
+    // Closed is unloaded, but never under one of its own boxes still waiting for an answer.
+    event->accept();
+    unloadWhenIdle(this);
 }
 
 void frmBarCodeGen::keyPressEvent(QKeyEvent *event)

@@ -58,4 +58,12 @@ private:
     QByteArray m_what;
 };
 
+// A typed value that does not fit; the description is the message for the user. Every trap shows
+// it as a "Data Entry Error" of its own, not as a failure of the procedure that met it.
+class EntryRefused : public AppError
+{
+public:
+    explicit EntryRefused(const QString &problem) : AppError(Err::TypeMismatch, problem) {}
+};
+
 } // namespace tv

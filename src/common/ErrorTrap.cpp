@@ -27,6 +27,10 @@ void ErrorTrap::report(const AppError &error) const { report(error, prompts()); 
 
 void ErrorTrap::report(const AppError &error, Prompts &p) const
 {
+    if (dynamic_cast<const EntryRefused *>(&error)) {
+        p.message(error.description(), MsgButtons::Ok, MsgIcon::Exclamation, QStringLiteral("Data Entry Error"));
+        return;
+    }
     p.message(message(error.number(), error.description(), m_line, m_procedure, m_owner, m_kind), MsgButtons::Ok,
               MsgIcon::None);
 }

@@ -1,11 +1,13 @@
 #include "QtPrompts.h"
 
+#include "ModalSafety.h"
 #include "Version.h"
 
 #include <QApplication>
 #include <QFileDialog>
 #include <QInputDialog>
 #include <QMessageBox>
+#include <QPointer>
 
 namespace tv {
 
@@ -15,7 +17,11 @@ QString titleOrApp(const QString &title) { return title.isEmpty() ? appTitle() :
 
 MsgAnswer QtPrompts::message(const QString &text, MsgButtons buttons, MsgIcon icon, const QString &title)
 {
-    QMessageBox box(QApplication::activeWindow());
+    // On the heap and owned by the lasting window: a stack box whose parent is deleted while it
+    // runs would be freed twice.
+    auto *owned = new QMessageBox(promptOwner());
+    const QPointer<QMessageBox> guard(owned);
+    QMessageBox &box = *owned;
     box.setWindowTitle(titleOrApp(title));
     box.setText(text);
     switch (icon) {
@@ -36,7 +42,9 @@ MsgAnswer QtPrompts::message(const QString &text, MsgButtons buttons, MsgIcon ic
     }
     box.setAccessibleName(titleOrApp(title));
     box.setAccessibleDescription(text);
-    switch (box.exec()) {
+    const int clicked = execDialog(owned);
+    delete guard.data();
+    switch (clicked) {
     case QMessageBox::Yes: return MsgAnswer::Yes;
     case QMessageBox::No: return MsgAnswer::No;
     case QMessageBox::Retry: return MsgAnswer::Retry;
@@ -48,8 +56,9 @@ MsgAnswer QtPrompts::message(const QString &text, MsgButtons buttons, MsgIcon ic
 std::optional<QString> QtPrompts::input(const QString &prompt, const QString &title, const QString &defaultText)
 {
     bool ok = false;
-    const QString text = QInputDialog::getText(QApplication::activeWindow(), titleOrApp(title), prompt,
-                                               QLineEdit::Normal, defaultText, &ok);
+    ModalScope scope;
+    const QString text =
+        QInputDialog::getText(promptOwner(), titleOrApp(title), prompt, QLineEdit::Normal, defaultText, &ok);
     if (!ok)
         return std::nullopt;
     return text;
@@ -58,7 +67,8 @@ std::optional<QString> QtPrompts::input(const QString &prompt, const QString &ti
 namespace {
 std::optional<QString> runFileDialog(const FileDialogRequest &r, QFileDialog::AcceptMode mode)
 {
-    QFileDialog dialog(QApplication::activeWindow(), r.title, r.initialDir, toQtFilter(r.filter));
+    const QPointer<QFileDialog> guard(new QFileDialog(promptOwner(), r.title, r.initialDir, toQtFilter(r.filter)));
+    QFileDialog &dialog = *guard;
     dialog.setAcceptMode(mode);
     dialog.setFileMode(mode == QFileDialog::AcceptOpen ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
     if (mode == QFileDialog::AcceptSave && !r.overwritePrompt)
@@ -67,9 +77,11 @@ std::optional<QString> runFileDialog(const FileDialogRequest &r, QFileDialog::Ac
         dialog.setDefaultSuffix(r.defaultExt);
     if (!r.fileName.isEmpty())
         dialog.selectFile(r.fileName);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
-        return std::nullopt;
-    return dialog.selectedFiles().constFirst();
+    const bool accepted = execDialog(guard) == QDialog::Accepted;
+    const QStringList files = accepted && guard ? guard->selectedFiles() : QStringList();
+    delete guard.data();
+    if (files.isEmpty()) return std::nullopt;
+    return files.constFirst();
 }
 } // namespace
 

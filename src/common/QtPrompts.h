@@ -4,7 +4,7 @@
 
 namespace tv {
 
-// The real message boxes and dialogs, parented to the active window.
+// The real message boxes and dialogs, owned by the prompt owner (ModalSafety.h).
 class QtPrompts : public Prompts
 {
 public:

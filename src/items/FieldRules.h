@@ -41,11 +41,10 @@ struct FieldValue
 FieldValue parseFieldText(Column column, const QString &text);
 
 // A typed value refused by its column; the description is the message for the user.
-class FieldRefused : public AppError
+class FieldRefused : public EntryRefused
 {
 public:
-    FieldRefused(Column column, const QString &problem)
-        : AppError(Err::TypeMismatch, problem), m_column(column)
+    FieldRefused(Column column, const QString &problem) : EntryRefused(problem), m_column(column)
     {
     }
     Column column() const { return m_column; }

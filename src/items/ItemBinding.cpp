@@ -7,9 +7,11 @@
 #include "common/Money.h"
 
 #include <QComboBox>
+#include <QCompleter>
 #include <QEvent>
 #include <QFocusEvent>
 #include <QLineEdit>
+#include <limits>
 
 namespace tv {
 
@@ -66,6 +68,7 @@ void ItemBinding::bindField(int index, QLineEdit *edit)
     b.widget = edit;
     b.edit = edit;
     b.column = fieldColumn(index);
+    edit->setMaxLength(std::numeric_limits<int>::max()); // stored texts have no length limit
     connect(edit, &QLineEdit::textChanged, this, [this, edit] {
         if (Bound *bound = find(edit); bound && !m_showing) bound->pending = true;
     });
@@ -78,9 +81,17 @@ void ItemBinding::bindCombo(Column column, QComboBox *combo)
     b.widget = combo;
     b.combo = combo;
     b.column = column;
-    connect(combo, &QComboBox::editTextChanged, this, [this, combo] {
+    if (combo->lineEdit()) combo->lineEdit()->setMaxLength(std::numeric_limits<int>::max());
+    // Only what the user types or picks: the list dropping down and closing again may change
+    // the shown text by itself (a differently cased match), and that must not reach the row.
+    auto userChanged = [this, combo] {
         if (Bound *bound = find(combo); bound && !m_showing) bound->pending = true;
-    });
+    };
+    if (combo->lineEdit()) connect(combo->lineEdit(), &QLineEdit::textEdited, this, userChanged);
+    // Leaving the box would otherwise re-case the shown text to a matching list entry ("ACME"
+    // to "Acme") and report that as a choice.
+    if (combo->completer()) combo->completer()->setCaseSensitivity(Qt::CaseSensitive);
+    connect(combo, &QComboBox::textActivated, this, userChanged);
     addBound(b);
 }
 
@@ -100,6 +111,7 @@ const ItemBinding::Bound *ItemBinding::find(const QObject *widget) const
 
 QString ItemBinding::displayText(const ItemRow &row, Column column)
 {
+    if (row.isKept(column)) return row.keptText(column);
     switch (column) {
     case Column::ItemCnt:
         return row.itemCnt ? QString::number(*row.itemCnt) : QString();
@@ -147,6 +159,10 @@ void ItemBinding::show(Bound &b)
     } else if (b.combo->currentText() != value) {
         b.combo->setEditText(value);
     }
+    const bool kept = m_records.hasCurrent() && m_records.row(m_records.position()).isKept(b.column);
+    b.widget->setToolTip(kept ? tr("This value cannot be shown as it is stored. It stays in the file as it is "
+                                   "unless you replace it.")
+                              : QString());
     m_showing = false;
     b.pending = false;
 }
@@ -195,8 +211,11 @@ bool ItemBinding::anyPending() const
 
 bool ItemBinding::eventFilter(QObject *watched, QEvent *event)
 {
-    if (event->type() == QEvent::FocusOut &&
-        static_cast<QFocusEvent *>(event)->reason() != Qt::PopupFocusReason) {
+    // A message box or another window taking the focus is not leaving the field: the text is
+    // taken in before the next command anyway, and a refusal is then reported once, by it.
+    const auto reason = event->type() == QEvent::FocusOut ? static_cast<QFocusEvent *>(event)->reason()
+                                                          : Qt::OtherFocusReason;
+    if (event->type() == QEvent::FocusOut && reason != Qt::PopupFocusReason && reason != Qt::ActiveWindowFocusReason) {
         if (Bound *b = find(watched); b && b->widget) {
             QWidget *widget = b->widget;
             try {

@@ -35,6 +35,7 @@ public:
     static bool isFieldIndex(int index) { return index >= 3 && index <= 8; }
 
     void bindField(int index, QLineEdit *edit);
+    // An editable combo box is made editable before it is bound.
     void bindCombo(Column column, QComboBox *combo);
 
     // A row's value of a column as its bound widget shows it ("$1,234.00", "3/7/2024", "12").

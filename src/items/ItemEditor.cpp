@@ -126,6 +126,11 @@ void ItemEditor::txtfield_LostFocus(int index)
         if (field(6)->text().isEmpty()) return;
         trap.line(2);
         if (field(5)->text().isEmpty()) return;
+        // A cost or count kept as stored is no number to work with: it stays until replaced.
+        if (m_records.hasCurrent()) {
+            const ItemRow &row = m_records.row(m_records.position());
+            if (row.isKept(Column::ItemCst) || row.isKept(Column::ItemCnt)) return;
+        }
         trap.line(3);
         const QVariant cost = m_records.value(Column::ItemCst);
         field(6)->setText(roundedCostText(cost.isValid() ? cost.value<Money>() : Money()));

@@ -8,6 +8,7 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <algorithm>
+#include <cmath>
 #include <array>
 #include <sqlite3.h>
 #include <string>
@@ -64,18 +65,23 @@ QVariant bindText(const QString &s)
     return s.isNull() ? QVariant(QMetaType::fromType<QString>()) : QVariant(s);
 }
 
-void bindRow(QSqlQuery &q, const ItemRow &r)
+QVariant bindValue(const ItemRow &r, Column column)
 {
-    q.addBindValue(bindText(r.itemDesc));
-    q.addBindValue(bindText(r.itemNum));
-    q.addBindValue(r.itemCnt ? QVariant(static_cast<qlonglong>(*r.itemCnt))
-                             : QVariant(QMetaType::fromType<qlonglong>()));
-    q.addBindValue(bindMoney(r.itemCst));
-    q.addBindValue(bindMoney(r.totItemCst));
-    q.addBindValue(bindText(r.image));
-    q.addBindValue(bindText(r.invNum));
-    q.addBindValue(bindText(r.vendor));
-    q.addBindValue(bindText(r.invDate));
+    switch (column) {
+    case Column::ItemCnt:
+        return r.itemCnt ? QVariant(static_cast<qlonglong>(*r.itemCnt)) : QVariant(QMetaType::fromType<qlonglong>());
+    case Column::ItemCst:
+        return bindMoney(r.itemCst);
+    case Column::TotItemCst:
+        return bindMoney(r.totItemCst);
+    default:
+        return bindText(r.value(column).toString());
+    }
+}
+
+unsigned columnBit(Column column)
+{
+    return 1u << static_cast<unsigned>(column);
 }
 } // namespace
 
@@ -116,8 +122,33 @@ QVariant ItemRow::value(Column column) const
     return QVariant();
 }
 
+bool ItemRow::sameValue(const ItemRow &a, const ItemRow &b, Column column)
+{
+    switch (column) {
+    case Column::ItemCnt:
+        return a.itemCnt == b.itemCnt;
+    case Column::ItemCst:
+        return a.itemCst == b.itemCst;
+    case Column::TotItemCst:
+        return a.totItemCst == b.totItemCst;
+    default: {
+        const QVariant x = a.value(column), y = b.value(column);
+        return x.isValid() == y.isValid() && x.toString() == y.toString();
+    }
+    }
+}
+
 void ItemRow::setValue(Column column, const QVariant &v)
 {
+    if (isKept(column)) {
+        // Validate before the kept value is let go.
+        ItemRow checked;
+        checked.setValue(column, v);
+        auto rest = std::make_shared<KeptValues>(*kept);
+        rest->shown[static_cast<size_t>(column)] = QString();
+        const bool any = std::any_of(rest->shown.begin(), rest->shown.end(), [](const QString &t) { return !t.isNull(); });
+        kept = any ? std::move(rest) : nullptr;
+    }
     switch (column) {
     case Column::ItemDesc:
         itemDesc = toText(v);
@@ -176,44 +207,138 @@ struct TextHash
 };
 using TextPool = std::unordered_map<std::string, QString, TextHash, std::equal_to<>>;
 
+bool isAscii(std::string_view s)
+{
+    for (const char c : s)
+        if (static_cast<unsigned char>(c) >= 0x80) return false;
+    return true;
+}
+
+// Strict UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF.
+bool isValidUtf8(std::string_view s)
+{
+    if (isAscii(s)) return true;
+    const auto *p = reinterpret_cast<const unsigned char *>(s.data());
+    const auto *end = p + s.size();
+    while (p < end) {
+        const unsigned c = *p++;
+        if (c < 0x80) continue;
+        int more;
+        unsigned lo = 0x80, hi = 0xBF;
+        if (c >= 0xC2 && c <= 0xDF) {
+            more = 1;
+        } else if (c >= 0xE0 && c <= 0xEF) {
+            more = 2;
+            if (c == 0xE0) lo = 0xA0;
+            if (c == 0xED) hi = 0x9F;
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            more = 3;
+            if (c == 0xF0) lo = 0x90;
+            if (c == 0xF4) hi = 0x8F;
+        } else {
+            return false;
+        }
+        for (int i = 0; i < more; ++i, lo = 0x80, hi = 0xBF) {
+            if (p == end || *p < lo || *p > hi) return false;
+            ++p;
+        }
+    }
+    return true;
+}
+
+QString keptMark(const QString &what)
+{
+    constexpr qsizetype kShown = 60;
+    const QString cut = what.size() > kShown ? what.left(kShown) + QChar(0x2026) : what;
+    return QStringLiteral("\u26A0 %1 (kept as stored)").arg(cut);
+}
+
 // Reads every row straight from the engine: a large table opens several times faster than
-// through QVariant values, and repeated texts share one copy.
+// through QVariant values, and repeated texts share one copy. A value that would not come back
+// the same if written (see KeptValues) is read as NULL and noted with its mark.
 class RowReader
 {
 public:
     explicit RowReader(sqlite3_stmt *statement) : m_stmt(statement) {}
 
-    QString text(int column)
+    std::shared_ptr<const KeptValues> takeKept() { return std::move(m_kept); }
+
+    QString text(int column, Column c)
     {
-        if (sqlite3_column_type(m_stmt, column) == SQLITE_NULL) return QString();
-        const auto *utf8 = reinterpret_cast<const char *>(sqlite3_column_text(m_stmt, column));
-        const int size = sqlite3_column_bytes(m_stmt, column);
-        QString s = QString::fromUtf8(utf8, size);
+        const auto bytes = textBytes(column, c);
+        if (!bytes) return QString();
+        QString s = QString::fromUtf8(bytes->data(), static_cast<qsizetype>(bytes->size()));
         return s.isNull() ? QStringLiteral("") : s;
     }
 
     // Vendors, dates, invoices and "0" for no picture repeat from row to row.
-    QString shared(int column, TextPool &pool)
+    QString shared(int column, Column c, TextPool &pool)
     {
-        if (sqlite3_column_type(m_stmt, column) == SQLITE_NULL) return QString();
-        const auto *utf8 = reinterpret_cast<const char *>(sqlite3_column_text(m_stmt, column));
-        const std::string_view key(utf8, static_cast<size_t>(sqlite3_column_bytes(m_stmt, column)));
-        const auto it = pool.find(key);
+        const auto key = textBytes(column, c);
+        if (!key) return QString();
+        const auto it = pool.find(*key);
         if (it != pool.end()) return it->second;
-        QString s = QString::fromUtf8(key.data(), static_cast<qsizetype>(key.size()));
+        QString s = QString::fromUtf8(key->data(), static_cast<qsizetype>(key->size()));
         if (s.isNull()) s = QStringLiteral("");
-        pool.emplace(std::string(key), s);
+        pool.emplace(std::string(*key), s);
         return s;
     }
 
-    std::optional<qint64> integer(int column)
+    std::optional<qint64> integer(int column, Column c)
     {
-        if (sqlite3_column_type(m_stmt, column) == SQLITE_NULL) return std::nullopt;
-        return sqlite3_column_int64(m_stmt, column);
+        switch (sqlite3_column_type(m_stmt, column)) {
+        case SQLITE_NULL:
+            return std::nullopt;
+        case SQLITE_INTEGER:
+            return sqlite3_column_int64(m_stmt, column);
+        case SQLITE_FLOAT: {
+            // Whole numbers within range come back the same; fractions and huge values would not.
+            const double d = sqlite3_column_double(m_stmt, column);
+            if (d == std::trunc(d) && d >= -9.2e18 && d <= 9.2e18) return static_cast<qint64>(d);
+            break;
+        }
+        default:
+            break;
+        }
+        keepAsStored(column, c);
+        return std::nullopt;
     }
 
 private:
+    std::optional<std::string_view> textBytes(int column, Column c)
+    {
+        const int type = sqlite3_column_type(m_stmt, column);
+        if (type == SQLITE_NULL) return std::nullopt;
+        if (type == SQLITE_BLOB) {
+            keepAsStored(column, c);
+            return std::nullopt;
+        }
+        const auto *utf8 = reinterpret_cast<const char *>(sqlite3_column_text(m_stmt, column));
+        const std::string_view bytes(utf8 ? utf8 : "", static_cast<size_t>(sqlite3_column_bytes(m_stmt, column)));
+        if (!isValidUtf8(bytes)) {
+            keepAsStored(column, c);
+            return std::nullopt;
+        }
+        return bytes;
+    }
+
+    void keepAsStored(int column, Column c)
+    {
+        QString shown;
+        if (sqlite3_column_type(m_stmt, column) == SQLITE_BLOB) {
+            shown = keptMark(QStringLiteral("binary data, %1 bytes").arg(sqlite3_column_bytes(m_stmt, column)));
+        } else {
+            const auto *bytes = reinterpret_cast<const char *>(sqlite3_column_text(m_stmt, column));
+            const QString text = QString::fromUtf8(bytes, sqlite3_column_bytes(m_stmt, column));
+            const bool utf8 = isValidUtf8(std::string_view(bytes ? bytes : "", static_cast<size_t>(sqlite3_column_bytes(m_stmt, column))));
+            shown = keptMark(utf8 ? text : text + QStringLiteral(", not UTF-8"));
+        }
+        if (!m_kept) m_kept = std::make_shared<KeptValues>();
+        m_kept->shown[static_cast<size_t>(c)] = shown;
+    }
+
     sqlite3_stmt *m_stmt;
+    std::shared_ptr<KeptValues> m_kept;
 };
 
 } // namespace
@@ -252,15 +377,16 @@ void ItemRecordSet::open()
     while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
         ItemRow r;
         r.rowid = sqlite3_column_int64(stmt, 0);
-        r.itemDesc = read.text(1);
-        r.itemNum = read.text(2);
-        r.itemCnt = read.integer(3);
-        if (auto c = read.integer(4)) r.itemCst = Money::fromRaw(*c);
-        if (auto t = read.integer(5)) r.totItemCst = Money::fromRaw(*t);
-        r.image = read.shared(6, pools[0]);
-        r.invNum = read.shared(7, pools[1]);
-        r.vendor = read.shared(8, pools[2]);
-        r.invDate = read.shared(9, pools[3]);
+        r.itemDesc = read.text(1, Column::ItemDesc);
+        r.itemNum = read.text(2, Column::ItemNum);
+        r.itemCnt = read.integer(3, Column::ItemCnt);
+        if (auto c = read.integer(4, Column::ItemCst)) r.itemCst = Money::fromRaw(*c);
+        if (auto t = read.integer(5, Column::TotItemCst)) r.totItemCst = Money::fromRaw(*t);
+        r.image = read.shared(6, Column::Image, pools[0]);
+        r.invNum = read.shared(7, Column::InvNum, pools[1]);
+        r.vendor = read.shared(8, Column::Vendor, pools[2]);
+        r.invDate = read.shared(9, Column::InvDate, pools[3]);
+        r.kept = read.takeKept();
         rows.push_back(std::move(r));
     }
     const QString error = rc == SQLITE_DONE ? QString() : QString::fromUtf8(sqlite3_errmsg(handle));
@@ -270,7 +396,7 @@ void ItemRecordSet::open()
     emit aboutToReset();
     m_rows = std::move(rows);
     m_open = true;
-    m_dirty = false;
+    m_changed = 0;
     m_afterDelete = false;
     m_pos = m_rows.empty() ? -1 : 0;
     emit reset();
@@ -284,7 +410,7 @@ void ItemRecordSet::close()
     m_rows.clear();
     m_rows.shrink_to_fit();
     m_open = false;
-    m_dirty = false;
+    m_changed = 0;
     m_pos = -1;
     {
         QSqlDatabase db = QSqlDatabase::database(connectionName(), false);
@@ -343,7 +469,7 @@ void ItemRecordSet::takePendingEdits()
 
 void ItemRecordSet::writePending()
 {
-    if (hasCurrent() && (m_dirty || m_rows[static_cast<size_t>(m_pos)].rowid == 0)) update();
+    if (hasCurrent() && (m_changed != 0 || !m_rows[static_cast<size_t>(m_pos)].rowid)) update();
 }
 
 void ItemRecordSet::moveFirst()
@@ -400,7 +526,7 @@ void ItemRecordSet::addNew()
     emit rowAboutToBeInserted(index);
     m_rows.emplace_back();
     emit rowInserted(index);
-    m_dirty = false;
+    m_changed = 0;
     setPosition(index);
 }
 
@@ -409,25 +535,31 @@ void ItemRecordSet::update()
     requireCurrent();
     takePendingEdits();
     ItemRow &r = m_rows[static_cast<size_t>(m_pos)];
+    if (r.rowid && m_changed == 0) return;
     QSqlDatabase db = QSqlDatabase::database(connectionName(), false);
     QSqlQuery q(db);
-    if (r.rowid == 0) {
+    if (!r.rowid) {
         q.prepare(QStringLiteral(
             "insert into Items (ItemDesc, ItemNum, ItemCnt, ItemCst, TotItemCst, Image, InvNum, "
             "Vendor, InvDate) values (?, ?, ?, ?, ?, ?, ?, ?, ?)"));
-        bindRow(q, r);
+        for (int c = 0; c < kColumnCount; ++c)
+            q.addBindValue(bindValue(r, static_cast<Column>(c)));
         if (!q.exec()) throwSqlError(q);
         r.rowid = q.lastInsertId().toLongLong();
     } else {
-        q.prepare(QStringLiteral(
-            "update Items set ItemDesc = ?, ItemNum = ?, ItemCnt = ?, ItemCst = ?, TotItemCst = ?, "
-            "Image = ?, InvNum = ?, Vendor = ?, InvDate = ? where rowid = ?"));
-        bindRow(q, r);
-        q.addBindValue(r.rowid);
+        // Only what was given a new value: the rest stays in the file exactly as it is.
+        QStringList sets;
+        for (int c = 0; c < kColumnCount; ++c)
+            if (m_changed & columnBit(static_cast<Column>(c)))
+                sets << columnName(static_cast<Column>(c)) + QStringLiteral(" = ?");
+        q.prepare(QStringLiteral("update Items set %1 where rowid = ?").arg(sets.join(QStringLiteral(", "))));
+        for (int c = 0; c < kColumnCount; ++c)
+            if (m_changed & columnBit(static_cast<Column>(c))) q.addBindValue(bindValue(r, static_cast<Column>(c)));
+        q.addBindValue(*r.rowid);
         if (!q.exec()) throwSqlError(q);
     }
     q.finish();
-    m_dirty = false;
+    m_changed = 0;
     emit rowChanged(m_pos);
 }
 
@@ -435,17 +567,17 @@ void ItemRecordSet::deleteCurrent()
 {
     requireCurrent();
     const ItemRow &r = m_rows[static_cast<size_t>(m_pos)];
-    if (r.rowid != 0) {
+    if (r.rowid) {
         QSqlQuery q(QSqlDatabase::database(connectionName(), false));
         q.prepare(QStringLiteral("delete from Items where rowid = ?"));
-        q.addBindValue(r.rowid);
+        q.addBindValue(*r.rowid);
         if (!q.exec()) throwSqlError(q);
         q.finish();
     }
     const int index = m_pos;
     emit rowAboutToBeRemoved(index);
     m_rows.erase(m_rows.begin() + index);
-    m_dirty = false;
+    m_changed = 0;
     emit rowRemoved(index);
     setPosition(m_rows.empty() ? -1 : index, !m_rows.empty());
 }
@@ -477,8 +609,11 @@ void ItemRecordSet::setValue(Column column, const QVariant &v)
 {
     requireCurrent();
     ItemRow &r = m_rows[static_cast<size_t>(m_pos)];
+    const ItemRow before = r;
     r.setValue(column, v);
-    m_dirty = true;
+    // Taking in the text a field already showed changes nothing.
+    if (!before.isKept(column) && ItemRow::sameValue(before, r, column)) return;
+    m_changed |= columnBit(column);
     emit rowChanged(m_pos);
 }
 

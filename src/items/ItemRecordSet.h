@@ -5,7 +5,9 @@
 #include <QObject>
 #include <QString>
 #include <QVariant>
+#include <array>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -17,20 +19,37 @@ inline constexpr int kColumnCount = 9;
 QString columnName(Column column);
 std::optional<Column> columnFromName(QStringView name); // without regard to case
 
+// Stored values the program cannot show as they are: a blob, text that is not UTF-8, a number
+// column holding text or a fraction. They are shown marked and stay in the file as they are
+// until the user replaces them.
+struct KeptValues
+{
+    std::array<QString, kColumnCount> shown; // the marked text; null for columns read normally
+};
+
 // One row of Items. A null QString or an empty optional is a NULL in the file.
 struct ItemRow
 {
-    qint64 rowid = 0; // SQLite's rowid; 0 while the row is not yet in the file
+    std::optional<qint64> rowid; // the file's rowid (0 is a valid one); empty until the row is in the file
     QString itemDesc, itemNum, image, invNum, vendor;
     QString invDate; // ISO yyyy-mm-dd
     std::optional<qint64> itemCnt;
     std::optional<Money> itemCst, totItemCst;
+    std::shared_ptr<const KeptValues> kept; // null for a row read whole
+
+    bool isKept(Column column) const
+    {
+        return kept && !kept->shown[static_cast<size_t>(column)].isNull();
+    }
+    QString keptText(Column column) const { return kept ? kept->shown[static_cast<size_t>(column)] : QString(); }
+    // Whether the column holds the same value in both rows.
+    static bool sameValue(const ItemRow &a, const ItemRow &b, Column column);
 
     // Text columns and InvDate as QString, ItemCnt as qlonglong, money as Money; NULL as an
     // invalid QVariant.
     QVariant value(Column column) const;
     // Takes the same types; an invalid QVariant stores NULL. Throws AppError 13 (Type mismatch)
-    // for a value of the wrong kind.
+    // for a value of the wrong kind. A kept value of the column is replaced.
     void setValue(Column column, const QVariant &value);
 };
 
@@ -69,10 +88,12 @@ public:
     void addNew();
     void update();
     void deleteCurrent();
-    // Save with no destination: whatever is pending on the current row is written.
+    // Save with no destination: whatever is pending on the current row is written. Only the
+    // columns that were given a different value are written back to a stored row.
     void save();
 
-    bool isDirty() const { return m_dirty; }
+    // Whether the current row has values not yet in the file.
+    bool isDirty() const { return m_changed != 0; }
     QVariant value(Column column) const;
     QVariant value(QStringView columnName) const;
     void setValue(Column column, const QVariant &value);
@@ -106,7 +127,7 @@ private:
     std::vector<ItemRow> m_rows;
     int m_pos = -1;
     bool m_open = false;
-    bool m_dirty = false;
+    unsigned m_changed = 0; // one bit per Column of the current row
     bool m_afterDelete = false;
     std::function<void()> m_pendingEditsHook;
 };

@@ -15,6 +15,10 @@ QImage loadPictureFile(const QString &path);
 // the box for "0"; an empty text shows the box empty. On failure the trap names View of
 // frmMain and the box keeps its picture and visibility. Returns whether it succeeded;
 // picturePath receives the text in any case.
-bool viewPicture(const QString &pathText, QLabel *image, QString &picturePath);
+// Keyboard moves through the grid pass Failure::Note: a picture that cannot be shown leaves the box
+// empty with a short note in it instead of a message box at every key press.
+enum class PictureFailure { Report, Note };
+bool viewPicture(const QString &pathText, QLabel *image, QString &picturePath,
+                 PictureFailure onFailure = PictureFailure::Report);
 
 } // namespace tv

@@ -1,6 +1,7 @@
 #include "frmSort.h"
 
 #include "common/ErrorTrap.h"
+#include "common/ModalSafety.h"
 #include "common/Prompts.h"
 #include "frmreport.h"
 
@@ -161,5 +162,5 @@ void frmSort::unload()
     // Unloaded, the choice is gone: the next report starts from a fresh window.
     if (s_window == this) s_window = nullptr;
     hide();
-    deleteLater();
+    tv::unloadWhenIdle(this);
 }

@@ -5,6 +5,7 @@
 #include "SerialPorts.h"
 
 #include "common/ErrorTrap.h"
+#include "common/ModalSafety.h"
 #include "common/Prompts.h"
 #include "items/ItemRecordSet.h"
 
@@ -289,7 +290,7 @@ void frmReadCode::closeEvent(QCloseEvent *event)
 void frmReadCode::unload()
 {
     m_unloaded = true;
-    deleteLater();
+    unloadWhenIdle(this);
 }
 
 } // namespace tv

@@ -6,6 +6,7 @@
 #include "barcode/frmBarCodeGen.h"
 #include "common/EndProgram.h"
 #include "common/ErrorTrap.h"
+#include "common/ModalSafety.h"
 #include "common/ProgramFolder.h"
 #include "common/Prompts.h"
 #include "common/Version.h"
@@ -70,6 +71,7 @@ QFont buttonFont(const QFont &base)
 frmMain::frmMain(QWidget *parent) : QMainWindow(parent)
 {
     g_instance = this;
+    setPromptOwner(this);
     initMainWindowResources();
     initShellResources();
     setObjectName(kForm);
@@ -438,8 +440,10 @@ void frmMain::gridRowChanged(int row)
         syncGridToRecordSet();
         return;
     }
-    // A click refreshes the picture when the button is let go; keys move without a click.
-    if (QGuiApplication::mouseButtons() == Qt::NoButton) View();
+    // A click refreshes the picture when the button is let go; keys move without a click, and a
+    // picture that cannot be shown is noted in the picture box rather than a box at every key.
+    if (QGuiApplication::mouseButtons() == Qt::NoButton)
+        viewPicture(m_txtfield[7]->text(), m_image1, m_picturePath, PictureFailure::Note);
 }
 
 bool frmMain::eventFilter(QObject *watched, QEvent *event)

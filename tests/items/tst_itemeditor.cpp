@@ -2,14 +2,17 @@
 #include "TestFolder.h"
 #include "items/ItemBinding.h"
 #include "items/ItemEditor.h"
+#include "items/ItemNavigator.h"
 #include "items/ItemRecordSet.h"
 #include "items/PickListCombo.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QClipboard>
 #include <QLineEdit>
 #include <QSqlDatabase>
 #include <QSqlQuery>
+#include "items/Database.h"
 #include <QVBoxLayout>
 #include <QtTest>
 #include <memory>
@@ -77,6 +80,41 @@ struct Window
     std::unique_ptr<ItemEditor> editor;
     int views = 0;
     QList<bool> titles;
+};
+
+// What the file holds in a column of the first row, type and bytes.
+QString storedCell(const TestFolder &folder, const QString &column)
+{
+    QueryConnection c(folder.databasePath());
+    QSqlQuery q = c.query(QStringLiteral("select typeof(%1) || ':' || hex(%1) from Items order by rowid limit 1").arg(column));
+    return q.next() ? q.value(0).toString() : QString();
+}
+
+bool execSql(const TestFolder &folder, const QString &sql)
+{
+    bool ok = false;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("test-exec"));
+        db.setDatabaseName(folder.databasePath());
+        ok = db.open() && QSqlQuery(db).exec(sql);
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("test-exec"));
+    return ok;
+}
+
+// A message box takes the focus from the field the user was typing in.
+class FocusTakingPrompts : public ScriptedPrompts
+{
+public:
+    MsgAnswer message(const QString &text, MsgButtons buttons, MsgIcon icon, const QString &title) override
+    {
+        if (QWidget *w = QApplication::focusWidget()) {
+            QFocusEvent out(QEvent::FocusOut, Qt::ActiveWindowFocusReason);
+            QApplication::sendEvent(w, &out);
+        }
+        return ScriptedPrompts::message(text, buttons, icon, title);
+    }
 };
 
 ItemRow fileRow(const TestFolder &folder, int index)
@@ -344,11 +382,13 @@ private slots:
         ScriptedPrompts prompts;
         Window w(folder);
         QComboBox *date = w.widget.findChildren<QComboBox *>().at(0);
-        date->setEditText(QStringLiteral("2/30/2024"));
+        date->lineEdit()->selectAll();
+        QTest::keyClicks(date->lineEdit(), QStringLiteral("2/30/2024"));
         w.editor->cmdSave_Click();
         QCOMPARE(prompts.last().title, QStringLiteral("Data Entry Error"));
         QCOMPARE(fileRow(folder, 0).invDate, QStringLiteral("2024-03-07"));
-        date->setEditText(QStringLiteral("12/1/2025"));
+        date->lineEdit()->selectAll();
+        QTest::keyClicks(date->lineEdit(), QStringLiteral("12/1/2025"));
         w.editor->cmdSave_Click();
         QCOMPARE(fileRow(folder, 0).invDate, QStringLiteral("2025-12-01"));
     }
@@ -409,6 +449,95 @@ private slots:
         w.editor->dropDown(PickList::Vendor);
         QCOMPARE(w.vendor->count(), 3);
         QVERIFY(prompts.shown().isEmpty());
+    }
+
+    // Values written by other tools that the fields cannot hold stay as stored when the user
+    // edits another field of the row, tabs through the cost field and saves.
+    void storedValuesStayUnlessReplaced_data()
+    {
+        QTest::addColumn<QString>("column");
+        QTest::addColumn<QString>("stored"); // SQL
+        QTest::addColumn<int>("field");      // where the value shows; -1 for the vendor box
+        QTest::addColumn<bool>("marked");
+        QTest::newRow("count as text") << "ItemCnt" << "'abc'" << 5 << true;
+        QTest::newRow("count with a fraction") << "ItemCnt" << "3.75" << 5 << true;
+        QTest::newRow("cost as a real") << "ItemCst" << "12.5" << 6 << true;
+        QTest::newRow("cost beyond range") << "ItemCst" << "1.5e30" << 6 << true;
+        QTest::newRow("name not UTF-8") << "ItemDesc" << "cast(x'41ff42' as text)" << 3 << true;
+        QTest::newRow("vendor as a blob") << "Vendor" << "x'00ff01'" << -1 << true;
+        QTest::newRow("name of a million characters") << "ItemDesc" << "printf('%.*c', 1048576, 'x')" << 3 << false;
+    }
+    void storedValuesStayUnlessReplaced()
+    {
+        QFETCH(QString, column);
+        QFETCH(QString, stored);
+        QFETCH(int, field);
+        QFETCH(bool, marked);
+        TestFolder folder;
+        folder.addRows({makeRow("A", "1", 2, "3", "Acme", "2024-03-07")});
+        QVERIFY(execSql(folder, QStringLiteral("update Items set %1 = %2").arg(column, stored)));
+        const QString before = storedCell(folder, column);
+        ScriptedPrompts prompts;
+        Window w(folder);
+        const QString shown = field < 0 ? w.vendor->currentText() : w.field(field)->text();
+        QCOMPARE(shown.contains(QStringLiteral("kept as stored")), marked);
+        if (!marked) QCOMPARE(shown.size(), 1048576);
+        const int typeInto = field == 4 ? 3 : 4;
+        w.type(typeInto, QStringLiteral("NEW-1"), 6);
+        w.field(3)->setFocus(); // through the cost field and out again
+        w.editor->cmdSave_Click();
+        QCOMPARE(prompts.texts(), QStringList());
+        QCOMPARE(storedCell(folder, column), before);
+        QCOMPARE(fileRow(folder, 0).itemNum, QStringLiteral("NEW-1"));
+    }
+
+    // Dropping a list down and closing it without a choice leaves the row as it is; a pick
+    // reaches it.
+    void pickListReachesTheRowOnlyByAChoice_data()
+    {
+        QTest::addColumn<bool>("pick");
+        QTest::addColumn<QString>("stored");
+        QTest::newRow("Escape") << false << "ACME";
+        QTest::newRow("picked") << true << "Acme";
+    }
+    void pickListReachesTheRowOnlyByAChoice()
+    {
+        QFETCH(bool, pick);
+        QFETCH(QString, stored);
+        TestFolder folder;
+        folder.addRows({makeRow("A", "1", 1, "1", "Acme"), makeRow("B", "2", 1, "1", "ACME"),
+                        makeRow("C", "3", 1, "1", "acme")});
+        ScriptedPrompts prompts;
+        Window w(folder);
+        w.records.moveTo(1);
+        w.vendor->setFocus();
+        w.editor->dropDown(PickList::Vendor);
+        w.vendor->showPopup();
+        QAbstractItemView *list = w.vendor->view();
+        if (pick) list->setCurrentIndex(list->model()->index(0, 0));
+        QTest::keyClick(list, pick ? Qt::Key_Return : Qt::Key_Escape);
+        w.field(3)->setFocus();
+        w.records.moveNext();
+        QCOMPARE(fileRow(folder, 1).vendor, stored);
+        QVERIFY(prompts.shown().isEmpty());
+    }
+
+    // Text a field refuses, then a move by access key while it still has the focus: one box.
+    void refusedTextGivesOneMessage()
+    {
+        TestFolder folder;
+        folder.addRows({makeRow("A", "1"), makeRow("B", "2")});
+        FocusTakingPrompts prompts;
+        Window w(folder);
+        w.field(5)->setFocus();
+        w.field(5)->selectAll();
+        QTest::keyClicks(w.field(5), QStringLiteral("abc"));
+        ItemNavigator navigator(w.records, [] {});
+        navigator.cmdNext_Click();
+        QCOMPARE(prompts.shown().size(), 1);
+        QCOMPARE(prompts.last().title, QStringLiteral("Data Entry Error"));
+        QCOMPARE(w.records.position(), 0);
+        QCOMPARE(w.field(5)->text(), QStringLiteral("abc"));
     }
 };
 

@@ -5,6 +5,7 @@
 #include "items/ItemRecordSet.h"
 
 #include <QFile>
+#include <QSqlQuery>
 #include <QtTest>
 
 using namespace tv;
@@ -43,6 +44,36 @@ private slots:
         rs.movePrevious();
         QVERIFY(rs.bof());
         QVERIFY(!rs.eof());
+    }
+
+    // SQLite allows a rowid of 0: such a row is as stored as any other, never added again.
+    void rowidZeroIsAStoredRow()
+    {
+        TestFolder folder;
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("rowid0"));
+            db.setDatabaseName(folder.databasePath());
+            QVERIFY(db.open());
+            QVERIFY(QSqlQuery(db).exec(QStringLiteral(
+                "insert into Items (rowid, ItemDesc, ItemNum) values (0, 'Zero', '0'), (1, 'One', '1')")));
+            db.close();
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("rowid0"));
+        {
+            ItemRecordSet rs(folder.databasePath());
+            rs.open();
+            rs.moveNext();
+            rs.moveNext();
+            rs.moveFirst();
+            rs.setValue(Column::ItemDesc, QStringLiteral("Renamed"));
+            rs.moveNext();
+            rs.save();
+        }
+        ItemRecordSet rs(folder.databasePath());
+        rs.open();
+        QCOMPARE(rs.recordCount(), 2);
+        QCOMPARE(rs.row(0).itemDesc, QStringLiteral("Renamed"));
+        QCOMPARE(rs.row(0).rowid, std::optional<qint64>(0));
     }
 
     void duplicateItemNumbersAreBothKept()

@@ -1,10 +1,14 @@
 #include "ExpectedReport.h"
 #include "ScriptedPrompts.h"
 #include "TestFolder.h"
+#include "common/ModalSafety.h"
+#include "common/Prompts.h"
 #include "report/frmSort.h"
 #include "report/frmreport.h"
 
+#include <QAccessible>
 #include <QFile>
+#include <QMessageBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
@@ -191,6 +195,52 @@ private slots:
         // The viewer shows the second report: item numbers first.
         const QString shown = viewer->wb->toPlainText();
         QVERIFY2(shown.indexOf("Item Number") < shown.indexOf("Item Name"), qPrintable(shown));
+    }
+
+    // The sort window pressed through its accessibility actions while a real box is open, its
+    // own or another window's: it may hide or unload, but never goes from under the box.
+    void windowGoingAwayUnderAnOpenBox_data()
+    {
+        QTest::addColumn<bool>("report");
+        QTest::newRow("Cancel under its own box") << false;
+        QTest::newRow("OK under another window's box") << true;
+    }
+    void windowGoingAwayUnderAnOpenBox()
+    {
+        QFETCH(bool, report);
+        TestFolder folder;
+        folder.addRows({makeRow("A", "1")});
+        QWidget owner;
+        owner.show();
+        tv::setPromptOwner(&owner);
+        QPointer<frmSort> w = frmSort::showWindow();
+        if (report) w->Option1->setChecked(true);
+        bool pressed = false;
+        QTimer::singleShot(0, &owner, [&] {
+            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            QVERIFY(box);
+            QPushButton *target = report ? w->command1 : w->command2;
+            QSignalSpy clicked(target, &QPushButton::clicked);
+            QAccessible::queryAccessibleInterface(target)->actionInterface()->doAction(
+                QAccessibleActionInterface::pressAction());
+            QTRY_COMPARE(clicked.count(), 1); // a press is an animated click
+            flushDeletes();
+            pressed = true;
+            box->button(QMessageBox::Ok)->click();
+        });
+        if (report)
+            tv::prompts().message(QStringLiteral("The scanner was unplugged."));
+        else
+            w->Command1_Click();
+        tv::setPromptOwner(nullptr);
+        QVERIFY(pressed);
+        flushDeletes();
+        if (report) {
+            QVERIFY(w.isNull());
+            QVERIFY(frmreport::openInstance());
+        } else {
+            QVERIFY(w && !w->isVisible());
+        }
     }
 };
 

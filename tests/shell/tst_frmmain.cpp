@@ -280,8 +280,8 @@ private slots:
         QCOMPARE(
             prompts.texts(),
             QStringList({"Ready to Exit, Do You Want to Save your Data?",
-                         "Error 13 (The Unit Count \"many\" is not a whole number. Type a number of units "
-                         "such as 12.). In procedure cmdExit_Click of Form frmMain"}));
+                         "The Unit Count \"many\" is not a whole number. Type a number of units such as 12."}));
+        QCOMPARE(prompts.last().title, QStringLiteral("Data Entry Error"));
         QVERIFY(w.isVisible());
     }
 
@@ -312,6 +312,19 @@ private slots:
         QVERIFY(image->isVisible());
         const QColor shown(image->pixmap().toImage().pixel(10, 10));
         QVERIFY2(shown.blue() > 200 && shown.red() < 50, qPrintable(shown.name()));
+
+        // Keys in the grid: a missing picture is noted in the box, not a message at every key.
+        prompts.clear();
+        QTableView *grid = w.DataGrid1();
+        grid->setFocus();
+        QTest::keyClick(grid, Qt::Key_Up);
+        QCOMPARE(w.recordSet().position(), 2);
+        QVERIFY(prompts.shown().isEmpty());
+        QVERIFY(image->isVisible());
+        QVERIFY2(image->text().contains(QStringLiteral("File not found")), qPrintable(image->text()));
+        QTest::keyClick(grid, Qt::Key_Up);
+        QVERIFY(!image->isVisible());
+        QVERIFY(prompts.shown().isEmpty());
     }
 
     void buttonsMoveFieldsAndGrid()
