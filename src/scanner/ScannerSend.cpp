@@ -3,6 +3,8 @@
 #include "common/AppError.h"
 #include "items/ItemFinder.h"
 
+#include <QLineEdit>
+
 namespace tv {
 
 SendOutcome sendBarcode(ItemRecordSet &records, const QString &boxText,
@@ -21,6 +23,17 @@ SendOutcome sendBarcode(ItemRecordSet &records, const QString &boxText,
     records.setValue(Column::ItemNum, boxText);
     records.update();
     return {SendOutcome::Kind::Added, 0, 0};
+}
+
+void showInItemField(QLineEdit *field, const SendOutcome &outcome, const QString &boxText)
+{
+    if (!field || outcome.kind == SendOutcome::Kind::Nothing) return;
+    if (outcome.kind == SendOutcome::Kind::Found)
+        field->setSelection(outcome.selStart, outcome.selLength);
+    else if (field->text() != boxText)
+        field->setText(boxText);
+    field->window()->activateWindow();
+    field->setFocus(Qt::OtherFocusReason);
 }
 
 } // namespace tv

@@ -5,6 +5,8 @@
 #include <QString>
 #include <functional>
 
+class QLineEdit;
+
 namespace tv {
 
 struct SendOutcome
@@ -22,5 +24,9 @@ struct SendOutcome
 // window events run now and then during the search through `letEventsRun`.
 SendOutcome sendBarcode(ItemRecordSet &records, const QString &boxText,
                         const std::function<void()> &letEventsRun = {});
+
+// The main window's item number field after a send: the matching characters selected, or the new
+// item's number; then the field gets the focus, whose rule shows the row's picture.
+void showInItemField(QLineEdit *field, const SendOutcome &outcome, const QString &boxText);
 
 } // namespace tv

@@ -1,6 +1,7 @@
 #include "frmReadCode.h"
 
 #include "ScannerPort.h"
+#include "KeyboardScan.h"
 #include "ScannerSend.h"
 #include "SerialPorts.h"
 
@@ -10,6 +11,7 @@
 #include "items/ItemRecordSet.h"
 
 #include <QButtonGroup>
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QGroupBox>
@@ -144,6 +146,16 @@ void frmReadCode::buildWindow()
     scanned->addWidget(txtBarcode);
     outer->addWidget(fraFrames[1]);
 
+    chkKeyboardScanners = new QCheckBox(QStringLiteral("Accept scanners that type like a &keyboard"), this);
+    chkKeyboardScanners->setObjectName(QStringLiteral("chkKeyboardScanners"));
+    chkKeyboardScanners->setAccessibleName(QStringLiteral("Accept scanners that type like a keyboard"));
+    chkKeyboardScanners->setToolTip(
+        QStringLiteral("A code typed much faster than a person types, ended by Enter or Tab, is taken as a scan "
+                       "in the main window"));
+    chkKeyboardScanners->setChecked(keyboardScannersAccepted());
+    connect(chkKeyboardScanners, &QCheckBox::toggled, this, [](bool on) { setKeyboardScannersAccepted(on); });
+    outer->addWidget(chkKeyboardScanners);
+
     auto *commands = new QHBoxLayout;
     cmdClear = makeButton(this, "cmdClear", QStringLiteral("C&lear Barcode"), QStringLiteral("Clear Barcode"),
                           QStringLiteral("Empties the code box"));
@@ -249,18 +261,8 @@ void frmReadCode::cmdSend_Click()
     if (!self) return;
     m_sending = false;
     if (outcome.kind != SendOutcome::Kind::Nothing) {
-        if (m_field) {
-            if (outcome.kind == SendOutcome::Kind::Found)
-                m_field->setSelection(outcome.selStart, outcome.selLength);
-            else if (m_field->text() != boxText)
-                m_field->setText(boxText);
-        }
         hide();
-        // Focusing the field runs the main window's focus rule, which shows the row's picture.
-        if (m_field) {
-            m_field->window()->activateWindow();
-            m_field->setFocus(Qt::OtherFocusReason);
-        }
+        showInItemField(m_field, outcome, boxText);
     }
     if (m_unloadAfterSend) unload();
 }

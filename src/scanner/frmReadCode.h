@@ -4,6 +4,7 @@
 #include <QPointer>
 #include <array>
 
+class QCheckBox;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -36,6 +37,7 @@ public:
     std::array<QRadioButton *, 4> optComPort{};
     QLabel *lblStatus = nullptr;
     QLineEdit *txtBarcode = nullptr;
+    QCheckBox *chkKeyboardScanners = nullptr; // "Accept scanners that type like a keyboard"
     QPushButton *cmdConnect = nullptr;
     QPushButton *cmdDisconnect = nullptr;
     QPushButton *cmdClear = nullptr;

@@ -20,6 +20,8 @@
 #include "items/PictureView.h"
 #include "modScreenRes.h"
 #include "report/frmSort.h"
+#include "scanner/KeyboardScan.h"
+#include "scanner/ScannerSend.h"
 #include "scanner/frmReadCode.h"
 #include "update/frmUpChek.h"
 
@@ -83,6 +85,8 @@ frmMain::frmMain(QWidget *parent) : QMainWindow(parent)
     buildWindow();
     m_timer1.setInterval(1000);
     connect(&m_timer1, &QTimer::timeout, this, &frmMain::Timer1_Timer);
+    m_keyboardScans = new KeyboardScanDetector(this, this);
+    connect(m_keyboardScans, &KeyboardScanDetector::scanned, this, &frmMain::keyboardScan);
     Form_Load();
 }
 
@@ -524,6 +528,15 @@ void frmMain::cmdScan_Click()
     // One lasting window, created on first use; it empties its code box and shows itself, no
     // modal. Its close box unloads it, so the next use creates it anew.
     frmReadCode::scan(*Adodc1, txtfield(4), this);
+}
+
+void frmMain::keyboardScan(const QString &code)
+{
+    SendOutcome outcome;
+    trapped(QStringLiteral("KeyboardScan"), kForm, [&] {
+        outcome = sendBarcode(*Adodc1, code, [] { QCoreApplication::processEvents(); });
+    });
+    showInItemField(txtfield(4), outcome, code);
 }
 
 void frmMain::cmdUpdate_Click()

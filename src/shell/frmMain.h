@@ -20,6 +20,7 @@ class ItemBinding;
 class ItemEditor;
 class ItemNavigator;
 class ItemTableModel;
+class KeyboardScanDetector;
 class TipOfTheDay;
 } // namespace tv
 
@@ -50,6 +51,7 @@ public:
     QPushButton *button(const QString &objectName) const;
     QToolBar *Toolbar1() const { return m_toolbar; }
     QTimer &Timer1() { return m_timer1; }
+    tv::KeyboardScanDetector &keyboardScans() { return *m_keyboardScans; }
 
     // The path of the picture shown last (View) and the file dialog's starting folder.
     const QString &picturePath() const { return m_picturePath; }
@@ -90,6 +92,8 @@ public slots:
     void Backup();
     void Restore();
     void Timer1_Timer();
+    // A code from a scanner that types like a keyboard: what Send to Ketbook does with it.
+    void keyboardScan(const QString &code);
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -119,6 +123,7 @@ private:
     QLabel *m_image1 = nullptr;
     QToolBar *m_toolbar = nullptr;
     QTimer m_timer1;
+    tv::KeyboardScanDetector *m_keyboardScans = nullptr;
 
     QString m_picturePath;
     QString m_cdl1InitDir;

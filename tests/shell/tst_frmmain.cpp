@@ -4,6 +4,7 @@
 #include "common/EndProgram.h"
 #include "frmMain.h"
 #include "items/ItemBinding.h"
+#include "scanner/KeyboardScan.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -12,6 +13,7 @@
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -324,6 +326,68 @@ private slots:
         QVERIFY2(image->text().contains(QStringLiteral("File not found")), qPrintable(image->text()));
         QTest::keyClick(grid, Qt::Key_Up);
         QVERIFY(!image->isVisible());
+        QVERIFY(prompts.shown().isEmpty());
+    }
+
+    // A scanner that types like a keyboard, on a clock the test turns: its codes go to the
+    // items as Send to Ketbook sends them and leave the field as it was; a person typing, and a
+    // scan while a message box is open, change nothing of the kind.
+    void keyboardScans_data()
+    {
+        QTest::addColumn<QString>("keys");
+        QTest::addColumn<int>("gapMs");
+        QTest::addColumn<bool>("boxOpen");
+        QTest::addColumn<int>("row");
+        QTest::addColumn<int>("stored");
+        QTest::addColumn<QString>("nameField");
+        QTest::newRow("scan into the item name") << "x-200" << 5 << false << 1 << 2 << "Beta";
+        QTest::newRow("typist at 60 ms a key") << "X-200" << 60 << false << 0 << 2 << "AlphaX-200";
+        QTest::newRow("unknown code") << "NEW-9" << 5 << false << 2 << 3 << "";
+        QTest::newRow("scan while a box is open") << "X-200" << 5 << true << 0 << 2 << "Alpha";
+    }
+    void keyboardScans()
+    {
+        QFETCH(QString, keys);
+        QFETCH(int, gapMs);
+        QFETCH(bool, boxOpen);
+        QFETCH(int, row);
+        QFETCH(int, stored);
+        QFETCH(QString, nameField);
+        TestFolder folder;
+        folder.addRows({makeRow("Alpha", "X-100"), makeRow("Beta", "X-200")});
+        ScriptedPrompts prompts;
+        setKeyboardScannersAccepted(true);
+        frmMain w;
+        w.show();
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        qint64 now = 1000;
+        w.keyboardScans().setClock([&now] { return now; });
+        QMessageBox box(QMessageBox::Question, QStringLiteral("Tallyvane"), QStringLiteral("Save?"),
+                        QMessageBox::Yes | QMessageBox::No);
+        QWidget *target = w.txtfield(3);
+        target->setFocus();
+        w.txtfield(3)->end(false);
+        if (boxOpen) {
+            box.setWindowModality(Qt::ApplicationModal);
+            box.show();
+            QVERIFY(QTest::qWaitForWindowActive(&box));
+            target = QApplication::focusWidget();
+        }
+        for (const QChar c : keys) {
+            QTest::keyClick(target, c.toLatin1());
+            now += gapMs;
+        }
+        QTest::keyClick(target, Qt::Key_Return);
+        QCoreApplication::processEvents();
+        QCOMPARE(box.isVisible(), boxOpen); // the scanner's Enter never answers a box
+        QCOMPARE(w.recordSet().position(), row);
+        QCOMPARE(w.txtfield(3)->text(), nameField);
+        if (row == 2) QCOMPARE(w.txtfield(4)->text(), keys);
+        w.recordSet().save();
+        ItemRecordSet file(folder.databasePath());
+        file.open();
+        QCOMPARE(file.recordCount(), stored);
+        QCOMPARE(file.row(0).itemDesc, gapMs > 30 ? nameField : QStringLiteral("Alpha"));
         QVERIFY(prompts.shown().isEmpty());
     }
 

@@ -1,0 +1,123 @@
+#include "KeyboardScan.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QSettings>
+#include <optional>
+
+namespace tv {
+
+namespace {
+const QString kAcceptKey = QStringLiteral("Scanner/AcceptKeyboardScanners");
+std::optional<bool> s_accepted; // read once; key presses are too frequent for the settings file
+
+QLineEdit *textOf(QWidget *w)
+{
+    if (auto *edit = qobject_cast<QLineEdit *>(w)) return edit;
+    if (auto *combo = qobject_cast<QComboBox *>(w)) return combo->lineEdit();
+    return nullptr;
+}
+} // namespace
+
+bool keyboardScannersAccepted()
+{
+    if (!s_accepted) s_accepted = QSettings().value(kAcceptKey, true).toBool();
+    return *s_accepted;
+}
+
+void setKeyboardScannersAccepted(bool on)
+{
+    s_accepted = on;
+    QSettings().setValue(kAcceptKey, on);
+}
+
+KeyboardScanDetector::KeyboardScanDetector(QWidget *window, QObject *parent) : QObject(parent), m_window(window)
+{
+    auto timer = std::make_shared<QElapsedTimer>();
+    timer->start();
+    m_clock = [timer] { return timer->elapsed(); };
+    qApp->installEventFilter(this);
+}
+
+KeyboardScanDetector::~KeyboardScanDetector()
+{
+    qApp->removeEventFilter(this);
+}
+
+void KeyboardScanDetector::reset()
+{
+    m_target = nullptr;
+    m_code.clear();
+    m_before.clear();
+}
+
+bool KeyboardScanDetector::endOfBurst(QWidget *target)
+{
+    const bool scan = m_target == target && m_code.size() >= kMinLength && m_clock() - m_last < kMaxGapMs;
+    if (!scan) {
+        reset();
+        return false;
+    }
+    const QString code = m_code;
+    const bool modalElsewhere = QApplication::activeModalWidget() && target->window() != m_window;
+    if (!modalElsewhere) {
+        // The characters were never the user's: the field gets its text back, which the
+        // binding then takes as no change.
+        if (QLineEdit *edit = textOf(target)) {
+            edit->setText(m_before);
+            edit->setCursorPosition(m_cursor);
+        }
+        QMetaObject::invokeMethod(this, [this, code] { emit scanned(code); }, Qt::QueuedConnection);
+    } else if (textOf(target)) {
+        // A code typed into a modal box's text field is just typing, Enter included.
+        reset();
+        return false;
+    }
+    reset();
+    return true;
+}
+
+bool KeyboardScanDetector::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() != QEvent::KeyPress || !m_window || !keyboardScannersAccepted()) return false;
+    auto *target = qobject_cast<QWidget *>(watched);
+    // A key press travels up to the parents when a widget ignores it: count it once.
+    if (!target || target != QApplication::focusWidget()) return false;
+    const bool inWindow = target->window() == m_window;
+    if (!inWindow && !QApplication::activeModalWidget()) return false;
+    auto *key = static_cast<QKeyEvent *>(event);
+    if (key->isAutoRepeat() || (key->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))) {
+        reset();
+        return false;
+    }
+    switch (key->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+    case Qt::Key_Tab:
+        return endOfBurst(target);
+    default:
+        break;
+    }
+    const QString text = key->text();
+    if (text.isEmpty() || !text.at(0).isPrint()) {
+        reset();
+        return false;
+    }
+    const qint64 now = m_clock();
+    if (m_target != target || m_code.isEmpty() || now - m_last >= kMaxGapMs) {
+        reset();
+        m_target = target;
+        if (QLineEdit *edit = textOf(target)) {
+            m_before = edit->text();
+            m_cursor = edit->cursorPosition();
+        }
+    }
+    m_code += text;
+    m_last = now;
+    return false;
+}
+
+} // namespace tv
