@@ -5,12 +5,26 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QInputDialog>
+#include <QLabel>
 #include <QMessageBox>
 
 namespace tv {
 
 namespace {
 QString titleOrApp(const QString &title) { return title.isEmpty() ? appTitle() : title; }
+
+// What the box's icon tells a sighted user, in words for a screen reader.
+QString iconWords(MsgIcon icon)
+{
+    switch (icon) {
+    case MsgIcon::Question: return QStringLiteral("Question");
+    case MsgIcon::Stop: return QStringLiteral("Error");
+    case MsgIcon::Exclamation: return QStringLiteral("Warning");
+    case MsgIcon::Information: return QStringLiteral("Information");
+    case MsgIcon::None: break;
+    }
+    return QString();
+}
 } // namespace
 
 MsgAnswer QtPrompts::message(const QString &text, MsgButtons buttons, MsgIcon icon, const QString &title)
@@ -36,6 +50,8 @@ MsgAnswer QtPrompts::message(const QString &text, MsgButtons buttons, MsgIcon ic
     }
     box.setAccessibleName(titleOrApp(title));
     box.setAccessibleDescription(text);
+    for (QLabel *label : box.findChildren<QLabel *>())
+        if (!label->pixmap().isNull()) label->setAccessibleName(iconWords(icon));
     switch (box.exec()) {
     case QMessageBox::Yes: return MsgAnswer::Yes;
     case QMessageBox::No: return MsgAnswer::No;
