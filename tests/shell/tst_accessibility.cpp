@@ -42,7 +42,7 @@ using namespace tv::test;
 
 namespace {
 
-// Opens a window, hands it to `inspect` while it is on screen, then closes it again.
+// Opens a window, hands it to `inspect` while it is on screen, then does away with it.
 using Inspect = std::function<void(QWidget *)>;
 using Opener = std::function<void(const Inspect &)>;
 
@@ -202,6 +202,7 @@ void walk(QAccessibleInterface *iface, QStringList &faults, QMap<QString, QStrin
     const QString name = iface->text(QAccessible::Name).simplified();
     const QString value = iface->text(QAccessible::Value).simplified();
     auto *label = qobject_cast<QLabel *>(iface->object());
+    if (depth == 0 && name.isEmpty()) faults << describe(iface) + QStringLiteral(": window without a name");
     if (label) {
         const QString shown = shownText(label);
         if (!shown.isEmpty() && !name.contains(shown))
