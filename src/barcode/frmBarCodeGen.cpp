@@ -146,7 +146,6 @@ frmBarCodeGen::frmBarCodeGen(const QString &itemNumber, QWidget *parent) : QWidg
     QPalette warning = lblNotEncoded->palette();
     warning.setColor(QPalette::WindowText, QColor(0xb0, 0x00, 0x00));
     lblNotEncoded->setPalette(warning);
-    lblNotEncoded->setAccessibleName(QStringLiteral("Characters not in the barcode"));
     lblNotEncoded->hide();
 
     const auto makeButton = [this](const QString &name, const QString &caption, const QString &plain,

@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QInputDialog>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPointer>
 
@@ -13,6 +14,19 @@ namespace tv {
 
 namespace {
 QString titleOrApp(const QString &title) { return title.isEmpty() ? appTitle() : title; }
+
+// What the box's icon tells a sighted user, in words for a screen reader.
+QString iconWords(MsgIcon icon)
+{
+    switch (icon) {
+    case MsgIcon::Question: return QStringLiteral("Question");
+    case MsgIcon::Stop: return QStringLiteral("Error");
+    case MsgIcon::Exclamation: return QStringLiteral("Warning");
+    case MsgIcon::Information: return QStringLiteral("Information");
+    case MsgIcon::None: break;
+    }
+    return QString();
+}
 } // namespace
 
 MsgAnswer QtPrompts::message(const QString &text, MsgButtons buttons, MsgIcon icon, const QString &title)
@@ -42,6 +56,8 @@ MsgAnswer QtPrompts::message(const QString &text, MsgButtons buttons, MsgIcon ic
     }
     box.setAccessibleName(titleOrApp(title));
     box.setAccessibleDescription(text);
+    for (QLabel *label : box.findChildren<QLabel *>())
+        if (!label->pixmap().isNull()) label->setAccessibleName(iconWords(icon));
     const int clicked = execDialog(owned);
     delete guard.data();
     switch (clicked) {

@@ -111,7 +111,6 @@ void frmReadCode::buildWindow()
 
     lblStatus = new QLabel(QStringLiteral("Idle"), fraFrames[0]);
     lblStatus->setObjectName(QStringLiteral("lblStatus"));
-    lblStatus->setAccessibleName(QStringLiteral("Connection status"));
     lblStatus->setFont(tahoma(11.25));
     lblStatus->setAlignment(Qt::AlignCenter);
     lblStatus->setFrameShape(QFrame::StyledPanel);

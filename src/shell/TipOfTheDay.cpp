@@ -88,6 +88,7 @@ void TipOfTheDay::buildDialog()
     bulb->setPixmap(QPixmap(QStringLiteral(":/tallyvane/tb_tips.png"))
                         .scaled(48, 48, Qt::KeepAspectRatio, Qt::SmoothTransformation));
     bulb->setAlignment(Qt::AlignTop);
+    bulb->setAccessibleName(QStringLiteral("Tip"));
     body->addWidget(bulb);
     auto *text = new QVBoxLayout;
     body->addLayout(text, 1);
@@ -100,7 +101,6 @@ void TipOfTheDay::buildDialog()
     m_tipLabel->setAlignment(Qt::AlignTop | Qt::AlignLeft);
     m_tipLabel->setFont(tahoma(m_tipLabel->font(), 10, false));
     m_tipLabel->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
-    m_tipLabel->setAccessibleName(QStringLiteral("Tip"));
     text->addWidget(m_tipLabel, 1);
 
     auto *bottom = new QHBoxLayout;

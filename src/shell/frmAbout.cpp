@@ -53,18 +53,15 @@ frmAbout::frmAbout(QWidget *parent) : QDialog(parent)
     titleFont.setPointSizeF(titleFont.pointSizeF() * 2);
     titleFont.setBold(true);
     lblTitle->setFont(titleFont);
-    lblTitle->setAccessibleName(tr("Program title"));
 
     lblVersion = new QLabel(this);
     lblVersion->setObjectName(QStringLiteral("lblVersion"));
     QFont versionFont = lblVersion->font();
     versionFont.setPointSizeF(versionFont.pointSizeF() * 1.2);
     lblVersion->setFont(versionFont);
-    lblVersion->setAccessibleName(tr("Program version"));
 
     auto *tagline = new QLabel(tr("Inventory tracking for the small business"), this);
     tagline->setObjectName(QStringLiteral("lblTagline"));
-    tagline->setAccessibleName(tr("Tagline"));
 
     Text1 = contactField(this, "Text1", QStringLiteral("Tallyvane Software"), tr("Maker"));
     Text2 = contactField(this, "Text2", QStringLiteral("Web: www.tallyvane.com"), tr("Web site"));

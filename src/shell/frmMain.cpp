@@ -4,6 +4,7 @@
 #include "TipOfTheDay.h"
 #include "backup/DatabaseBackup.h"
 #include "barcode/frmBarCodeGen.h"
+#include "common/Accessibility.h"
 #include "common/EndProgram.h"
 #include "common/ErrorTrap.h"
 #include "common/ModalSafety.h"
@@ -76,6 +77,7 @@ frmMain::frmMain(QWidget *parent) : QMainWindow(parent)
     setPromptOwner(this);
     initMainWindowResources();
     initShellResources();
+    installAccessibleComboBoxes();
     setObjectName(kForm);
     setAttribute(Qt::WA_DeleteOnClose, false);
     Adodc1 = std::make_unique<ItemRecordSet>(databasePath());
@@ -146,7 +148,10 @@ void frmMain::buildWindow()
         a->setData(QString::fromLatin1(t.key));
         a->setToolTip(QString::fromLatin1(t.tip));
         connect(a, &QAction::triggered, this, [this, a] { Toolbar1_ButtonClick(a->data().toString()); });
-        if (QWidget *w = m_toolbar->widgetForAction(a)) w->setAccessibleName(QString::fromLatin1(t.caption));
+        if (QWidget *w = m_toolbar->widgetForAction(a)) {
+            w->setAccessibleName(QString::fromLatin1(t.caption));
+            w->setFocusPolicy(Qt::TabFocus); // the toolbar has no access keys; Tab reaches it
+        }
     }
     if (auto *more = m_toolbar->findChild<QWidget *>(QStringLiteral("qt_toolbar_ext_button")))
         more->setAccessibleName(QStringLiteral("More toolbar buttons"));
@@ -170,6 +175,8 @@ void frmMain::buildWindow()
     top->addWidget(details, 1);
 
     QList<QWidget *> tabOrder;
+    for (QAction *a : m_toolbar->actions())
+        if (QWidget *w = m_toolbar->widgetForAction(a)) tabOrder << w;
     int formRow = 0;
     auto addLabelled = [&](const char *labelName, const QString &caption, QWidget *field) {
         auto *label = new QLabel(caption, details);
@@ -177,6 +184,8 @@ void frmMain::buildWindow()
         label->setBuddy(field);
         label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
         field->setAccessibleName(withoutAccessKey(caption).remove(QLatin1Char(':')).trimmed());
+        if (auto *combo = qobject_cast<QComboBox *>(field); combo && combo->lineEdit())
+            combo->lineEdit()->setAccessibleName(field->accessibleName());
         form->addWidget(label, formRow, 0);
         form->addWidget(field, formRow, 1);
         ++formRow;
@@ -337,6 +346,7 @@ void frmMain::buildWindow()
              << cmdUpdate << cmdExit;
     for (int i = 1; i < tabOrder.size(); ++i)
         setTabOrder(tabOrder[i - 1], tabOrder[i]);
+    m_txtfield[3]->setFocus(); // the window opens on the first field, not on the toolbar
 
     for (int i = 3; i <= 8; ++i)
         m_binding->bindField(i, m_txtfield[static_cast<size_t>(i)]);

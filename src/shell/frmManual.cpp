@@ -27,7 +27,7 @@ frmManual::frmManual(QWidget *parent) : QDialog(parent)
     cmdClose = new QPushButton(tr("&Close"), this);
     cmdClose->setObjectName(QStringLiteral("cmdClose"));
     cmdClose->setAccessibleName(tr("Close"));
-    cmdClose->setAutoDefault(false);
+    cmdClose->setDefault(true); // Enter closes the manual unless a link has the focus
     connect(cmdClose, &QPushButton::clicked, this, &QDialog::close);
 
     auto *buttons = new QHBoxLayout;

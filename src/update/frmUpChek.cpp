@@ -22,14 +22,14 @@ namespace tv {
 namespace {
 const QString kForm = QStringLiteral("frmUpChek");
 
-QLabel *makeLabel(QWidget *parent, const char *name, const QColor &colour, const QString &accessibleName)
+// Labels keep no accessible name of their own: a screen reader reads the text they show.
+QLabel *makeLabel(QWidget *parent, const char *name, const QColor &colour)
 {
     auto *label = new QLabel(parent);
     label->setObjectName(QLatin1String(name));
     QPalette pal = label->palette();
     pal.setColor(QPalette::WindowText, colour);
     label->setPalette(pal);
-    label->setAccessibleName(accessibleName);
     return label;
 }
 
@@ -58,7 +58,7 @@ frmUpChek::frmUpChek(SaveData saveData, QWidget *parent) : QDialog(parent), m_sa
     setPalette(pal);
     setAutoFillBackground(true);
 
-    lblAppVer = makeLabel(this, "lblAppVer", QColor(128, 255, 255), QStringLiteral("Installed version"));
+    lblAppVer = makeLabel(this, "lblAppVer", QColor(128, 255, 255));
     lblAppVer->setAlignment(Qt::AlignCenter);
     QFont bold = font;
     bold.setBold(true);
@@ -71,14 +71,14 @@ frmUpChek::frmUpChek(SaveData saveData, QWidget *parent) : QDialog(parent), m_sa
     cmdCheck->setAccessibleDescription(QStringLiteral("Asks the update server for the latest version"));
     cmdCheck->setDefault(true);
 
-    lblstat = makeLabel(this, "lblstat", Qt::red, QStringLiteral("Update status"));
+    lblstat = makeLabel(this, "lblstat", Qt::red);
     lblstat->setAlignment(Qt::AlignCenter);
     lblstat->setFont(bold);
     keepPlaceWhenHidden(lblstat);
 
-    Label1 = makeLabel(this, "Label1", Qt::yellow, QStringLiteral("Latest Version is :"));
+    Label1 = makeLabel(this, "Label1", Qt::yellow);
     Label1->setText(QStringLiteral("Latest Version is :"));
-    lblVer = makeLabel(this, "lblVer", Qt::white, QStringLiteral("Latest version"));
+    lblVer = makeLabel(this, "lblVer", Qt::white);
     lblVer->setTextInteractionFlags(Qt::TextSelectableByMouse);
 
     cmdUpdate = new QPushButton(QStringLiteral("&Update Tallyvane"), this);

@@ -102,7 +102,6 @@ Form1::Form1(QWidget *parent) : QWidget(parent)
     lblSize->setGeometry(tw(960), tw(3000), tw(1575), tw(255));
     lblSize->setAlignment(Qt::AlignCenter);
     lblSize->setFont(tahoma());
-    lblSize->setAccessibleName(QStringLiteral("File size"));
     colourText(lblSize, kLightYellow, kDarkBlue);
 
     cmdCancel = new QPushButton(QStringLiteral("&Cancel "), this);

@@ -2,6 +2,8 @@
 
 #include "pcDibSection.h"
 
+#include <QAccessibleValueInterface>
+#include <QAccessibleWidget>
 #include <QApplication>
 #include <QPaintEvent>
 #include <QStyle>
@@ -96,10 +98,46 @@ QImage holderImage(const QImage &picture)
     return picture.isNull() ? QImage() : picture.convertToFormat(QImage::Format_ARGB32_Premultiplied);
 }
 
+// The bar is drawn by hand, so it tells a screen reader its value itself: the text the window
+// set ("42%"), or else the percentage.
+class AccessibleProgressBar : public QAccessibleWidget, public QAccessibleValueInterface
+{
+public:
+    explicit AccessibleProgressBar(QWidget *w) : QAccessibleWidget(w, QAccessible::ProgressBar) {}
+
+    pcProgressBar *bar() const { return static_cast<pcProgressBar *>(object()); }
+
+    void *interface_cast(QAccessible::InterfaceType t) override
+    {
+        if (t == QAccessible::ValueInterface) return static_cast<QAccessibleValueInterface *>(this);
+        return QAccessibleWidget::interface_cast(t);
+    }
+    QString text(QAccessible::Text t) const override
+    {
+        if (t != QAccessible::Value) return QAccessibleWidget::text(t);
+        if (!bar()->Text().isEmpty()) return bar()->Text();
+        return QString::number(std::lround(bar()->Percent())) + QLatin1Char('%');
+    }
+
+    QVariant currentValue() const override { return bar()->Value(); }
+    void setCurrentValue(const QVariant &) override {} // the user cannot move it
+    QVariant maximumValue() const override { return bar()->Max(); }
+    QVariant minimumValue() const override { return bar()->Min(); }
+    QVariant minimumStepSize() const override { return 0; }
+};
+
+QAccessibleInterface *progressBarFactory(const QString &className, QObject *object)
+{
+    if (className == QLatin1String("pcProgressBar") && object && object->isWidgetType())
+        return new AccessibleProgressBar(static_cast<QWidget *>(object));
+    return nullptr;
+}
+
 } // namespace
 
 pcProgressBar::pcProgressBar(QWidget *parent) : QWidget(parent)
 {
+    QAccessible::installFactory(progressBarFactory);
     setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
@@ -108,6 +146,10 @@ pcProgressBar::~pcProgressBar() = default;
 void pcProgressBar::changed(const char *name)
 {
     Redraw();
+    if (QAccessible::isActive() && (qstrcmp(name, "Value") == 0 || qstrcmp(name, "Text") == 0)) {
+        QAccessibleValueChangeEvent event(this, m_value);
+        QAccessible::updateAccessibility(&event);
+    }
     emit PropertyChanged(QString::fromLatin1(name));
 }
 
