@@ -305,7 +305,8 @@ private slots:
         QTest::newRow("barcode generator")
             << "barcode generator" << QStringList{"Text1", "cmdCopy", "cmdPrint", "cmdSave"};
         QTest::newRow("barcode reader")
-            << "barcode reader" << QStringList{"optComPort_0", "cmdConnect", "cmdDisconnect", "txtBarcode",
+            << "barcode reader" << QStringList{"optComPort_0", "cmdConnect", "cmdDisconnect",
+                                               "txtBarcode",   "chkKeyboardScanners",
                                                "cmdClear",     "cmdSend",    "cmdExit"};
         QTest::newRow("update check") << "update check" << QStringList{"cmdCheck", "cmdUpdate"};
         QTest::newRow("updater") << "updater" << QStringList{"lstStat", "cmdCancel"};
