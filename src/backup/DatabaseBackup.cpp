@@ -2,6 +2,7 @@
 
 #include "common/AppError.h"
 #include "common/ErrorTrap.h"
+#include "common/FileError.h"
 #include "common/ProgramFolder.h"
 #include "common/Prompts.h"
 #include "items/Database.h"
@@ -13,10 +14,11 @@
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QUrl>
 
 #include <cerrno>
-#include <cstring>
 #include <fcntl.h>
+#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -25,44 +27,9 @@ namespace tv {
 
 namespace {
 
-constexpr int kDeviceIoError = 57;
-
 QByteArray nativePath(const QString &path)
 {
     return QFile::encodeName(path);
-}
-
-// An AppError numbered as users know file errors, saying what failed and why.
-AppError fileError(int err, const QString &what)
-{
-    int number = Err::PathFileAccess;
-    switch (err) {
-    case ENOENT:
-        number = Err::FileNotFound;
-        break;
-    case ENOTDIR:
-        number = Err::PathNotFound;
-        break;
-    case EACCES:
-    case EPERM:
-    case EROFS:
-        number = Err::PermissionDenied;
-        break;
-    case EEXIST:
-        number = Err::FileAlreadyExists;
-        break;
-    case ENOSPC:
-    case EDQUOT:
-    case EFBIG:
-        number = Err::DiskFull;
-        break;
-    case EIO:
-        number = kDeviceIoError;
-        break;
-    default:
-        break;
-    }
-    return AppError(number, QStringLiteral("%1: %2").arg(what, QString::fromLocal8Bit(std::strerror(err))));
 }
 
 class FileHandle
@@ -199,6 +166,11 @@ private:
     QSqlDatabase m_db;
 };
 
+AppError inUse(const QString &path)
+{
+    return AppError(Err::DatabaseError, QStringLiteral("Could not use '%1'; file already in use.").arg(path));
+}
+
 // Opens a read transaction and reads, which takes the engine's shared lock: until the
 // transaction ends no writer can commit, so the file on disk is one whole, committed state.
 // The item record set keeps no transaction open between commands, so this never waits on it.
@@ -207,13 +179,65 @@ void holdStill(QSqlDatabase &db, const QString &path)
     QSqlQuery q(db);
     if (!q.exec(QStringLiteral("BEGIN"))) throwSqlError(q);
     if (!q.exec(QStringLiteral("select count(*) from sqlite_master")) || !q.next()) {
-        if (q.lastError().text().contains(QLatin1String("locked")))
-            throw AppError(Err::DatabaseError,
-                           QStringLiteral("Could not use '%1'; file already in use.").arg(path));
+        if (q.lastError().text().contains(QLatin1String("locked"))) throw inUse(path);
         throwSqlError(q);
     }
     q.finish();
 }
+
+// The engine's exclusive lock on the live database, taken at once or not at all: while it is
+// held no other program is in the middle of a transaction on the file, and none can start one.
+// It never writes, so it leaves no journal that could be played into the file that replaces it.
+class ExclusiveLock
+{
+public:
+    explicit ExclusiveLock(const QString &path) : m_name(nextName())
+    {
+        QSqlError error;
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_name);
+            db.setDatabaseName(QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath()).toString(QUrl::FullyEncoded) +
+                               QStringLiteral("?mode=rw"));
+            db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=0"));
+            if (!db.open()) {
+                error = db.lastError();
+            } else {
+                QSqlQuery q(db);
+                if (!q.exec(QStringLiteral("BEGIN EXCLUSIVE"))) error = q.lastError();
+            }
+        }
+        if (error.isValid()) {
+            release();
+            // SQLITE_BUSY: another connection holds a lock on the file.
+            if (error.nativeErrorCode() == QLatin1String("5")) throw inUse(path);
+            throw AppError(Err::DatabaseError, QStringLiteral("Could not lock '%1': %2").arg(path, error.databaseText()));
+        }
+    }
+    ~ExclusiveLock() { release(); }
+    ExclusiveLock(const ExclusiveLock &) = delete;
+    ExclusiveLock &operator=(const ExclusiveLock &) = delete;
+
+    void release()
+    {
+        if (m_name.isEmpty()) return;
+        {
+            QSqlDatabase db = QSqlDatabase::database(m_name, false);
+            if (db.isOpen()) QSqlQuery(db).exec(QStringLiteral("ROLLBACK"));
+            db.close();
+        }
+        QSqlDatabase::removeDatabase(m_name);
+        m_name.clear();
+    }
+
+private:
+    static QString nextName()
+    {
+        static QAtomicInteger<quint64> counter;
+        return QStringLiteral("tallyvane-restore-lock-%1").arg(counter.fetchAndAddRelaxed(1));
+    }
+
+    QString m_name;
+};
 
 } // namespace
 
@@ -301,9 +325,11 @@ bool DatabaseBackup::runRestore()
     }
     // A journal beside the database belongs to a write under way elsewhere; the engine would play
     // it into the restored file.
-    if (QFileInfo::exists(p.database + QStringLiteral("-journal")))
-        throw AppError(Err::DatabaseError,
-                       QStringLiteral("Could not use '%1'; file already in use.").arg(p.database));
+    if (QFileInfo::exists(p.database + QStringLiteral("-journal"))) throw inUse(p.database);
+    // Held until the file is replaced: another program's transaction can neither be under way
+    // nor begin on the file that goes away.
+    std::optional<ExclusiveLock> lock;
+    if (QFileInfo::exists(p.database)) lock.emplace(p.database);
 
     step(Step::CopyBackup);
     removeLeftover(p.restoring);
@@ -322,6 +348,8 @@ bool DatabaseBackup::runRestore()
     // Puts the database file and the record set back as they were; says what could not be.
     auto undoRestore = [&](const AppError &e) {
         QString description = e.description();
+        // The old file may come back under its name; the record set must be able to open it.
+        lock.reset();
         ::unlink(nativePath(p.restoring).constData());
         if (replaced) {
             try {
@@ -357,6 +385,7 @@ bool DatabaseBackup::runRestore()
         renameOver(p.restoring, p.database);
         replaced = true;
         syncFolder(programFolder());
+        lock.reset();
         step(Step::ReopenRecordSet);
         m_recordSet.open();
     } catch (const AppError &e) {

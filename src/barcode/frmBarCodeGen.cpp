@@ -42,6 +42,14 @@ constexpr int kClientHeight = kButtonsTop + kButtonHeight + 12;
 // Wide enough for the barcode of the longest text a user can type.
 constexpr int kClientWidth = kColumn + (13 * (frmBarCodeGen::kTypedMaxLength + 2) + 2) * 2 + 2 * kFrame + 12;
 
+// The longest text whose barcode the picture box can hold: DrawBarcode first makes room for
+// 16.5 modules a character, start and stop included, and the box is at most kMaxPixels wide.
+qsizetype longestBarcodeText()
+{
+    const int module = moduleWidth(kPictureSize.height());
+    return static_cast<qsizetype>(PictureSurface::kMaxPixels / (1.1 * 15.0 * module)) - 2;
+}
+
 QString shownCharacter(QChar c)
 {
     if (c.isPrint() && !c.isSpace()) return QString(c);
@@ -185,9 +193,7 @@ void frmBarCodeGen::Form_Load(const QString &itemNumber)
     // as another item.
     Text1->setMaxLength(std::max<int>(kTypedMaxLength, static_cast<int>(itemNumber.size())));
     Text1->setText(itemNumber);
-    DrawBarcode(Text1->text(), Picture1->surface());
-    Picture1->refresh();
-    fitWindow();
+    draw(Text1->text());
 }
 
 void frmBarCodeGen::Text1_Change()
@@ -196,11 +202,24 @@ void frmBarCodeGen::Text1_Change()
     if (Text1->maxLength() > kTypedMaxLength && text.size() < Text1->maxLength())
         Text1->setMaxLength(std::max<int>(kTypedMaxLength, static_cast<int>(text.size())));
 
-    DrawBarcode(text, Picture1->surface());
-    Picture1->refresh();
     Picture1->setAccessibleDescription(upperCasedForBarcode(text));
+    draw(text);
+}
 
-    const QString note = notEncodedNote(text);
+void frmBarCodeGen::draw(const QString &text)
+{
+    QString note;
+    if (text.size() > longestBarcodeText()) {
+        // No box is wide enough; the text stays whole and the note says why there are no bars.
+        Picture1->surface().clear();
+        note = QStringLiteral("Too long for a barcode: %1 characters, at most %2 fit.")
+                   .arg(text.size())
+                   .arg(longestBarcodeText());
+    } else {
+        DrawBarcode(text, Picture1->surface());
+        note = notEncodedNote(text);
+    }
+    Picture1->refresh();
     lblNotEncoded->setText(note);
     lblNotEncoded->setVisible(!note.isEmpty());
     fitWindow();

@@ -72,6 +72,8 @@ protected:
 
 private:
     void Form_Load(const QString &itemNumber);
+    // Draws the text's barcode, or notes why there is none, and fits the window to it.
+    void draw(const QString &text);
     void fitWindow();
 
     PrinterSource m_printerSource;

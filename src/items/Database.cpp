@@ -32,16 +32,24 @@ const QStringList &itemColumnNames()
     return names;
 }
 
+namespace {
+// The engine's own words; the driver's ("Unable to fetch row") only when the engine gave none.
+[[noreturn]] void throwEngineError(const QSqlError &error)
+{
+    QString text = error.databaseText().trimmed();
+    if (text.isEmpty()) text = error.driverText().trimmed();
+    throw AppError(Err::DatabaseError, text.isEmpty() ? errorDescription(Err::DatabaseError) : text);
+}
+} // namespace
+
 void throwSqlError(const QSqlQuery &query)
 {
-    const QString text = query.lastError().text().trimmed();
-    throw AppError(Err::DatabaseError, text.isEmpty() ? errorDescription(Err::DatabaseError) : text);
+    throwEngineError(query.lastError());
 }
 
 void throwSqlError(const QSqlDatabase &db)
 {
-    const QString text = db.lastError().text().trimmed();
-    throw AppError(Err::DatabaseError, text.isEmpty() ? errorDescription(Err::DatabaseError) : text);
+    throwEngineError(db.lastError());
 }
 
 namespace {
@@ -88,7 +96,7 @@ QSqlDatabase openDatabase(const QString &path, const QString &connectionName, bo
                          (readOnly ? QStringLiteral(";QSQLITE_OPEN_READONLY") : QString()));
     if (!db.open()) {
         const AppError error(Err::DatabaseError,
-                             QStringLiteral("Could not open '%1': %2").arg(path, db.lastError().text()));
+                             QStringLiteral("Could not open '%1': %2").arg(path, db.lastError().databaseText()));
         db = QSqlDatabase();
         failOpen(connectionName, error);
     }

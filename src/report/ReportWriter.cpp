@@ -3,16 +3,22 @@
 #include "ReportText.h"
 #include "common/AppError.h"
 #include "common/DateText.h"
+#include "common/FileError.h"
 #include "common/ProgramFolder.h"
 #include "items/Database.h"
 
 #include <QBuffer>
 #include <QDate>
-#include <QSaveFile>
+#include <QFile>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QVariant>
 #include <array>
+#include <cerrno>
+#include <fcntl.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace tv {
 
@@ -156,17 +162,71 @@ QString ReportWriter::totalQuery()
 }
 
 namespace {
-[[noreturn]] void throwFileError(const QFileDevice &file)
+// The report file, written under a name of its own beside the old one and renamed over it once
+// it is whole and on disk, so a failure never leaves half a report. Failures carry errno's
+// number, as the backup's do: a full disk is 61, a folder that may not be written 70.
+class ReportFile : public QIODevice
 {
-    switch (file.error()) {
-    case QFileDevice::ResourceError:
-        throw AppError(Err::DiskFull);
-    case QFileDevice::PermissionsError:
-        throw AppError(Err::PermissionDenied);
-    default:
-        throw AppError(Err::PathFileAccess);
+public:
+    explicit ReportFile(const QString &path)
+        : m_path(path), m_temp(QFile::encodeName(path + QStringLiteral(".XXXXXX")))
+    {
+        m_fd = ::mkostemp(m_temp.data(), O_CLOEXEC);
+        if (m_fd < 0) throw failure(errno);
+        // mkostemp makes the file private; a report is an ordinary file.
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        ::fchmod(m_fd, 0666 & ~mask);
+        QIODevice::open(QIODevice::WriteOnly | QIODevice::Unbuffered);
     }
-}
+    ~ReportFile() override
+    {
+        if (m_fd >= 0) ::close(m_fd);
+        if (!m_committed) ::unlink(m_temp.constData());
+    }
+
+    AppError failure(int err) const
+    {
+        return fileError(err, QStringLiteral("Could not write the report '%1'").arg(m_path));
+    }
+    // Why the last write fell short.
+    AppError writeFailure() const { return failure(m_writeErrno); }
+
+    void commit()
+    {
+        if (::fsync(m_fd) != 0) throw failure(errno);
+        const int fd = m_fd;
+        m_fd = -1;
+        if (::close(fd) != 0) throw failure(errno);
+        if (::rename(m_temp.constData(), QFile::encodeName(m_path).constData()) != 0) throw failure(errno);
+        m_committed = true;
+        QIODevice::close();
+    }
+
+protected:
+    qint64 readData(char *, qint64) override { return -1; }
+    qint64 writeData(const char *data, qint64 size) override
+    {
+        qint64 done = 0;
+        while (done < size) {
+            const ssize_t n = ::write(m_fd, data + done, static_cast<size_t>(size - done));
+            if (n < 0) {
+                if (errno == EINTR) continue;
+                m_writeErrno = errno;
+                return -1;
+            }
+            done += n;
+        }
+        return done;
+    }
+
+private:
+    QString m_path;
+    QByteArray m_temp;
+    int m_fd = -1;
+    int m_writeErrno = EIO;
+    bool m_committed = false;
+};
 
 // Collects the report in pieces and hands them on in large blocks, so that a report over many
 // items never needs to sit whole in memory on its way to the file.
@@ -182,7 +242,7 @@ public:
     void flush()
     {
         if (m_out.write(m_block) != m_block.size()) {
-            if (auto *file = qobject_cast<QFileDevice *>(&m_out)) throwFileError(*file);
+            if (const auto *file = dynamic_cast<const ReportFile *>(&m_out)) throw file->writeFailure();
             throw AppError(Err::PathFileAccess);
         }
         m_block.resize(0);
@@ -237,13 +297,21 @@ void ReportWriter::writeTo(QIODevice &out, const QString &databasePath) const
         if (rows.lastError().isValid()) throwSqlError(rows);
     }
 
-    QSqlQuery total = connection.query(totalQuery());
+    QSqlQuery total(connection.database());
+    total.setForwardOnly(true);
+    // The engine refuses a sum beyond its integers, which is beyond any amount of money too.
+    const auto failTotal = [&total] {
+        if (total.lastError().databaseText() == QLatin1String("integer overflow"))
+            throw AppError(Err::Overflow, QStringLiteral("The total value of the inventory is too large to show."));
+        throwSqlError(total);
+    };
+    if (!total.exec(totalQuery())) failTotal();
     report += kPieces8To14;
     report += kTotalOpen;
     if (total.next())
         appendMoneyValue(report, total.value(0));
     else if (total.lastError().isValid())
-        throwSqlError(total);
+        failTotal();
     report += kTotalClose;
     report += kPieces16To18;
     report += kPiece19;
@@ -261,10 +329,9 @@ QByteArray ReportWriter::build(const QString &databasePath) const
 
 void ReportWriter::save(const QByteArray &report, const QString &path)
 {
-    // Written beside the old file and renamed over it, so a failure never leaves half a report.
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) throwFileError(file);
-    if (file.write(report) != report.size() || !file.commit()) throwFileError(file);
+    ReportFile file(path);
+    if (file.write(report) != report.size()) throw file.writeFailure();
+    file.commit();
 }
 
 QString ReportWriter::reportPath()
@@ -275,10 +342,9 @@ QString ReportWriter::reportPath()
 QString ReportWriter::write() const
 {
     const QString path = reportPath();
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) throwFileError(file);
+    ReportFile file(path);
     writeTo(file, databasePath()); // a failure drops the new file unseen
-    if (!file.commit()) throwFileError(file);
+    file.commit();
     return path;
 }
 

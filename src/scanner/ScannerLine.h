@@ -7,7 +7,8 @@
 namespace tv {
 
 // The scanner's line protocol: characters arrive in any grouping and are kept in the receive
-// buffer until a carriage return and line feed end a code; the pair is not part of the code.
+// buffer until a carriage return and line feed end a code; the pair is not part of the code, and
+// control characters (NUL, a lone CR, C1 codes) are dropped from it.
 class ScannerLine
 {
 public:

@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QSignalSpy>
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -99,6 +100,14 @@ void checkTrap(const ScriptedPrompts &prompts, const QString &procedure, const Q
     QCOMPARE(m.icon, MsgIcon::None);
     QCOMPARE(m.buttons, MsgButtons::Ok);
     QCOMPARE(m.title, QStringLiteral("Tallyvane"));
+}
+
+// The next line a child process prints, without its line end; empty when none comes.
+QByteArray waitForLine(QProcess &process)
+{
+    while (!process.canReadLine())
+        if (!process.waitForReadyRead(10000)) return QByteArray();
+    return process.readLine().trimmed();
 }
 
 class WriteLock
@@ -517,6 +526,8 @@ private slots:
             << "" << int(Step::ReopenRecordSet) << false << "Error 61 (Disk full";
         QTest::newRow("restored file locked by another program")
             << "-lock" << int(Step::ReopenRecordSet) << false << "file already in use";
+        QTest::newRow("another program in a transaction on the database")
+            << "-other-program" << -1 << true << "file already in use";
     }
     void restoreFailureLeavesDatabaseAsItWas()
     {
@@ -540,6 +551,12 @@ private slots:
             writeFile(f.folder.file(obstacle), "journal");
         const QStringList before = entries(f.folder.path());
 
+        QProcess otherProgram;
+        if (obstacle == QLatin1String("-other-program")) {
+            otherProgram.start(QStringLiteral(ITEM_WRITER), {QStringLiteral("hold"), f.db()});
+            QVERIFY(otherProgram.waitForStarted());
+            QVERIFY(waitForLine(otherProgram) == "locked");
+        }
         std::optional<WriteLock> lock;
         f.logic.setStepHook([&](Step s) {
             if (int(s) != failStep) return;
@@ -552,9 +569,19 @@ private slots:
         QVERIFY(!f.logic.restore());
         if (lock) QVERIFY(lock->ok());
         lock.reset();
+        QCOMPARE(readFile(f.db()), database);
+        if (otherProgram.state() == QProcess::Running) {
+            // Its transaction goes on over the same file and commits.
+            otherProgram.write("commit\n");
+            QCOMPARE(waitForLine(otherProgram), QByteArray("committed"));
+            QVERIFY(otherProgram.waitForFinished());
+            QueryConnection c(f.db());
+            QSqlQuery q = c.query(QStringLiteral("select count(*) from Items where ItemNum = 'OTHER PROGRAM'"));
+            QVERIFY(q.next());
+            QCOMPARE(q.value(0).toInt(), 1);
+        }
 
         checkTrap(f.prompts, QStringLiteral("Restore"), fragment);
-        QCOMPARE(readFile(f.db()), database);
         QCOMPARE(readFile(f.backupFile()), backup);
         QCOMPARE(entries(f.backupFolder()), QStringList{QStringLiteral("InventoryDb.bak")});
         QCOMPARE(entries(f.folder.path()), before);
@@ -564,7 +591,7 @@ private slots:
         if (beforeClose) QCOMPARE(f.rs.value(Column::ItemDesc).toString(), QStringLiteral("Typed"));
 
         // Once the obstacle is gone the restore goes through.
-        if (!obstacle.isEmpty() && obstacle != QLatin1String("-lock"))
+        if (!obstacle.isEmpty() && !obstacle.startsWith(QLatin1Char('-')))
             QVERIFY(QFile::remove(f.folder.file(obstacle)) ||
                     QDir(f.folder.file(obstacle.section(QLatin1Char('/'), 0, 0))).removeRecursively());
         f.logic.setStepHook({});

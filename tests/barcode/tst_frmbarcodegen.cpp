@@ -106,21 +106,48 @@ private slots:
         QCOMPARE(s.image().width(), (13 * 3 + 2) * 2);
     }
 
+    void longItemNumberIsKeptWhole_data()
+    {
+        QTest::addColumn<int>("length");
+        QTest::newRow("30 characters") << 30;
+        QTest::newRow("the longest a barcode can hold") << 990;
+        QTest::newRow("one more than a barcode can hold") << 991;
+        QTest::newRow("far too long for a barcode") << 5000;
+    }
     void longItemNumberIsKeptWhole()
     {
-        const QString number = QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZ0123");
+        QFETCH(int, length);
+        QString number;
+        while (number.size() < length)
+            number += QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789");
+        number.truncate(length);
+        // A barcode the picture box cannot hold is left out with a note, not refused by an error.
+        auto checkDrawing = [](frmBarCodeGen &w, qsizetype size) {
+            const bool fits = size <= 990;
+            const PictureSurface &s = w.Picture1->surface();
+            QCOMPARE(isBlank(s.image(), s.background()), !fits);
+            QCOMPARE(w.lblNotEncoded->isVisibleTo(&w), !fits);
+            if (!fits)
+                QCOMPARE(w.lblNotEncoded->text(),
+                         QStringLiteral("Too long for a barcode: %1 characters, at most 990 fit.").arg(size));
+            if (fits) QVERIFY(w.width() > w.Picture1->geometry().right());
+        };
+        ScriptedPrompts prompts;
         frmBarCodeGen w{number};
         w.show();
         QCOMPARE(w.Text1->text(), number);
-        QVERIFY(w.width() > w.Picture1->geometry().right());
+        checkDrawing(w, length);
         w.Text1->end(false);
         QTest::keyClicks(w.Text1, QStringLiteral("X"));
         QCOMPARE(w.Text1->text(), number); // typing cannot lengthen it
         QTest::keyClick(w.Text1, Qt::Key_Backspace);
         QCOMPARE(w.Text1->text(), number.chopped(1));
+        checkDrawing(w, length - 1);
         QTest::keyClicks(w.Text1, QStringLiteral("Q"));
         QCOMPARE(w.Text1->text(), number.chopped(1));
+        QVERIFY2(prompts.shown().isEmpty(), qPrintable(prompts.texts().join(QLatin1Char('|'))));
 
+        if (length > 30) return;
         const QString path = m_dir.filePath(QStringLiteral("long.bmp"));
         save(w, path);
         QCOMPARE(test::decodeCode39(path), QStringList{number.chopped(1)});

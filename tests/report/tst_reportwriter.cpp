@@ -1,6 +1,7 @@
 #include "ExpectedReport.h"
 #include "TestFolder.h"
 #include "common/AppError.h"
+#include "common/ProgramFolder.h"
 #include "report/ReportText.h"
 #include "report/ReportWriter.h"
 
@@ -9,7 +10,12 @@
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QtTest>
+#include <cerrno>
+#include <cstring>
 #include <limits>
+#include <optional>
+#include <sys/mount.h>
+#include <unistd.h>
 
 using namespace tv;
 using tv::test::makeRow;
@@ -28,6 +34,34 @@ void addWorkedExample(const TestFolder &folder)
     folder.addRows({makeRow("Bolt", "B-10", 101, "0.25", "Acme", "2004-03-01"),
                     makeRow("Nut", "N-7", 3, "1234.5", "Acme", "2004-03-02")});
 }
+
+// A tmpfs of 64 KiB mounted on a new folder for as long as it lives; the superuser's only.
+class SmallDisk
+{
+public:
+    explicit SmallDisk(const QString &path) : m_path(path)
+    {
+        m_mounted = QDir().mkpath(path) &&
+                    ::mount("tmpfs", QFile::encodeName(path).constData(), "tmpfs", 0, "size=64k,mode=0755") == 0;
+    }
+    ~SmallDisk()
+    {
+        if (m_mounted) ::umount2(QFile::encodeName(m_path).constData(), MNT_DETACH);
+    }
+    SmallDisk(const SmallDisk &) = delete;
+    SmallDisk &operator=(const SmallDisk &) = delete;
+
+    bool mounted() const { return m_mounted; }
+    const QString &path() const { return m_path; }
+    bool makeReadOnly()
+    {
+        return ::mount(nullptr, QFile::encodeName(m_path).constData(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr) == 0;
+    }
+
+private:
+    QString m_path;
+    bool m_mounted = false;
+};
 
 // Runs one statement on the folder's database, for rows no window would write.
 void exec(const TestFolder &folder, const QString &sql)
@@ -224,42 +258,88 @@ private slots:
 
     void failures_data()
     {
-        QTest::addColumn<QString>("sql");
-        QTest::addColumn<bool>("removeDatabase");
+        QTest::addColumn<QString>("fault"); // SQL to run first, or a fault by name
         QTest::addColumn<int>("number");
-        QTest::newRow("missing database") << QString() << true << int(Err::DatabaseError);
+        // %1 the report, %2 the database, %3 the system's reason
+        QTest::addColumn<QString>("description");
+        QTest::newRow("missing database") << "no database" << int(Err::DatabaseError) << "Could not find file '%2'.";
         QTest::newRow("cost that is no amount")
-            << "insert into Items (ItemDesc, ItemCst) values ('Bolt', 'abc')" << false
-            << int(Err::TypeMismatch);
+            << "insert into Items (ItemDesc, ItemCst) values ('Bolt', 'abc')" << int(Err::TypeMismatch)
+            << "Type mismatch";
         QTest::newRow("total beyond the range")
-            << "insert into Items (TotItemCst) values (9223372036854775807), (1)" << false
-            << int(Err::DatabaseError);
+            << "insert into Items (TotItemCst) values (9223372036854775807), (1)" << int(Err::Overflow)
+            << "The total value of the inventory is too large to show.";
+        QTest::newRow("damaged table: the engine's words, once")
+            << "damaged" << int(Err::DatabaseError) << "database disk image is malformed";
+        QTest::newRow("disk full") << "disk full" << int(Err::DiskFull)
+                                   << "Could not write the report '%1': No space left on device";
+        QTest::newRow("read-only folder")
+            << "read-only folder" << int(Err::PermissionDenied) << "Could not write the report '%1': %3";
     }
     void failures()
     {
-        QFETCH(QString, sql);
-        QFETCH(bool, removeDatabase);
+        QFETCH(QString, fault);
         QFETCH(int, number);
+        QFETCH(QString, description);
         TestFolder folder;
-        if (!sql.isEmpty()) exec(folder, sql);
-        if (removeDatabase) QVERIFY(QFile::remove(folder.databasePath()));
+        if (fault.startsWith(QLatin1String("insert"))) exec(folder, fault);
+        if (fault == QLatin1String("damaged")) {
+            // Rows over many pages, one of them overwritten; the table's header still reads.
+            exec(folder, "with recursive n(i) as (select 1 union all select i + 1 from n where i < 300) "
+                         "insert into Items (ItemDesc, ItemNum, ItemCnt) "
+                         "select replace(hex(zeroblob(100)), '0', 'a'), 'N' || i, i from n");
+            QFile f(folder.databasePath());
+            QVERIFY(f.open(QIODevice::ReadWrite) && f.size() > 8 * 4096 && f.seek(5 * 4096));
+            f.write(QByteArray(4096, '\xab'));
+        }
+        if (fault == QLatin1String("no database")) QVERIFY(QFile::remove(folder.databasePath()));
+
+        // The superuser may write anywhere a folder's permissions forbid: a small file system of
+        // its own is full or read-only for everyone.
+        const bool root = ::geteuid() == 0;
+        std::optional<SmallDisk> disk;
+        QString dir = folder.path();
+        if (fault == QLatin1String("disk full") || (fault == QLatin1String("read-only folder") && root)) {
+            if (!root) QSKIP("filling a disk needs a small file system, which only the superuser may mount");
+            disk.emplace(folder.file("disk"));
+            if (!disk->mounted()) QSKIP("no small tmpfs can be mounted here");
+            dir = disk->path();
+            QVERIFY(QFile::copy(folder.databasePath(), dir + "/InventoryDb.mdb"));
+            setProgramFolder(dir);
+        }
         {
-            QFile earlier(folder.file("report.html"));
+            QFile earlier(dir + "/report.html");
             QVERIFY(earlier.open(QIODevice::WriteOnly));
             earlier.write("earlier report");
         }
+        QString reason;
+        if (fault == QLatin1String("disk full")) {
+            QFile filler(dir + "/filler");
+            QVERIFY(filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
+            while (filler.write(QByteArray(1024, 'x')) == 1024) {
+            }
+        } else if (fault == QLatin1String("read-only folder")) {
+            if (disk) {
+                QVERIFY(disk->makeReadOnly());
+                reason = QString::fromLocal8Bit(std::strerror(EROFS));
+            } else {
+                QVERIFY(QFile::setPermissions(dir, QFile::ReadOwner | QFile::ExeOwner));
+                reason = QString::fromLocal8Bit(std::strerror(EACCES));
+            }
+        }
+        const QStringList before = QDir(dir).entryList(QDir::Files | QDir::Hidden);
+
         try {
             ReportWriter(SortChoice::Vendor).write();
             QFAIL("the report was written");
         } catch (const AppError &e) {
             QCOMPARE(e.number(), number);
+            description.replace("%1", dir + "/report.html").replace("%2", dir + "/InventoryDb.mdb").replace("%3", reason);
+            QCOMPARE(e.description(), description);
         }
-        QCOMPARE(readAll(folder.file("report.html")), QByteArray("earlier report"));
-        QVERIFY(!QFile::exists(folder.databasePath()) == removeDatabase);
-        const QStringList left = QDir(folder.path()).entryList(QDir::Files | QDir::Hidden);
-        const QStringList expectedLeft =
-            removeDatabase ? QStringList{"report.html"} : QStringList{"InventoryDb.mdb", "report.html"};
-        QCOMPARE(left, expectedLeft);
+        QFile::setPermissions(dir, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QCOMPARE(readAll(dir + "/report.html"), QByteArray("earlier report"));
+        QCOMPARE(QDir(dir).entryList(QDir::Files | QDir::Hidden), before); // nothing half-written left
     }
 
     void saveFailureLeavesNoPartialFile()

@@ -249,7 +249,8 @@ void tst_frmReadCode::showsScannedCode_data()
     QTest::addColumn<QString>("shown");
     QTest::newRow("ABC123 and CR LF") << QList<QByteArray>{"ABC123\r\n"} << "ABC123";
     QTest::newRow("split over several writes") << QList<QByteArray>{"AB", "C1", "23", "\r", "\n"} << "ABC123";
-    QTest::newRow("CR alone, then CR LF") << QList<QByteArray>{"AB\r", "CD\r\n"} << "AB\rCD";
+    QTest::newRow("CR alone, then CR LF") << QList<QByteArray>{"AB\r", "CD\r\n"} << "ABCD";
+    QTest::newRow("NUL and control bytes dropped") << QList<QByteArray>{QByteArray("\0AB\x01" "C\r\n", 7)} << "ABC";
     QTest::newRow("two codes, the last one stays") << QList<QByteArray>{"X1\r\nY2\r\n"} << "Y2";
 }
 

@@ -36,8 +36,8 @@ void tst_ScannerLine::codes_data()
         << QList<QByteArray>{"A", "B", "C", "1", "2", "3", "\r", "\n"} << QStringList{"ABC123"} << "";
     QTest::newRow("split between CR and LF")
         << QList<QByteArray>{"ABC", "123\r", "\n"} << QStringList{"ABC123"} << "";
-    QTest::newRow("lone CR stays in the code")
-        << QList<QByteArray>{"AB\r", "CD\r\n"} << QStringList{"AB\rCD"} << "";
+    QTest::newRow("lone CR is dropped from the code")
+        << QList<QByteArray>{"AB\r", "CD\r\n"} << QStringList{"ABCD"} << "";
     QTest::newRow("nothing until CR LF") << QList<QByteArray>{"AB\r"} << QStringList{} << "AB\r";
     QTest::newRow("LF CR is no end") << QList<QByteArray>{"AB\n\r"} << QStringList{} << "AB\n\r";
     QTest::newRow("two codes in one read")
@@ -46,7 +46,10 @@ void tst_ScannerLine::codes_data()
         << QList<QByteArray>{"A1\r\nB", "2\r\n"} << QStringList{"A1", "B2"} << "";
     QTest::newRow("code and a partial one") << QList<QByteArray>{"A1\r\nB"} << QStringList{"A1"} << "B";
     QTest::newRow("empty code") << QList<QByteArray>{"\r\n"} << QStringList{""} << "";
-    QTest::newRow("CR CR LF") << QList<QByteArray>{"X\r\r\n"} << QStringList{"X\r"} << "";
+    QTest::newRow("CR CR LF") << QList<QByteArray>{"X\r\r\n"} << QStringList{"X"} << "";
+    QTest::newRow("NUL and control bytes dropped")
+        << QList<QByteArray>{QByteArray("\0A\x01" "B\tC\x7f\x85" "1\x1b\r\n", 12)} << QStringList{"ABC1"} << "";
+    QTest::newRow("only control bytes") << QList<QByteArray>{QByteArray("\0\0\r\n", 4)} << QStringList{""} << "";
     QTest::newRow("byte above 127") << QList<QByteArray>{"\xe9t\xe9\r\n"}
                                     << QStringList{QStringLiteral("\u00e9t\u00e9")} << "";
 }
