@@ -45,17 +45,18 @@ ReportLayout::ReportLayout(const ReportModel &model, const QFont &font, const QP
     const QFontMetrics plain(m_font, device);
     m_pen = std::max(1, int(std::lround(kLine * unit)));
     m_margin = int(std::lround(8 * unit));
-    m_padding = int(std::lround(3 * unit));
+    m_padX = int(std::lround(3 * unit));
+    m_padY = int(std::lround(1 * unit));
     m_lineHeight = plain.lineSpacing();
     m_titleHeight = QFontMetrics(m_titleFont, device).lineSpacing();
-    m_rowHeight = m_boldMetrics.height() + 2 * m_padding + m_pen;
+    m_rowHeight = m_boldMetrics.height() + 2 * m_padY + m_pen;
 
     const int available = std::max(0, width - 2 * m_margin);
     std::array<double, ReportModel::kColumns> natural{};
     std::array<double, ReportModel::kColumns> least{};
     double sumNatural = 0;
     double sumLeast = 0;
-    const int frame = 2 * m_padding + m_pen;
+    const int frame = 2 * m_padX + m_pen;
     for (int c = 0; c < ReportModel::kColumns; ++c) {
         const QString label = model.header(c);
         const qsizetype longest = model.longestRow(c);
@@ -92,8 +93,8 @@ ReportLayout::ReportLayout(const ReportModel &model, const QFont &font, const QP
         headerLines = std::max(
             headerLines, m_headerMetrics.boundingRect(room, Qt::TextWordWrap, model.header(c)).height());
     }
-    m_headerHeight = headerLines + 2 * m_padding + m_pen;
-    m_totalLabelHeight = m_headerMetrics.height() + 2 * m_padding + m_pen;
+    m_headerHeight = headerLines + 2 * m_padY + m_pen;
+    m_totalLabelHeight = m_headerMetrics.height() + 2 * m_padY + m_pen;
     const int totalText =
         std::max(m_headerMetrics.horizontalAdvance(model.totalLabel()), cellTextWidth(model.total()));
     m_totalWidth = std::max(int(std::lround(available * 0.2)), totalText + frame);
@@ -127,9 +128,8 @@ int ReportLayout::cellTextWidth(const QString &text) const
 int ReportLayout::wrappedRowHeight(qsizetype row) const
 {
     int height = m_boldMetrics.height();
-    const int frame = 2 * m_padding + m_pen;
     for (int c = 0; c < ReportModel::kColumns; ++c) {
-        const int room = std::max(1, columnWidth(c) - frame);
+        const int room = std::max(1, columnWidth(c) - 2 * m_padX - m_pen);
         const QByteArrayView bytes = m_model.cellUtf8(row, c);
         // Most texts are short enough to fit however wide their letters are.
         if (bytes.size() * qsizetype(m_boldMetrics.maxWidth()) <= room) continue;
@@ -138,7 +138,7 @@ int ReportLayout::wrappedRowHeight(qsizetype row) const
         height = std::max(
             height, m_boldMetrics.boundingRect(QRect(0, 0, room, 1 << 20), Qt::TextWordWrap, text).height());
     }
-    return height + frame;
+    return height + 2 * m_padY + m_pen;
 }
 
 int ReportLayout::columnAt(int x) const
@@ -150,7 +150,7 @@ int ReportLayout::columnAt(int x) const
 
 bool ReportLayout::cutShort(qsizetype row, int column) const
 {
-    return cellTextWidth(m_model.cell(row, column)) > columnWidth(column) - 2 * m_padding - m_pen;
+    return cellTextWidth(m_model.cell(row, column)) > columnWidth(column) - 2 * m_padX - m_pen;
 }
 
 qsizetype ReportLayout::rowAt(int y) const
@@ -188,7 +188,7 @@ QRect ReportLayout::pieceRect(qsizetype piece) const
 
 QRect ReportLayout::textRoom(const QRect &cell) const
 {
-    return cell.adjusted(m_padding + m_pen, m_padding + m_pen, -m_padding, -m_padding);
+    return cell.adjusted(m_padX + m_pen, m_padY + m_pen, -m_padX, -m_padY);
 }
 
 void ReportLayout::drawCell(QPainter &p, const QFontMetrics &metrics, const QRect &cell, const QString &text,
@@ -234,6 +234,15 @@ void ReportLayout::drawHeader(QPainter &p, int top) const
     for (int c = 1; c < ReportModel::kColumns; ++c)
         p.drawLine(QPointF(columnLeft(c) + m_pen / 2.0, top),
                    QPointF(columnLeft(c) + m_pen / 2.0, top + m_headerHeight));
+    // The table's own border doubles the cells' at its edge.
+    p.fillRect(QRect(tableLeft(), top, tableRight() - tableLeft() + m_pen, 2 * m_pen), Qt::black);
+    drawSides(p, top, top + m_headerHeight);
+}
+
+void ReportLayout::drawSides(QPainter &p, int top, int bottom) const
+{
+    p.fillRect(QRect(tableLeft(), top, 2 * m_pen, bottom - top + m_pen), Qt::black);
+    p.fillRect(QRect(tableRight() - m_pen, top, 2 * m_pen, bottom - top + m_pen), Qt::black);
 }
 
 void ReportLayout::drawRow(QPainter &p, qsizetype row, int top, int height, bool dividers) const
@@ -277,6 +286,9 @@ void ReportLayout::drawRow(QPainter &p, qsizetype row, int top, int height, bool
     const double half = m_pen / 2.0;
     const double bottom = top + height + half;
     p.drawLine(QLineF(tableLeft(), bottom, tableRight() + m_pen, bottom));
+    if (row + 1 == m_model.rowCount())
+        p.fillRect(QRect(tableLeft(), top + height - m_pen, tableRight() - tableLeft() + m_pen, 2 * m_pen),
+                   Qt::black);
     if (dividers) drawDividers(p, top, top + height);
 }
 
@@ -288,6 +300,7 @@ void ReportLayout::drawDividers(QPainter &p, int top, int bottom) const
     for (int c = 0; c <= ReportModel::kColumns; ++c)
         lines[c] = QLineF(columnLeft(c) + half, top, columnLeft(c) + half, bottom + m_pen);
     p.drawLines(lines, ReportModel::kColumns + 1);
+    drawSides(p, top, bottom);
 }
 
 void ReportLayout::drawTotal(QPainter &p, int top) const
@@ -306,6 +319,8 @@ void ReportLayout::drawTotal(QPainter &p, int top) const
     p.setBrush(Qt::NoBrush);
     const double half = m_pen / 2.0;
     p.drawRect(QRectF(box.left() + half, box.top() + half, box.width(), box.height()));
+    p.drawRect(QRectF(box.left() + 1.5 * m_pen, box.top() + 1.5 * m_pen, box.width() - 2 * m_pen,
+                      box.height() - 2 * m_pen));
     p.drawLine(QPointF(box.left(), value.top() + half), QPointF(box.right() + m_pen, value.top() + half));
 }
 

@@ -55,13 +55,18 @@ public:
     // On paper: the row's height with its long texts wrapped.
     int wrappedRowHeight(qsizetype row) const;
 
+    // The blank lines below the title, below the table and above "End of Report".
+    int titleGap() const { return m_lineHeight + m_margin; }
+    int tableGap() const { return 2 * m_lineHeight + m_margin; }
+    int closingGap() const { return m_lineHeight; }
+
     // The parts one below the other, as the screen shows them.
-    int headerTop() const { return m_margin + m_titleHeight + m_lineHeight; }
+    int headerTop() const { return m_margin + m_titleHeight + titleGap(); }
     int rowTop(qsizetype row) const { return headerTop() + m_headerHeight + int(row) * m_rowHeight; }
     // The row at a height, clamped to the rows there are (-1 without rows).
     qsizetype rowAt(int y) const;
-    int totalTop() const { return rowTop(m_model.rowCount()) + m_lineHeight; }
-    int closingTop() const { return totalTop() + totalHeight() + m_lineHeight; }
+    int totalTop() const { return rowTop(m_model.rowCount()) + tableGap(); }
+    int closingTop() const { return totalTop() + totalHeight() + closingGap(); }
     int height() const { return closingTop() + m_lineHeight + m_margin; }
     // Where a piece of text (ReportModel::place) stands.
     QRect pieceRect(qsizetype piece) const;
@@ -88,6 +93,8 @@ private:
         int width = 0;
     };
     QRect textRoom(const QRect &cell) const;
+    // The table's left and right edges, drawn heavier.
+    void drawSides(QPainter &p, int top, int bottom) const;
     void drawCell(QPainter &p, const QFontMetrics &metrics, const QRect &cell, const QString &text,
                   qsizetype piece) const;
     // The cells' width of a text.
@@ -107,7 +114,8 @@ private:
     QRawFont m_rawBold; // on paper only
     int m_width = 0;
     int m_margin = 0;
-    int m_padding = 0;
+    int m_padX = 0; // in a cell, beside its text
+    int m_padY = 0; // above and below it
     int m_lineHeight = 0;
     int m_titleHeight = 0;
     int m_headerHeight = 0;

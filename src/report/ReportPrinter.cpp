@@ -26,10 +26,10 @@ int footerHeight(const ReportLayout &layout)
 {
     return 2 * layout.lineHeight();
 }
-// From the end of the rows: a blank line, the total, a blank line, "End of Report".
+// From the end of the rows: a gap, the total, a gap, "End of Report".
 int tailHeight(const ReportLayout &layout)
 {
-    return layout.totalHeight() + 3 * layout.lineHeight();
+    return layout.tableGap() + layout.totalHeight() + layout.closingGap() + layout.lineHeight();
 }
 } // namespace
 
@@ -110,9 +110,9 @@ PrintResult ReportPrinter::print(QPrinter &printer, const Progress &progress) co
         }
         if (y > rowsTop) layout.drawDividers(p, rowsTop, y);
         if (i + 1 == count) {
-            y += layout.lineHeight();
+            y += layout.tableGap();
             layout.drawTotal(p, y);
-            y += layout.totalHeight() + layout.lineHeight();
+            y += layout.totalHeight() + layout.closingGap();
             layout.drawClosing(p, y);
         }
         p.setFont(footerFont);

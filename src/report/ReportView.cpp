@@ -71,10 +71,10 @@ std::pair<qsizetype, qsizetype> ReportView::rowsInSight() const
     return {m_layout->rowAt(top), m_layout->rowAt(bottom)};
 }
 
-qsizetype ReportView::findStart() const
+qsizetype ReportView::findStart(bool here) const
 {
     if (!m_model) return -1;
-    if (m_found >= 0) return m_found;
+    if (m_found >= 0) return here ? m_found - 1 : m_found;
     const qsizetype first = rowsInSight().first;
     if (first <= 0 || verticalScrollBar()->value() == 0) return -1;
     return m_model->pieceOf({ReportModel::Piece::Cell, first, 0}) - 1;

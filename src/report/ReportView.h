@@ -25,8 +25,9 @@ public:
     // Marks a piece of text (ReportModel::place) and scrolls to it unless it is in sight already.
     void showPiece(qsizetype piece);
     qsizetype shownPiece() const { return m_found; }
-    // Where a find starts: after the marked piece, or from the first row in sight.
-    qsizetype findStart() const;
+    // Where a find starts (ReportModel::find): after the marked piece, or at it (here), or at
+    // the first row in sight.
+    qsizetype findStart(bool here = false) const;
     // The first and last rows in sight, wholly or in part (-1 without rows).
     std::pair<qsizetype, qsizetype> rowsInSight() const;
 

@@ -328,11 +328,21 @@ tv::PrintResult frmreport::printShown(QPrinter *printer, const tv::ReportPrinter
 
 bool frmreport::find(const QString &text, bool backwards)
 {
+    return findFrom(text, backwards, false);
+}
+
+bool frmreport::findFrom(const QString &text, bool backwards, bool here)
+{
     if (showsRows()) {
         const auto model = view->model();
-        const qsizetype piece = model ? model->find(text, view->findStart(), backwards) : -1;
-        if (piece >= 0) view->showPiece(piece);
+        const qsizetype piece = model ? model->find(text, view->findStart(here), backwards) : -1;
+        view->showPiece(piece);
         return piece >= 0;
+    }
+    if (here) {
+        QTextCursor cursor = browser->textCursor();
+        cursor.setPosition(cursor.selectionStart());
+        browser->setTextCursor(cursor);
     }
     const QTextDocument::FindFlags flags =
         backwards ? QTextDocument::FindBackward : QTextDocument::FindFlags();
@@ -349,18 +359,8 @@ void frmreport::findFromBar(bool backwards, bool again)
         findStatus->clear();
         return;
     }
-    if (!again) {
-        // Typing on: the place found so far is looked at first.
-        if (showsRows()) {
-            if (view->shownPiece() >= 0) view->showPiece(view->shownPiece() - 1);
-        } else {
-            QTextCursor cursor = browser->textCursor();
-            cursor.setPosition(cursor.selectionStart());
-            browser->setTextCursor(cursor);
-        }
-    }
-    const bool found = find(text, backwards);
-    if (!found && showsRows()) view->showPiece(-1);
+    // Typing on, the place found so far is looked at first.
+    const bool found = findFrom(text, backwards, !again);
     findStatus->setText(found ? QString() : QStringLiteral("Not found"));
 }
 

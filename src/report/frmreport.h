@@ -88,6 +88,8 @@ protected:
 private:
     QWidget *shownWidget() const;
     void findFromBar(bool backwards, bool again);
+    // From the place found last, or (here) from that place itself.
+    bool findFrom(const QString &text, bool backwards, bool here);
 
     QStackedWidget *m_pages = nullptr;
     QString m_path;
