@@ -445,6 +445,8 @@ void frmreport::mnuprint_Click()
         [progress](int page, int pages) {
             if (!progress) return false;
             progress->setMaximum(std::max(1, pages));
+            progress->setLabelText(
+                QStringLiteral("Printing page %1 of %2...").arg(std::min(page + 1, pages)).arg(pages));
             progress->setValue(page);
             return !progress->wasCanceled();
         },
