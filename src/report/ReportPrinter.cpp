@@ -136,7 +136,10 @@ PrintResult printSafely(QPrinter &printer, const std::function<PrintResult(QPrin
     }
 
     const QFileInfo info(target);
-    QTemporaryFile part(info.absoluteDir().filePath(QStringLiteral(".%1.XXXXXX.part").arg(info.fileName())));
+    // The same suffix, so that the printer writes the same kind of file.
+    QTemporaryFile part(info.absoluteDir().filePath(
+        QStringLiteral(".%1.XXXXXX.%2")
+            .arg(info.fileName(), info.suffix().isEmpty() ? QStringLiteral("part") : info.suffix())));
     if (!part.open()) {
         if (error)
             *error = QStringLiteral("%1 cannot be written: %2")

@@ -56,10 +56,19 @@ void ReportView::relayout()
     horizontalScrollBar()->setPageStep(viewport()->width());
 }
 
+int ReportView::headerY() const
+{
+    // Held at the top while rows pass under it, pushed up by the end of the table.
+    const int top = verticalScrollBar()->value();
+    const int last = m_layout->rowTop(m_model->rowCount()) - m_layout->headerHeight();
+    return std::max(m_layout->headerTop(), std::min(top, last));
+}
+
 int ReportView::sightTop() const
 {
     const int top = verticalScrollBar()->value();
-    return m_layout && top > m_layout->headerTop() ? top + m_layout->headerHeight() : top;
+    if (!m_layout || headerY() > top) return top;
+    return std::max(top, headerY() + m_layout->headerHeight());
 }
 
 std::pair<qsizetype, qsizetype> ReportView::rowsInSight() const
@@ -116,7 +125,7 @@ void ReportView::paintEvent(QPaintEvent *event)
             l.drawRow(p, row, l.rowTop(row), l.rowHeight());
     }
     // The header last: once scrolled past, it stays at the top above the rows.
-    l.drawHeader(p, std::max(top, l.headerTop()));
+    l.drawHeader(p, headerY());
     if (bottom > l.totalTop()) {
         l.drawTotal(p, l.totalTop());
         l.drawClosing(p, l.closingTop());

@@ -43,7 +43,9 @@ protected:
 
 private:
     void relayout();
-    // The top of what is in sight, below the header row when it stays at the top.
+    // Where the header row is drawn.
+    int headerY() const;
+    // The top of what is in sight below the header row.
     int sightTop() const;
 
     std::shared_ptr<const tv::ReportModel> m_model;
