@@ -1,5 +1,6 @@
 #include "frmSort.h"
 
+#include "BusyCursor.h"
 #include "common/ErrorTrap.h"
 #include "common/ModalSafety.h"
 #include "common/Prompts.h"
@@ -17,15 +18,6 @@
 
 namespace {
 QPointer<frmSort> s_window;
-
-// A report over many items takes a moment; the user sees it is busy.
-struct BusyCursor
-{
-    BusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~BusyCursor() { QApplication::restoreOverrideCursor(); }
-    BusyCursor(const BusyCursor &) = delete;
-    BusyCursor &operator=(const BusyCursor &) = delete;
-};
 } // namespace
 
 frmSort::frmSort(QWidget *parent) : QDialog(parent)
@@ -135,7 +127,7 @@ void frmSort::Command1_Click()
     tv::trapped(QStringLiteral("Command1_Click"), QStringLiteral("frmSort"), [&] {
         QString path;
         {
-            BusyCursor busy;
+            tv::BusyCursor busy;
             path = tv::ReportWriter(*choice).write();
         }
         frmreport *viewer = frmreport::instance();

@@ -1,20 +1,38 @@
 #include "frmreport.h"
 
+#include "BusyCursor.h"
+#include "ReportView.h"
 #include "common/AppError.h"
+#include "common/Prompts.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
 #include <QMenuBar>
 #include <QPointer>
 #include <QPrintDialog>
 #include <QPrinter>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QShortcut>
+#include <QStackedWidget>
 #include <QTextBrowser>
+#include <QVBoxLayout>
 #include <algorithm>
 #include <cmath>
+#include <optional>
 
 namespace {
 QPointer<frmreport> s_viewer;
+
+// Work that takes longer than this shows its progress.
+constexpr int kProgressAfterMs = 500;
 
 constexpr double kTwipsPerInch = 1440.0;
 constexpr int kLeft = 10;
@@ -116,19 +134,69 @@ frmreport::frmreport(QWidget *parent) : QMainWindow(parent)
     setWindowTitle(QStringLiteral("Report"));
     setAccessibleName(QStringLiteral("Report"));
 
-    // The browser is placed by Form_Resize, not by a layout.
+    // The report area is placed by Form_Resize, not by a layout.
     auto *area = new QWidget(this);
     area->setObjectName(QStringLiteral("reportArea"));
     setCentralWidget(area);
-    wb = new QTextBrowser(area);
+    wb = new QWidget(area);
     wb->setObjectName(QStringLiteral("wb"));
-    wb->setAccessibleName(QStringLiteral("Inventory report"));
-    wb->setOpenLinks(false);
-    // The tables of the report are as wide as the page; Qt's layout of them can come out a pixel
+    wb->setAccessibleName(QStringLiteral("Report area"));
+
+    m_pages = new QStackedWidget(wb);
+    view = new ReportView(m_pages);
+    browser = new QTextBrowser(m_pages);
+    browser->setObjectName(QStringLiteral("browser"));
+    browser->setAccessibleName(QStringLiteral("Inventory report"));
+    browser->setOpenLinks(false);
+    // The tables of a report are as wide as the page; Qt's layout of them can come out a pixel
     // wider than the view, which would show a scroll bar for nothing. One pixel of slack avoids it.
-    wb->setLineWrapMode(QTextEdit::FixedPixelWidth);
-    wb->viewport()->installEventFilter(this);
-    wb->setFocusPolicy(Qt::StrongFocus);
+    browser->setLineWrapMode(QTextEdit::FixedPixelWidth);
+    browser->viewport()->installEventFilter(this);
+    m_pages->addWidget(view);
+    m_pages->addWidget(browser);
+
+    findBar = new QWidget(wb);
+    findBar->setObjectName(QStringLiteral("findBar"));
+    findBar->setAccessibleName(QStringLiteral("Find bar"));
+    auto *label = new QLabel(QStringLiteral("Fi&nd:"), findBar);
+    findText = new QLineEdit(findBar);
+    findText->setObjectName(QStringLiteral("findText"));
+    findText->setAccessibleName(QStringLiteral("Find text"));
+    findText->installEventFilter(this);
+    label->setBuddy(findText);
+    findPrevious = new QPushButton(QStringLiteral("P&revious"), findBar);
+    findPrevious->setObjectName(QStringLiteral("findPrevious"));
+    findPrevious->setAccessibleName(QStringLiteral("Find previous"));
+    findNext = new QPushButton(QStringLiteral("N&ext"), findBar);
+    findNext->setObjectName(QStringLiteral("findNext"));
+    findNext->setAccessibleName(QStringLiteral("Find next"));
+    findClose = new QPushButton(QStringLiteral("Close"), findBar);
+    findClose->setObjectName(QStringLiteral("findClose"));
+    findClose->setAccessibleName(QStringLiteral("Close find bar"));
+    findStatus = new QLabel(findBar);
+    findStatus->setObjectName(QStringLiteral("findStatus"));
+    findStatus->setAccessibleName(QStringLiteral("Find result"));
+    for (QPushButton *button : {findPrevious, findNext, findClose})
+        button->setAutoDefault(false);
+    auto *bar = new QHBoxLayout(findBar);
+    bar->setContentsMargins(0, 2, 0, 0);
+    bar->addWidget(label);
+    bar->addWidget(findText, 1);
+    bar->addWidget(findPrevious);
+    bar->addWidget(findNext);
+    bar->addWidget(findStatus, 1);
+    bar->addWidget(findClose);
+    findBar->hide();
+    auto *column = new QVBoxLayout(wb);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    column->addWidget(m_pages, 1);
+    column->addWidget(findBar);
+    setTabOrder(view, browser);
+    setTabOrder(browser, findText);
+    setTabOrder(findText, findPrevious);
+    setTabOrder(findPrevious, findNext);
+    setTabOrder(findNext, findClose);
 
     mnuprint = menuBar()->addAction(QStringLiteral("&Print"));
     mnuprint->setObjectName(QStringLiteral("mnuprint"));
@@ -136,6 +204,29 @@ frmreport::frmreport(QWidget *parent) : QMainWindow(parent)
     mnuprint->setShortcutContext(Qt::WindowShortcut);
     menuBar()->setAccessibleName(QStringLiteral("Menu"));
     connect(mnuprint, &QAction::triggered, this, &frmreport::mnuprint_Click);
+
+    // Find is kept off the menu bar, whose one entry is Print; its keys work in the whole window.
+    findAction = new QAction(QStringLiteral("Find"), this);
+    findAction->setObjectName(QStringLiteral("findAction"));
+    findAction->setShortcut(QKeySequence::Find);
+    findAction->setShortcutContext(Qt::WindowShortcut);
+    addAction(findAction);
+    connect(findAction, &QAction::triggered, this, &frmreport::showFindBar);
+    auto *again = new QAction(this);
+    again->setShortcut(QKeySequence::FindNext);
+    addAction(again);
+    connect(again, &QAction::triggered, this, [this] { findFromBar(false, true); });
+    auto *back = new QAction(this);
+    back->setShortcut(QKeySequence::FindPrevious);
+    addAction(back);
+    connect(back, &QAction::triggered, this, [this] { findFromBar(true, true); });
+    auto *escape = new QShortcut(QKeySequence(Qt::Key_Escape), findBar, nullptr, nullptr,
+                                 Qt::WidgetWithChildrenShortcut);
+    connect(escape, &QShortcut::activated, this, &frmreport::hideFindBar);
+    connect(findClose, &QPushButton::clicked, this, &frmreport::hideFindBar);
+    connect(findNext, &QPushButton::clicked, this, [this] { findFromBar(false, true); });
+    connect(findPrevious, &QPushButton::clicked, this, [this] { findFromBar(true, true); });
+    connect(findText, &QLineEdit::textEdited, this, [this] { findFromBar(false, false); });
 
     resize(960, 720);
 }
@@ -161,15 +252,131 @@ void frmreport::navigate(const QString &path)
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         throw tv::AppError(file.exists() ? tv::Err::PathFileAccess : tv::Err::FileNotFound);
-    const QByteArray bytes = file.readAll();
-    // The report is ASCII; an older file in a single-byte code page still reads.
-    wb->setHtml(displayHtml(QString::fromLatin1(bytes)));
+    std::optional<tv::ReportModel> model;
+    {
+        tv::BusyCursor busy;
+        // A report of many items shows how far the reading has come once it takes a while.
+        QElapsedTimer clock;
+        clock.start();
+        QPointer<QProgressDialog> progress;
+        model = tv::ReportReader::read(file, [&](qint64 done, qint64 total) {
+            if (!progress && total > 0 && clock.elapsed() > kProgressAfterMs) {
+                progress =
+                    new QProgressDialog(QStringLiteral("Opening the report..."), QString(), 0, 1000, this);
+                progress->setWindowTitle(windowTitle());
+                progress->setAccessibleName(QStringLiteral("Opening the report"));
+                progress->setWindowModality(Qt::ApplicationModal);
+                progress->setMinimumDuration(0);
+            }
+            if (progress) progress->setValue(int(done * 1000 / std::max<qint64>(total, done)));
+        });
+        delete progress;
+    }
+    if (model) {
+        view->setModel(std::make_shared<const tv::ReportModel>(std::move(*model)));
+        browser->clear();
+        m_pages->setCurrentWidget(view);
+    } else {
+        // Not the writer's report: the text browser shows it, however long that takes.
+        tv::BusyCursor busy;
+        file.seek(0);
+        // The report is ASCII; an older file in a single-byte code page still reads.
+        browser->setHtml(displayHtml(QString::fromLatin1(file.readAll())));
+        view->setModel(nullptr);
+        m_pages->setCurrentWidget(browser);
+    }
+    findStatus->clear();
     m_path = path;
 }
 
-void frmreport::printShown(QPrinter *printer) const
+bool frmreport::showsRows() const
 {
-    wb->document()->print(printer);
+    return m_pages->currentWidget() == view;
+}
+
+QWidget *frmreport::shownWidget() const
+{
+    return m_pages->currentWidget();
+}
+
+QString frmreport::shownText() const
+{
+    if (!showsRows()) return browser->toPlainText();
+    const auto model = view->model();
+    QStringList pieces;
+    for (qsizetype piece = 0; model && piece < model->pieceCount(); ++piece)
+        pieces << model->pieceText(piece);
+    return pieces.join(QLatin1Char('\n'));
+}
+
+tv::PrintResult frmreport::printShown(QPrinter *printer, const tv::ReportPrinter::Progress &progress,
+                                      QString *error) const
+{
+    if (showsRows()) {
+        const tv::ReportPrinter job(view->model(), view->font());
+        return tv::printSafely(
+            *printer, [&](QPrinter &out) { return job.print(out, progress); }, error);
+    }
+    return tv::printSafely(
+        *printer,
+        [&](QPrinter &out) {
+            browser->document()->print(&out);
+            return tv::PrintResult::Printed;
+        },
+        error);
+}
+
+bool frmreport::find(const QString &text, bool backwards)
+{
+    return findFrom(text, backwards, false);
+}
+
+bool frmreport::findFrom(const QString &text, bool backwards, bool here)
+{
+    if (showsRows()) {
+        const auto model = view->model();
+        const qsizetype piece = model ? model->find(text, view->findStart(here), backwards) : -1;
+        view->showPiece(piece);
+        return piece >= 0;
+    }
+    if (here) {
+        QTextCursor cursor = browser->textCursor();
+        cursor.setPosition(cursor.selectionStart());
+        browser->setTextCursor(cursor);
+    }
+    const QTextDocument::FindFlags flags =
+        backwards ? QTextDocument::FindBackward : QTextDocument::FindFlags();
+    if (browser->find(text, flags)) return true;
+    // Round past the end.
+    browser->moveCursor(backwards ? QTextCursor::End : QTextCursor::Start);
+    return browser->find(text, flags);
+}
+
+void frmreport::findFromBar(bool backwards, bool again)
+{
+    const QString text = findText->text();
+    if (text.isEmpty()) {
+        findStatus->clear();
+        return;
+    }
+    // Typing on, the place found so far is looked at first.
+    const bool found = findFrom(text, backwards, !again);
+    findStatus->setText(found ? QString() : QStringLiteral("Not found"));
+}
+
+void frmreport::showFindBar()
+{
+    findBar->show();
+    findText->setFocus(Qt::ShortcutFocusReason);
+    findText->selectAll();
+}
+
+void frmreport::hideFindBar()
+{
+    findBar->hide();
+    findStatus->clear();
+    if (showsRows()) view->showPiece(-1);
+    shownWidget()->setFocus();
 }
 
 QRect frmreport::browserGeometry(QSize outer, QSize current, double dpiX, double dpiY)
@@ -212,17 +419,56 @@ void frmreport::Form_Resize()
 
 void frmreport::mnuprint_Click()
 {
-    wb->setFocus();
+    shownWidget()->setFocus();
+    // Both dialogs belong to the viewer, which may be closed while they are open: each is held
+    // through a guard, and nothing of the viewer is touched once it has gone.
+    QPointer<frmreport> self(this);
     QPrinter printer(QPrinter::HighResolution);
-    QPrintDialog dialog(&printer, this);
-    if (dialog.exec() == QDialog::Accepted) printShown(&printer);
+    QPointer<QPrintDialog> dialog = new QPrintDialog(&printer, this);
+    dialog->setOption(QAbstractPrintDialog::PrintPageRange, !showsRows());
+    const int answer = dialog->exec();
+    delete dialog;
+    if (!self || answer != QDialog::Accepted) return;
+
+    QPointer<QProgressDialog> progress =
+        new QProgressDialog(QStringLiteral("Printing the report..."), QStringLiteral("Cancel"), 0, 1, this);
+    progress->setObjectName(QStringLiteral("printProgress"));
+    progress->setWindowTitle(windowTitle());
+    progress->setAccessibleName(QStringLiteral("Printing the report"));
+    progress->setWindowModality(Qt::WindowModal);
+    progress->setMinimumDuration(kProgressAfterMs);
+    progress->setAutoClose(false);
+    progress->setAutoReset(false);
+    QString error;
+    const tv::PrintResult result = printShown(
+        &printer,
+        [progress](int page, int pages) {
+            if (!progress) return false;
+            progress->setMaximum(std::max(1, pages));
+            progress->setLabelText(
+                QStringLiteral("Printing page %1 of %2...").arg(std::min(page + 1, pages)).arg(pages));
+            progress->setValue(page);
+            return !progress->wasCanceled();
+        },
+        &error);
+    delete progress;
+    if (self && result == tv::PrintResult::Failed)
+        tv::prompts().message(QStringLiteral("The report could not be printed. %1").arg(error),
+                              tv::MsgButtons::Ok, tv::MsgIcon::Exclamation);
 }
 
 bool frmreport::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == wb->viewport() && event->type() == QEvent::Resize) {
-        const int width = std::max(1, wb->viewport()->width() - 1);
-        if (wb->lineWrapColumnOrWidth() != width) wb->setLineWrapColumnOrWidth(width);
+    if (watched == browser->viewport() && event->type() == QEvent::Resize) {
+        const int width = std::max(1, browser->viewport()->width() - 1);
+        if (browser->lineWrapColumnOrWidth() != width) browser->setLineWrapColumnOrWidth(width);
+    }
+    if (watched == findText && event->type() == QEvent::KeyPress) {
+        const auto *key = static_cast<QKeyEvent *>(event);
+        if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+            findFromBar(key->modifiers() & Qt::ShiftModifier, true);
+            return true;
+        }
     }
     return QMainWindow::eventFilter(watched, event);
 }

@@ -1,15 +1,24 @@
 #pragma once
 
+#include "ReportPrinter.h"
+
 #include <QMainWindow>
 #include <QRect>
 #include <QSize>
 #include <QString>
 
 class QAction;
+class QLabel;
+class QLineEdit;
 class QPrinter;
+class QPushButton;
+class QStackedWidget;
 class QTextBrowser;
+class ReportView;
 
 // The report viewer: shows the report file the sort window has just written, and prints it.
+// A report in the writer's structure is shown row by row, at any size; any other HTML file
+// goes to a text browser.
 class frmreport : public QMainWindow
 {
     Q_OBJECT
@@ -25,9 +34,19 @@ public:
     // Shows the report file; throws AppError when it cannot be read. The file is not changed.
     void navigate(const QString &path);
     QString shownPath() const { return m_path; }
+    // Whether the report is shown row by row (rather than by the text browser).
+    bool showsRows() const;
+    // The shown texts in reading order, one piece a line.
+    QString shownText() const;
 
-    // Prints the shown page on a printer already set up.
-    void printShown(QPrinter *printer) const;
+    // Prints the whole report on a printer already set up; a print into a file replaces the
+    // file only when it is whole. The progress may stop it.
+    tv::PrintResult printShown(QPrinter *printer, const tv::ReportPrinter::Progress &progress = {},
+                               QString *error = nullptr) const;
+
+    // Finds the next (or previous) place holding the text, without regard to case, going round
+    // past the end, and scrolls to it. False when the report does not hold it.
+    bool find(const QString &text, bool backwards = false);
 
     // Where the browser goes for a window of the given outer size (frame, title and menu bar
     // included), everything in pixels at the given resolution. The margins are fixed in twips:
@@ -35,16 +54,29 @@ public:
     // would come out negative keeps its current value.
     static QRect browserGeometry(QSize outer, QSize current, double dpiX, double dpiY);
 
-    // The report as the view shows it: a colour written without "#" (color="0000aa") gets it,
-    // read as a browser reads such a value ("cc000" is #cc0000); nothing else changes.
+    // The report as the text browser shows it: a colour written without "#" (color="0000aa")
+    // gets it, read as a browser reads such a value ("cc000" is #cc0000); nothing else changes.
     static QString displayHtml(const QString &html);
 
-    QTextBrowser *wb = nullptr;
+    // The report area that Form_Resize places: the row view or the text browser, and the find
+    // bar below them.
+    QWidget *wb = nullptr;
+    ReportView *view = nullptr;
+    QTextBrowser *browser = nullptr;
+    QWidget *findBar = nullptr;
+    QLineEdit *findText = nullptr;
+    QPushButton *findNext = nullptr;
+    QPushButton *findPrevious = nullptr;
+    QPushButton *findClose = nullptr;
+    QLabel *findStatus = nullptr;
     QAction *mnuprint = nullptr;
+    QAction *findAction = nullptr;
 
 public slots:
     void Form_Resize();
     void mnuprint_Click();
+    void showFindBar();
+    void hideFindBar();
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -54,5 +86,11 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
+    QWidget *shownWidget() const;
+    void findFromBar(bool backwards, bool again);
+    // From the place found last, or (here) from that place itself.
+    bool findFrom(const QString &text, bool backwards, bool here);
+
+    QStackedWidget *m_pages = nullptr;
     QString m_path;
 };

@@ -122,7 +122,7 @@ private slots:
         frmreport *viewer = frmreport::openInstance();
         QVERIFY(viewer && viewer->isVisible());
         QCOMPARE(viewer->shownPath(), folder.file("report.html"));
-        QVERIFY(viewer->wb->toPlainText().contains("$3,728.75"));
+        QVERIFY(viewer->shownText().contains("$3,728.75"));
 
         // Unloaded: the next show finds a fresh window without a choice.
         QVERIFY(!w->isVisible());
@@ -193,7 +193,7 @@ private slots:
         QCOMPARE(frmreport::openInstance(), viewer);
         QCOMPARE(readAll(folder.file("report.html")), expected::workedExampleReport(3));
         // The viewer shows the second report: item numbers first.
-        const QString shown = viewer->wb->toPlainText();
+        const QString shown = viewer->shownText();
         QVERIFY2(shown.indexOf("Item Number") < shown.indexOf("Item Name"), qPrintable(shown));
     }
 
