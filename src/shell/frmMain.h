@@ -89,6 +89,8 @@ public slots:
     void Toolbar1_ButtonClick(const QString &key);
     void Backup();
     void Restore();
+    void Export(); // CSV files for spreadsheets
+    void Import();
     void Timer1_Timer();
 
 protected:
