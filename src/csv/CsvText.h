@@ -4,6 +4,7 @@
 #include <QByteArrayView>
 #include <QString>
 #include <QStringView>
+#include <exception>
 #include <vector>
 
 namespace tv {
@@ -28,17 +29,6 @@ void appendCsvCell(QByteArray &out, const QString &text, char delimiter = ',');
 // Ends a record with CR LF.
 inline void endCsvRecord(QByteArray &out) { out.append("\r\n", 2); }
 
-// Reads a whole file's bytes: UTF-8 with or without a byte-order mark, comma or semicolon
-// (whichever the first record uses more), quoted cells across line breaks. Lines with no text
-// at all are skipped. Throws CsvRefused when the bytes are no CSV text.
-class CsvRefused;
-struct CsvTable
-{
-    char delimiter = ',';
-    std::vector<CsvRecord> records;
-};
-CsvTable readCsv(QByteArrayView bytes);
-
 // A file that is not CSV text at all; the description says why, for the user.
 class CsvRefused : public std::exception
 {
@@ -51,5 +41,15 @@ private:
     QString m_why;
     QByteArray m_what;
 };
+
+// Reads a whole file's bytes: UTF-8 with or without a byte-order mark, comma or semicolon
+// (whichever the first record uses more), quoted cells across line breaks. Lines with no text
+// at all are skipped. Throws CsvRefused when the bytes are no CSV text.
+struct CsvTable
+{
+    char delimiter = ',';
+    std::vector<CsvRecord> records;
+};
+CsvTable readCsv(QByteArrayView bytes);
 
 } // namespace tv

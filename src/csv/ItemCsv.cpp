@@ -231,7 +231,7 @@ ImportPlan planImport(QByteArrayView bytes, const std::vector<ItemRow> &existing
             else
                 row.setValue(column, v.value);
         }
-        if (row.itemNum.trimmed().isEmpty() && fits)
+        if (row.itemNum.trimmed().isEmpty())
             problem(headerOf[static_cast<size_t>(Column::ItemNum)], row.itemNum, QStringLiteral("missing item number"));
         if (!fits) continue;
         // Without the columns of a spreadsheet the row gets what a new item gets.

@@ -150,13 +150,14 @@ private slots:
         QTest::newRow("every problem of every row")
             << QByteArray("Item Number,Amount In Stock,Unit Cost,Invoice Date\n"
                           "A,2.5,abc,2/30/2024\n"
-                          ",1,1,\n"
+                          ",1,zz,\n"
                           "B,99999999999,\"12,50\",13/1/2024\n"
                           "C,1,1,1/1/2024,extra\n"
                           "D,1,\"$99,999,999,999,999,999\",2024-1-2\n")
             << QStringList{"2:Amount In Stock:2.5:not a whole number",
                            "2:Unit Cost:abc:not an amount of money",
                            "2:Invoice Date:2/30/2024:not a real date (write it as M/d/yyyy or YYYY-MM-DD)",
+                           "3:Unit Cost:zz:not an amount of money",
                            "3:Item Number::missing item number",
                            "4:Amount In Stock:99999999999:too large for a count of units",
                            "4:Unit Cost:12,50:not an amount of money",
