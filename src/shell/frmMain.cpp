@@ -11,6 +11,8 @@
 #include "common/ProgramFolder.h"
 #include "common/Prompts.h"
 #include "common/Version.h"
+#include "csv/CsvTransfer.h"
+#include "csv/frmImport.h"
 #include "frmAbout.h"
 #include "frmManual.h"
 #include "items/ItemBinding.h"
@@ -139,6 +141,8 @@ void frmMain::buildWindow()
         {"third", "Manual", "manual", "Read the user manual"},
         {"fourth", "Tips", "tips", "Show a tip"},
         {"fifth", "About", "about", "About Tallyvane"},
+        {"export", "Export", "export", "Write every item to a CSV file for a spreadsheet"},
+        {"import", "Import", "import", "Add the items of a CSV file, after a preview"},
     };
     for (const auto &t : tools) {
         QAction *a =
@@ -579,6 +583,29 @@ void frmMain::Restore()
     }
 }
 
+// Pending edits reach the file first; after an import the picture and the count follow the rows.
+static CsvTransfer csvTransfer(frmMain *w)
+{
+    return CsvTransfer(w->recordSet(), {[w] { w->saveData(); },
+                                        [w](const ImportPlan &plan, const QString &path) {
+                                            return frmImport::confirm(plan, path, w);
+                                        },
+                                        [w] {
+                                            w->View();
+                                            w->refreshTitle();
+                                        }});
+}
+
+void frmMain::Export()
+{
+    csvTransfer(this).exportAll(m_cdl1InitDir);
+}
+
+void frmMain::Import()
+{
+    csvTransfer(this).importFile(m_cdl1InitDir);
+}
+
 void frmMain::Toolbar1_ButtonClick(const QString &key)
 {
     trapped(QStringLiteral("Toolbar1_ButtonClick"), kForm, [&] {
@@ -601,6 +628,10 @@ void frmMain::Toolbar1_ButtonClick(const QString &key)
             about->show();
             about->raise();
             about->activateWindow();
+        } else if (key == QLatin1String("export")) {
+            Export();
+        } else if (key == QLatin1String("import")) {
+            Import();
         }
     });
 }

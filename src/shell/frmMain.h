@@ -91,6 +91,8 @@ public slots:
     void Toolbar1_ButtonClick(const QString &key);
     void Backup();
     void Restore();
+    void Export(); // CSV files for spreadsheets
+    void Import();
     void Timer1_Timer();
     // A code from a scanner that types like a keyboard: what Send to Ketbook does with it.
     void keyboardScan(const QString &code);

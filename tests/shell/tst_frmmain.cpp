@@ -559,8 +559,8 @@ private slots:
             texts << a->text();
             QVERIFY(!a->icon().isNull());
         }
-        QCOMPARE(keys, QStringList({"first", "second", "third", "fourth", "fifth"}));
-        QCOMPARE(texts, QStringList({"Backup", "Restore", "Manual", "Tips", "About"}));
+        QCOMPARE(keys, QStringList({"first", "second", "third", "fourth", "fifth", "export", "import"}));
+        QCOMPARE(texts, QStringList({"Backup", "Restore", "Manual", "Tips", "About", "Export", "Import"}));
 
         // Every control can be found by its name.
         const auto controls = w.findChildren<QWidget *>();

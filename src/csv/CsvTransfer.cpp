@@ -1,0 +1,90 @@
+#include "CsvTransfer.h"
+
+#include "common/AppError.h"
+#include "common/Prompts.h"
+#include "items/ItemRecordSet.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+namespace tv {
+
+namespace {
+const QString kFilter = QStringLiteral("CSV files (*.csv)|*.csv|All files (*)|*");
+}
+
+CsvTransfer::CsvTransfer(ItemRecordSet &recordSet, Hooks hooks) : m_recordSet(recordSet), m_hooks(std::move(hooks))
+{
+}
+
+bool CsvTransfer::exportAll(const QString &initialDir)
+{
+    if (!m_recordSet.isOpen()) throw AppError(Err::ObjectClosed);
+    FileDialogRequest request;
+    request.title = QStringLiteral("Export Items");
+    request.filter = kFilter;
+    request.initialDir = initialDir;
+    request.fileName = QStringLiteral("Items.csv");
+    request.overwritePrompt = true;
+    request.defaultExt = QStringLiteral("csv");
+    const auto path = prompts().saveFile(request);
+    if (!path || path->isEmpty()) return false;
+    // The file holds what the window shows, the row being edited included.
+    if (m_hooks.saveEdits) m_hooks.saveEdits();
+    const auto &rows = m_recordSet.rows();
+    exportItemsCsv(rows, *path);
+    prompts().message(QStringLiteral("%1 %2 exported to '%3'.")
+                          .arg(rows.size())
+                          .arg(rows.size() == 1 ? QStringLiteral("item was") : QStringLiteral("items were"),
+                               QFileInfo(*path).fileName()),
+                      MsgButtons::Ok, MsgIcon::Information, QStringLiteral("Export"));
+    return true;
+}
+
+bool CsvTransfer::importFile(const QString &initialDir)
+{
+    if (!m_recordSet.isOpen()) throw AppError(Err::ObjectClosed);
+    FileDialogRequest request;
+    request.title = QStringLiteral("Import Items");
+    request.filter = kFilter;
+    request.initialDir = initialDir;
+    const auto path = prompts().openFile(request);
+    if (!path || path->isEmpty()) return false;
+    return importPath(*path);
+}
+
+bool CsvTransfer::importPath(const QString &path)
+{
+    if (!m_recordSet.isOpen()) throw AppError(Err::ObjectClosed);
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw AppError(file.exists() ? Err::PermissionDenied : Err::FileNotFound,
+                       QStringLiteral("Could not read '%1': %2").arg(path, file.errorString()));
+    const QByteArray bytes = file.readAll();
+    file.close();
+    ImportPlan plan;
+    try {
+        plan = planImport(bytes, m_recordSet.rows());
+    } catch (const CsvRefused &e) {
+        prompts().message(QStringLiteral("Tallyvane cannot import '%1'. %2").arg(QFileInfo(path).fileName(), e.why()),
+                          MsgButtons::Ok, MsgIcon::Stop, QStringLiteral("Import"));
+        return false;
+    }
+    if (!m_hooks.preview || !m_hooks.preview(plan, path) || !plan.canImport()) return false;
+
+    // The row being edited reaches the file first: the record set is read afresh below.
+    if (m_hooks.saveEdits) m_hooks.saveEdits();
+    const int firstNew = m_recordSet.recordCount();
+    storeItems(m_recordSet.path(), plan.rows);
+    m_recordSet.close();
+    m_recordSet.open();
+    if (m_recordSet.recordCount() > firstNew) m_recordSet.moveTo(firstNew);
+    if (m_hooks.refreshed) m_hooks.refreshed();
+    prompts().message(QStringLiteral("%1 %2 imported.")
+                          .arg(plan.rows.size())
+                          .arg(plan.rows.size() == 1 ? QStringLiteral("item was") : QStringLiteral("items were")),
+                      MsgButtons::Ok, MsgIcon::Information, QStringLiteral("Import"));
+    return true;
+}
+
+} // namespace tv

@@ -1,0 +1,346 @@
+#include "ItemCsv.h"
+
+#include "common/AppError.h"
+#include "common/DateText.h"
+#include "items/Database.h"
+#include "items/FieldRules.h"
+
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QSet>
+#include <QSqlDatabase>
+#include <array>
+#include <sqlite3.h>
+
+namespace tv {
+
+namespace {
+constexpr char kDelimiter = ',';
+
+void appendRow(QByteArray &out, const ItemRow &r)
+{
+    auto number = [&](std::optional<qint64> v) {
+        if (v) out.append(QByteArray::number(*v));
+    };
+    auto money = [&](const std::optional<Money> &m) {
+        if (m) out.append(m->toPlain().toLatin1());
+    };
+    appendCsvCell(out, r.itemDesc, kDelimiter);
+    out.append(kDelimiter);
+    appendCsvCell(out, r.itemNum, kDelimiter);
+    out.append(kDelimiter);
+    number(r.itemCnt);
+    out.append(kDelimiter);
+    money(r.itemCst);
+    out.append(kDelimiter);
+    money(r.totItemCst);
+    for (const QString *text : {&r.image, &r.invNum, &r.vendor, &r.invDate}) {
+        out.append(kDelimiter);
+        appendCsvCell(out, *text, kDelimiter);
+    }
+    endCsvRecord(out);
+}
+
+[[noreturn]] void writeFailed(const QString &path, const QString &why)
+{
+    throw AppError(Err::PathFileAccess,
+                   QStringLiteral("Could not write '%1': %2. Nothing was exported.").arg(path, why));
+}
+
+// A comma in a number may only separate groups of three digits: "12,50" is refused rather than
+// read as 1250.
+bool groupingFits(QStringView text)
+{
+    for (qsizetype k = text.indexOf(QLatin1Char(',')); k >= 0; k = text.indexOf(QLatin1Char(','), k + 1)) {
+        int digits = 0;
+        while (k + 1 + digits < text.size() && text[k + 1 + digits].isDigit())
+            ++digits;
+        if (digits != 3) return false;
+    }
+    return true;
+}
+
+// Digits with at most one point, after sign, dollar sign and commas: a text that still does not
+// convert is too large rather than no number.
+bool looksLikeNumber(QString text)
+{
+    text.remove(QLatin1Char('$')).remove(QLatin1Char(','));
+    if (text.startsWith(QLatin1Char('-')) || text.startsWith(QLatin1Char('+'))) text.remove(0, 1);
+    return !text.isEmpty() && text.count(QLatin1Char('.')) <= 1 &&
+           std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c.isDigit() || c == QLatin1Char('.'); });
+}
+
+struct Converted
+{
+    QVariant value;
+    QString why; // empty when the text fits
+};
+
+Converted convert(Column column, const QString &text)
+{
+    const QString t = text.trimmed();
+    switch (column) {
+    case Column::ItemCnt: {
+        if (!groupingFits(t)) return {{}, QStringLiteral("not a whole number")};
+        const QString plain = QString(t).remove(QLatin1Char(','));
+        const auto exact = Money::parse(plain);
+        if (exact && exact->absFraction() != 0) return {{}, QStringLiteral("not a whole number")};
+        const auto n = parseWholeHalfEven(plain);
+        if (!n)
+            return {{}, looksLikeNumber(t) ? QStringLiteral("too large for a count of units")
+                                           : QStringLiteral("not a whole number")};
+        return {QVariant(static_cast<qlonglong>(*n)), {}};
+    }
+    case Column::ItemCst:
+    case Column::TotItemCst: {
+        const auto m = groupingFits(t) ? parseCurrencyText(t) : std::nullopt;
+        if (!m)
+            return {{}, looksLikeNumber(t) && groupingFits(t) ? QStringLiteral("an amount too large to keep")
+                                                              : QStringLiteral("not an amount of money")};
+        return {QVariant::fromValue(*m), {}};
+    }
+    case Column::InvDate: {
+        const auto d = parseUserDate(t);
+        if (!d) return {{}, QStringLiteral("not a real date (write it as M/d/yyyy or YYYY-MM-DD)")};
+        return {toIsoDate(*d), {}};
+    }
+    default:
+        return {text, {}};
+    }
+}
+
+QString folded(const QString &itemNum)
+{
+    return itemNum.toCaseFolded();
+}
+} // namespace
+
+QByteArray itemsCsvHeader()
+{
+    return itemColumnNames().join(QLatin1Char(kDelimiter)).toLatin1() + "\r\n";
+}
+
+QByteArray itemsToCsv(const std::vector<ItemRow> &rows)
+{
+    QByteArray out = itemsCsvHeader();
+    out.reserve(static_cast<qsizetype>(rows.size()) * 96 + out.size());
+    for (const ItemRow &r : rows)
+        appendRow(out, r);
+    return out;
+}
+
+void exportItemsCsv(const std::vector<ItemRow> &rows, const QString &path)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) writeFailed(path, file.errorString());
+    // Written a block at a time, so memory stays small however many items there are.
+    constexpr qsizetype kBlock = 1 << 20;
+    QByteArray block = itemsCsvHeader();
+    block.reserve(kBlock + 4096);
+    for (const ItemRow &r : rows) {
+        appendRow(block, r);
+        if (block.size() >= kBlock) {
+            if (file.write(block) != block.size()) writeFailed(path, file.errorString());
+            block.clear();
+        }
+    }
+    if (file.write(block) != block.size() || !file.commit()) writeFailed(path, file.errorString());
+}
+
+std::optional<Column> columnFromHeader(QStringView header)
+{
+    QString name = header.toString().simplified();
+    if (name.endsWith(QLatin1Char(':'))) name = name.chopped(1).trimmed();
+    if (const auto c = columnFromName(name)) return c;
+    static const std::array<std::pair<const char *, Column>, 16> captions{{
+        {"Item Name", Column::ItemDesc},
+        {"Item Number", Column::ItemNum},
+        {"Item ID", Column::ItemNum},
+        {"Amount In Stock", Column::ItemCnt},
+        {"Unit Count", Column::ItemCnt},
+        {"Unit Cost", Column::ItemCst},
+        {"Total Unit Cost", Column::TotItemCst},
+        {"Total Unit Value", Column::TotItemCst},
+        {"Item Image", Column::Image},
+        {"Picture", Column::Image},
+        {"Invoice ID", Column::InvNum},
+        {"Invoice Number", Column::InvNum},
+        {"Vendor Name", Column::Vendor},
+        {"Vendor", Column::Vendor},
+        {"Invoice Date", Column::InvDate},
+        {"Date", Column::InvDate},
+    }};
+    for (const auto &[caption, column] : captions)
+        if (name.compare(QLatin1String(caption), Qt::CaseInsensitive) == 0) return column;
+    return std::nullopt;
+}
+
+ImportPlan planImport(QByteArrayView bytes, const std::vector<ItemRow> &existing)
+{
+    const CsvTable table = readCsv(bytes);
+    const CsvRecord &header = table.records.front();
+    std::vector<std::optional<Column>> columns;
+    std::array<QString, kColumnCount> headerOf;
+    ImportPlan plan;
+    for (const CsvCell &cell : header.cells) {
+        const auto column = columnFromHeader(cell.text);
+        if (column) {
+            QString &seen = headerOf[static_cast<size_t>(*column)];
+            if (!seen.isNull())
+                throw CsvRefused(QStringLiteral("The columns \"%1\" and \"%2\" both hold %3.")
+                                     .arg(seen, cell.text, columnName(*column)));
+            seen = cell.text;
+        } else if (!cell.isMissing()) {
+            plan.ignoredColumns << cell.text;
+        }
+        columns.push_back(column);
+    }
+    auto has = [&](Column c) { return !headerOf[static_cast<size_t>(c)].isNull(); };
+    if (!has(Column::ItemNum))
+        throw CsvRefused(QStringLiteral("Its first row names no item number column. The first row must name "
+                                        "the columns, such as ItemNum or \"Item Number\"."));
+    if (table.records.size() < 2) throw CsvRefused(QStringLiteral("It holds no items, only the row of column names."));
+
+    QSet<QString> known;
+    for (const ItemRow &r : existing)
+        if (!r.itemNum.isNull()) known.insert(folded(r.itemNum));
+
+    plan.rows.reserve(table.records.size() - 1);
+    plan.sourceRows.reserve(table.records.size() - 1);
+    for (size_t i = 1; i < table.records.size(); ++i) {
+        const CsvRecord &record = table.records[i];
+        ItemRow row;
+        bool fits = true;
+        auto problem = [&](const QString &column, const QString &text, const QString &why) {
+            plan.problems.push_back({record.row, column, text, why});
+            fits = false;
+        };
+        for (size_t c = 0; c < record.cells.size(); ++c) {
+            const CsvCell &cell = record.cells[c];
+            if (c >= columns.size()) {
+                if (!cell.isMissing())
+                    problem(QStringLiteral("column %1").arg(c + 1), cell.text,
+                            QStringLiteral("more cells than the first row names columns"));
+                continue;
+            }
+            if (!columns[c] || cell.isMissing()) continue;
+            const Column column = *columns[c];
+            const Converted v = convert(column, cell.text);
+            if (!v.why.isEmpty())
+                problem(header.cells[c].text, cell.text, v.why);
+            else
+                row.setValue(column, v.value);
+        }
+        if (row.itemNum.trimmed().isEmpty())
+            problem(headerOf[static_cast<size_t>(Column::ItemNum)], row.itemNum, QStringLiteral("missing item number"));
+        if (!fits) continue;
+        // Without the columns of a spreadsheet the row gets what a new item gets.
+        if (!has(Column::Image)) row.image = QStringLiteral("0");
+        if (!has(Column::TotItemCst) && row.itemCst && row.itemCnt) {
+            const auto total = row.itemCst->times(*row.itemCnt);
+            if (!total) {
+                problem(headerOf[static_cast<size_t>(Column::ItemCst)], row.itemCst->toPlain(),
+                        QStringLiteral("the total value of this many units is too large to keep"));
+                continue;
+            }
+            row.totItemCst = total;
+        }
+        if (known.contains(folded(row.itemNum))) ++plan.existingNumbers;
+        plan.rows.push_back(std::move(row));
+        plan.sourceRows.push_back(record.row);
+    }
+    return plan;
+}
+
+QString previewText(const ItemRow &row, Column column)
+{
+    switch (column) {
+    case Column::ItemCst:
+    case Column::TotItemCst: {
+        const auto m = column == Column::ItemCst ? row.itemCst : row.totItemCst;
+        return m ? m->toDollars() : QString();
+    }
+    case Column::InvDate:
+        return storedDateToDisplay(row.invDate);
+    default:
+        return row.value(column).toString();
+    }
+}
+
+QString importSummary(const ImportPlan &plan, const QString &fileName)
+{
+    const auto n = static_cast<qsizetype>(plan.rows.size());
+    QString text = QStringLiteral("%1: %2 %3 ready to import")
+                       .arg(fileName)
+                       .arg(n)
+                       .arg(n == 1 ? QStringLiteral("item") : QStringLiteral("items"));
+    text += plan.existingNumbers == 1
+                ? QStringLiteral(", 1 of them with an item number Tallyvane already holds.")
+                : QStringLiteral(", %1 of them with item numbers Tallyvane already holds.").arg(plan.existingNumbers);
+    if (!plan.problems.empty())
+        text += QStringLiteral("\n%1 %2 below must be fixed in the file first: nothing is imported while any is left.")
+                    .arg(plan.problems.size())
+                    .arg(plan.problems.size() == 1 ? QStringLiteral("problem") : QStringLiteral("problems"));
+    if (!plan.ignoredColumns.isEmpty())
+        text += QStringLiteral("\nColumns not imported: %1.").arg(plan.ignoredColumns.join(QStringLiteral(", ")));
+    return text;
+}
+
+void storeItems(const QString &databasePath, const std::vector<ItemRow> &rows)
+{
+    const QString name = QStringLiteral("tallyvane-import");
+    struct Release
+    {
+        QString name;
+        ~Release()
+        {
+            QSqlDatabase::database(name, false).close();
+            QSqlDatabase::removeDatabase(name);
+        }
+    } release{name};
+    QSqlDatabase db = openDatabase(databasePath, name);
+    sqlite3 *handle = engineHandle(db);
+    if (!handle) throw AppError(Err::DatabaseError, QStringLiteral("The database engine cannot be reached."));
+    auto fail = [&](sqlite3_stmt *stmt) {
+        const QString text = QString::fromUtf8(sqlite3_errmsg(handle));
+        sqlite3_finalize(stmt);
+        sqlite3_exec(handle, "ROLLBACK", nullptr, nullptr, nullptr);
+        throw AppError(Err::DatabaseError, QStringLiteral("%1. Nothing was imported.").arg(text));
+    };
+    if (sqlite3_exec(handle, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK) {
+        db = QSqlDatabase();
+        throw AppError(Err::DatabaseError, QStringLiteral("Could not use '%1'; file already in use. Nothing was imported.")
+                                               .arg(databasePath));
+    }
+    sqlite3_stmt *stmt = nullptr;
+    if (sqlite3_prepare_v2(handle,
+                           "insert into Items (ItemDesc, ItemNum, ItemCnt, ItemCst, TotItemCst, Image, InvNum, "
+                           "Vendor, InvDate) values (?, ?, ?, ?, ?, ?, ?, ?, ?)",
+                           -1, &stmt, nullptr) != SQLITE_OK)
+        fail(stmt);
+    auto bindText = [&](int index, const QString &text) {
+        if (text.isNull()) return sqlite3_bind_null(stmt, index);
+        const QByteArray utf8 = text.toUtf8();
+        return sqlite3_bind_text(stmt, index, utf8.constData(), static_cast<int>(utf8.size()), SQLITE_TRANSIENT);
+    };
+    auto bindNumber = [&](int index, std::optional<qint64> v) {
+        return v ? sqlite3_bind_int64(stmt, index, *v) : sqlite3_bind_null(stmt, index);
+    };
+    auto raw = [](const std::optional<Money> &m) { return m ? std::optional<qint64>(m->raw()) : std::nullopt; };
+    for (const ItemRow &r : rows) {
+        const int bound[] = {bindText(1, r.itemDesc),         bindText(2, r.itemNum),   bindNumber(3, r.itemCnt),
+                             bindNumber(4, raw(r.itemCst)),   bindNumber(5, raw(r.totItemCst)),
+                             bindText(6, r.image),            bindText(7, r.invNum),    bindText(8, r.vendor),
+                             bindText(9, r.invDate)};
+        if (std::any_of(std::begin(bound), std::end(bound), [](int rc) { return rc != SQLITE_OK; }) ||
+            sqlite3_step(stmt) != SQLITE_DONE)
+            fail(stmt);
+        sqlite3_reset(stmt);
+    }
+    sqlite3_finalize(stmt);
+    stmt = nullptr;
+    if (sqlite3_exec(handle, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) fail(nullptr);
+    db = QSqlDatabase();
+}
+
+} // namespace tv
