@@ -1,9 +1,12 @@
 #include "frmImport.h"
 
+#include "common/ModalSafety.h"
+
 #include <QDialogButtonBox>
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QLabel>
+#include <QPointer>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QVBoxLayout>
@@ -108,6 +111,8 @@ frmImport::frmImport(const ImportPlan &plan, const QString &path, QWidget *paren
 
 bool frmImport::confirm(const ImportPlan &plan, const QString &path, QWidget *parent)
 {
-    frmImport dialog(plan, path, parent);
-    return dialog.exec() == QDialog::Accepted && plan.canImport();
+    const QPointer<frmImport> dialog = new frmImport(plan, path, parent);
+    const bool accepted = execDialog(dialog) == QDialog::Accepted;
+    delete dialog.data();
+    return accepted && plan.canImport();
 }

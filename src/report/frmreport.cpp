@@ -3,6 +3,7 @@
 #include "BusyCursor.h"
 #include "ReportView.h"
 #include "common/AppError.h"
+#include "common/ModalSafety.h"
 #include "common/Prompts.h"
 
 #include <QAction>
@@ -237,7 +238,6 @@ frmreport *frmreport::instance()
 {
     if (!s_viewer) {
         s_viewer = new frmreport();
-        s_viewer->setAttribute(Qt::WA_DeleteOnClose);
     }
     return s_viewer;
 }
@@ -426,7 +426,7 @@ void frmreport::mnuprint_Click()
     QPrinter printer(QPrinter::HighResolution);
     QPointer<QPrintDialog> dialog = new QPrintDialog(&printer, this);
     dialog->setOption(QAbstractPrintDialog::PrintPageRange, !showsRows());
-    const int answer = dialog->exec();
+    const int answer = tv::execDialog(dialog);
     delete dialog;
     if (!self || answer != QDialog::Accepted) return;
 
@@ -497,4 +497,5 @@ void frmreport::closeEvent(QCloseEvent *event)
     // Closed means unloaded: the next report opens a new viewer.
     if (s_viewer == this) s_viewer = nullptr;
     QMainWindow::closeEvent(event);
+    if (event->isAccepted()) tv::unloadWhenIdle(this);
 }

@@ -122,6 +122,14 @@ const QMap<QString, Opener> &openers()
                            "</table></body></html>"));
              showAndInspect(viewer.get(), inspect);
          }},
+        {QStringLiteral("report viewer, rows"),
+         [](const Inspect &inspect) {
+             TestFolder folder;
+             folder.addRows({tv::test::makeRow("Hammer", "H-1", 2, "3.5", "Acme", "2024-03-07")});
+             std::unique_ptr<frmreport> viewer(new frmreport);
+             viewer->navigate(tv::ReportWriter(tv::SortChoice::ItemName).write());
+             showAndInspect(viewer.get(), inspect);
+         }},
         {QStringLiteral("barcode generator"),
          [](const Inspect &inspect) { openOwned<frmBarCodeGen>(inspect, QStringLiteral("H-100~")); }},
         {QStringLiteral("barcode reader"),
@@ -285,14 +293,16 @@ private slots:
     {
         QTest::addColumn<QString>("window");
         QTest::addColumn<QStringList>("chain"); // from the first stop round to it again
-        QTest::newRow("main window")
-            << "main window"
-            << QStringList{"Backup",      "Restore",     "Manual",      "Tips",        "About",
-                           "txtfield[3]", "txtfield[4]", "txtfield[5]", "txtfield[6]", "txtfield[8]",
-                           "cboInvNum",   "cboVendor",   "cboDate",     "command1",    "command2",
-                           "cmdAdd",      "cmdSave",     "cmdDelete",   "cmdFind",     "cmdFirst",
-                           "cmdPrev",     "cmdNext",     "cmdLast",     "DataGrid1",   "cmdReport",
-                           "cmdGenerate", "cmdScan",     "cmdUpdate",   "cmdExit"};
+        QTest::newRow("main window") << "main window"
+                                     << QStringList{
+                                            "Backup",      "Restore",     "Manual",      "Tips",
+                                            "About",       "Export",      "Import",      "txtfield[3]",
+                                            "txtfield[4]", "txtfield[5]", "txtfield[6]", "txtfield[8]",
+                                            "cboInvNum",   "cboVendor",   "cboDate",     "command1",
+                                            "command2",    "cmdAdd",      "cmdSave",     "cmdDelete",
+                                            "cmdFind",     "cmdFirst",    "cmdPrev",     "cmdNext",
+                                            "cmdLast",     "DataGrid1",   "cmdReport",   "cmdGenerate",
+                                            "cmdScan",     "cmdUpdate",   "cmdExit"};
         QTest::newRow("tip of the day")
             << "tip of the day" << QStringList{"chkShowAtStartup", "cmdNextTip", "cmdOK"};
         QTest::newRow("about box") << "about box"
@@ -301,13 +311,14 @@ private slots:
         QTest::newRow("manual") << "manual" << QStringList{"RichTextBox1", "cmdClose"};
         // One stop for a group of option buttons; the arrow keys move within it.
         QTest::newRow("sort window") << "sort window" << QStringList{"Option1", "command1", "command2"};
-        QTest::newRow("report viewer") << "report viewer" << QStringList{"wb"};
+        QTest::newRow("report viewer") << "report viewer" << QStringList{"browser"};
+        QTest::newRow("report viewer, rows") << "report viewer, rows" << QStringList{"reportView"};
         QTest::newRow("barcode generator")
             << "barcode generator" << QStringList{"Text1", "cmdCopy", "cmdPrint", "cmdSave"};
         QTest::newRow("barcode reader")
-            << "barcode reader" << QStringList{"optComPort_0", "cmdConnect", "cmdDisconnect",
-                                               "txtBarcode",   "chkKeyboardScanners",
-                                               "cmdClear",     "cmdSend",    "cmdExit"};
+            << "barcode reader"
+            << QStringList{"optComPort_0",        "cmdConnect", "cmdDisconnect", "txtBarcode",
+                           "chkKeyboardScanners", "cmdClear",   "cmdSend",       "cmdExit"};
         QTest::newRow("update check") << "update check" << QStringList{"cmdCheck", "cmdUpdate"};
         QTest::newRow("updater") << "updater" << QStringList{"lstStat", "cmdCancel"};
     }
