@@ -33,6 +33,7 @@ public:
     static constexpr qint64 kDefaultByteLimit = 512LL * 1024 * 1024;
     static constexpr int kMaxRedirects = 5;
     static constexpr qint64 kMaxHeaderBytes = 64 * 1024;
+    static constexpr qint64 kReadBufferBytes = 256 * 1024;
 
     // The idle limit: TALLYVANE_UPDATE_TIMEOUT_MS when set to a positive number, else 30 s.
     static int idleTimeoutMs();
