@@ -6,6 +6,8 @@ packages=(
   qt6-base-dev libqt6sql6-sqlite qt6-serialport-dev
   # the item record set reads large tables through the engine directly
   libsqlite3-dev
+  # the updater checks the signature of a downloaded update; openssl signs releases and makes test keys
+  libssl-dev openssl
   fonts-dejavu-core
   # tests and benchmarks: barcode decoding, PDF text, pseudo-terminals, the sqlite3 shell, HTTP client
   zbar-tools poppler-utils socat sqlite3 curl

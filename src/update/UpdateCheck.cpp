@@ -1,18 +1,19 @@
 #include "UpdateCheck.h"
 
+#include "UpdateTransfer.h"
+
 #include "common/AppError.h"
 
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
-#include <QNetworkRequest>
+#include <QNetworkProxy>
 #include <QTcpSocket>
 
 namespace tv {
 
-UpdateCheck::UpdateCheck(QObject *parent) : QObject(parent), m_nam(new QNetworkAccessManager(this))
+UpdateCheck::UpdateCheck(QObject *parent) : QObject(parent), m_transfer(new UpdateTransfer(this))
 {
     m_timer.setSingleShot(true);
     connect(&m_timer, &QTimer::timeout, this, &UpdateCheck::onTimeout);
+    connect(m_transfer, &UpdateTransfer::finished, this, &UpdateCheck::finishFetch);
 }
 
 UpdateCheck::~UpdateCheck()
@@ -49,9 +50,19 @@ quint16 UpdateCheck::portOf(const QUrl &url)
     return quint16(url.port(url.scheme() == QLatin1String("https") ? 443 : 80));
 }
 
+QPair<QString, quint16> UpdateCheck::probeTarget(const QUrl &server)
+{
+    for (const QNetworkProxy &proxy : QNetworkProxyFactory::proxyForQuery(QNetworkProxyQuery(server))) {
+        if (proxy.type() != QNetworkProxy::NoProxy && proxy.type() != QNetworkProxy::DefaultProxy &&
+            !proxy.hostName().isEmpty())
+            return {proxy.hostName(), proxy.port()};
+    }
+    return {server.host(), portOf(server)};
+}
+
 bool UpdateCheck::busy() const
 {
-    return m_socket || m_reply;
+    return m_socket || m_transfer->busy();
 }
 
 void UpdateCheck::cancel()
@@ -63,18 +74,20 @@ void UpdateCheck::cancel()
         s->abort();
         s->deleteLater();
     }
-    if (QNetworkReply *r = takeReply()) r->abort();
+    m_transfer->cancel();
 }
 
 void UpdateCheck::probe(const QUrl &server)
 {
     cancel();
     auto *s = new QTcpSocket(this);
+    s->setProxy(QNetworkProxy::NoProxy); // the proxy itself is what is probed when there is one
     m_socket = s;
     connect(s, &QTcpSocket::connected, this, [this] { finishProbe(true); });
     connect(s, &QTcpSocket::errorOccurred, this, [this] { finishProbe(false); });
     m_timer.start(m_probeTimeoutMs);
-    s->connectToHost(server.host(), portOf(server));
+    const auto [host, port] = probeTarget(server);
+    s->connectToHost(host, port);
 }
 
 void UpdateCheck::finishProbe(bool connected)
@@ -87,36 +100,15 @@ void UpdateCheck::finishProbe(bool connected)
 void UpdateCheck::fetch(const QUrl &resource)
 {
     cancel();
-    QNetworkRequest request(resource);
-    request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
-    request.setRawHeader("Cache-Control", "no-cache");
-    QNetworkReply *r = m_nam->get(request);
-    m_reply = r;
-    connect(r, &QNetworkReply::finished, this, &UpdateCheck::finishFetch);
-    connect(r, &QNetworkReply::readyRead, this, [this, r] {
-        if (r->bytesAvailable() > kMaxBodyBytes)
-            failFetch(UpdateErr::RequestFailed,
-                      QStringLiteral("The update server sent far more than a version number"));
-    });
+    m_transfer->get(resource, kMaxBodyBytes);
     m_timer.start(m_fetchTimeoutMs);
-}
-
-QNetworkReply *UpdateCheck::takeReply()
-{
-    QNetworkReply *r = m_reply;
-    m_reply = nullptr;
-    if (r) {
-        r->disconnect(this);
-        r->deleteLater();
-    }
-    return r;
 }
 
 void UpdateCheck::onTimeout()
 {
     if (m_socket)
         finishProbe(false);
-    else if (m_reply)
+    else if (m_transfer->busy())
         failFetch(UpdateErr::TimedOut, errorDescription(UpdateErr::TimedOut));
 }
 
@@ -129,44 +121,54 @@ void UpdateCheck::failFetch(int number, const QString &description)
 void UpdateCheck::finishFetch()
 {
     m_timer.stop();
-    QNetworkReply *r = takeReply();
-    if (!r) return;
-    const QVariant status = r->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-    if (status.isValid()) {
-        const int code = status.toInt();
-        if (code < 200 || code > 299) {
-            const QString reason = r->attribute(QNetworkRequest::HttpReasonPhraseAttribute).toString();
+    switch (m_transfer->failure()) {
+    case UpdateTransfer::Failure::None:
+        break;
+    case UpdateTransfer::Failure::TimedOut:
+        emit fetchFailed(UpdateErr::TimedOut, errorDescription(UpdateErr::TimedOut));
+        return;
+    case UpdateTransfer::Failure::TooLarge:
+        emit fetchFailed(UpdateErr::RequestFailed,
+                         QStringLiteral("The update server sent far more than a version number"));
+        return;
+    case UpdateTransfer::Failure::Refused:
+        emit fetchFailed(UpdateErr::RequestFailed, m_transfer->errorString());
+        return;
+    case UpdateTransfer::Failure::Network:
+        switch (m_transfer->networkError()) {
+        case QNetworkReply::ConnectionRefusedError:
+        case QNetworkReply::HostNotFoundError:
+        case QNetworkReply::TimeoutError:
+        case QNetworkReply::TemporaryNetworkFailureError:
+        case QNetworkReply::NetworkSessionFailedError:
+        case QNetworkReply::UnknownNetworkError:
+        case QNetworkReply::ProxyConnectionRefusedError:
+        case QNetworkReply::ProxyNotFoundError:
+            emit fetchFailed(UpdateErr::CannotConnect, errorDescription(UpdateErr::CannotConnect));
+            return;
+        case QNetworkReply::RemoteHostClosedError:
             emit fetchFailed(
                 UpdateErr::RequestFailed,
-                QStringLiteral("The update server answered %1 %2").arg(code).arg(reason).trimmed());
+                QStringLiteral("The update server closed the connection before its answer was complete"));
+            return;
+        default:
+            emit fetchFailed(UpdateErr::RequestFailed, m_transfer->errorString());
             return;
         }
     }
-    switch (r->error()) {
-    case QNetworkReply::NoError:
-        break;
-    case QNetworkReply::ConnectionRefusedError:
-    case QNetworkReply::HostNotFoundError:
-    case QNetworkReply::TimeoutError:
-    case QNetworkReply::TemporaryNetworkFailureError:
-    case QNetworkReply::NetworkSessionFailedError:
-    case QNetworkReply::UnknownNetworkError:
-        emit fetchFailed(UpdateErr::CannotConnect, errorDescription(UpdateErr::CannotConnect));
-        return;
-    case QNetworkReply::RemoteHostClosedError:
-        emit fetchFailed(
-            UpdateErr::RequestFailed,
-            QStringLiteral("The update server closed the connection before its answer was complete"));
-        return;
-    default:
-        emit fetchFailed(UpdateErr::RequestFailed, r->errorString());
-        return;
-    }
-    if (!status.isValid()) {
+    const int code = m_transfer->status();
+    if (code == 0) {
         emit fetchFailed(UpdateErr::RequestFailed, QStringLiteral("The update server sent no HTTP answer"));
         return;
     }
-    emit fetchFinished(QString::fromUtf8(r->readAll()));
+    if (code < 200 || code > 299) {
+        emit fetchFailed(UpdateErr::RequestFailed, QStringLiteral("The update server answered %1 %2")
+                                                       .arg(code)
+                                                       .arg(m_transfer->reasonPhrase())
+                                                       .trimmed());
+        return;
+    }
+    emit fetchFinished(QString::fromUtf8(m_transfer->read()));
 }
 
 } // namespace tv

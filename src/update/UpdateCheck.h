@@ -1,13 +1,12 @@
 #pragma once
 
 #include <QObject>
+#include <QPair>
 #include <QPointer>
 #include <QString>
 #include <QTimer>
 #include <QUrl>
 
-class QNetworkAccessManager;
-class QNetworkReply;
 class QTcpSocket;
 
 namespace tv {
@@ -22,9 +21,11 @@ enum : int {
 };
 }
 
-// The network side of the update check: a connection probe to the update server and the
-// fetch of a small text resource from it. Both run without blocking the caller; each ends
-// with exactly one signal unless cancelled. Starting one cancels whatever was running.
+class UpdateTransfer;
+
+// The network side of the update check: a connection probe to the update server (or to the
+// proxy that leads there) and the fetch of a small text resource from it. Both run without blocking the
+// caller; each ends with exactly one signal unless cancelled. Starting one cancels whatever was running.
 class UpdateCheck : public QObject
 {
     Q_OBJECT
@@ -50,6 +51,9 @@ public:
     static QUrl resourceUrl(const QString &base, const QString &path);
     // The port the probe connects to: the URL's own, else 80 for http and 443 for https.
     static quint16 portOf(const QUrl &url);
+    // Where the probe connects for a server: the proxy the system names for it, else the
+    // server itself.
+    static QPair<QString, quint16> probeTarget(const QUrl &server);
 
     void probe(const QUrl &server);
     void fetch(const QUrl &resource);
@@ -65,12 +69,10 @@ private:
     void finishProbe(bool connected);
     void finishFetch();
     void failFetch(int number, const QString &description);
-    QNetworkReply *takeReply();
     void onTimeout();
 
-    QNetworkAccessManager *m_nam;
+    UpdateTransfer *m_transfer;
     QPointer<QTcpSocket> m_socket;
-    QPointer<QNetworkReply> m_reply;
     QTimer m_timer;
     int m_probeTimeoutMs = kDefaultProbeTimeoutMs;
     int m_fetchTimeoutMs = kDefaultFetchTimeoutMs;

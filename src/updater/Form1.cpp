@@ -121,7 +121,12 @@ Form1::Form1(QWidget *parent) : QWidget(parent)
             [this](qint32 size) { lblSize->setText(sizeText(size)); });
     connect(Inet1, &KetbookDownload::progress, this, &Form1::showProgress);
     // Whole and in place, or failed with the old program kept: either way Ketbook starts again.
-    connect(Inet1, &KetbookDownload::finished, this, &Form1::cmdCancel_Click);
+    connect(Inet1, &KetbookDownload::finished, this, [this](KetbookDownload::Result result) {
+        if (result == KetbookDownload::Result::Rejected)
+            tv::prompts().message(KetbookDownload::unverifiedText(), tv::MsgButtons::Ok, tv::MsgIcon::Stop,
+                                  windowTitle());
+        cmdCancel_Click();
+    });
 }
 
 Form1::~Form1() = default;

@@ -1,5 +1,7 @@
 #include "KetbookDownload.h"
 
+#include "UpdateSignature.h"
+
 #include "common/ProgramFolder.h"
 #include "common/Version.h"
 
@@ -12,10 +14,11 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
-#include <cstring>
 #include <fcntl.h>
 #include <limits>
 #include <unistd.h>
+
+using tv::UpdateTransfer;
 
 namespace {
 const QString kProgram = QStringLiteral("Ketbook");
@@ -37,9 +40,21 @@ bool goodStatus(int status)
 
 KetbookDownload::KetbookDownload(QObject *parent) : QObject(parent)
 {
-    connect(&m_inet, &HttpTransfer::stateChanged, this, &KetbookDownload::onState);
-    connect(&m_inet, &HttpTransfer::headersReceived, this, &KetbookDownload::onHeaders);
-    connect(&m_inet, &HttpTransfer::bodyData, this, &KetbookDownload::onBody);
+    // The signature is a step of its own, without lines of its own: the list tells of the program.
+    connect(&m_inet, &UpdateTransfer::connecting, this, [this] {
+        if (m_step != Step::Signature) note(QStringLiteral("Sending connection request..."));
+    });
+    connect(&m_inet, &UpdateTransfer::connected, this, [this] {
+        if (m_step != Step::Signature) note(QStringLiteral("Connected"));
+    });
+    connect(&m_inet, &UpdateTransfer::requestSent, this, [this] {
+        if (m_step == Step::Signature) return;
+        note(QStringLiteral("Sending request..."));
+        note(QStringLiteral("Request sent"));
+    });
+    connect(&m_inet, &UpdateTransfer::headersReceived, this, &KetbookDownload::onHeaders);
+    connect(&m_inet, &UpdateTransfer::readyRead, this, &KetbookDownload::onBody);
+    connect(&m_inet, &UpdateTransfer::finished, this, &KetbookDownload::onComplete);
 }
 
 KetbookDownload::~KetbookDownload()
@@ -50,6 +65,11 @@ KetbookDownload::~KetbookDownload()
 QString KetbookDownload::targetPath() const
 {
     return QDir(m_folder).filePath(kProgram);
+}
+
+QString KetbookDownload::unverifiedText()
+{
+    return QStringLiteral("The downloaded update could not be verified; nothing was installed.");
 }
 
 int KetbookDownload::percentFor(qint64 received, qint32 size)
@@ -75,10 +95,12 @@ void KetbookDownload::start()
     while (base.endsWith(QLatin1Char('/')))
         base.chop(1);
     m_url = QUrl(base + QStringLiteral("/Ketbook.exe"));
+    m_signatureUrl = QUrl(base + QStringLiteral("/Ketbook.sig"));
     m_firstResponse = false;
     m_size = -1;
     m_result = Result::Running;
-    m_sizeRequest = true;
+    m_failure = Failure::None;
+    m_step = Step::Size;
     lookUpHost();
 }
 
@@ -87,7 +109,7 @@ void KetbookDownload::lookUpHost()
 {
     const QString host = m_url.host();
     if (host.isEmpty() || !QHostAddress(host).isNull()) {
-        m_sizeRequest ? sendSizeRequest() : sendDownloadRequest();
+        sendRequest();
         return;
     }
     note(QStringLiteral("Trying to resolve host..."));
@@ -96,103 +118,57 @@ void KetbookDownload::lookUpHost()
         if (info.error() == QHostInfo::NoError && !info.addresses().isEmpty())
             note(QStringLiteral("Host is resolved"));
         // A failed look-up is left to the request, which reports it as a transfer error.
-        m_sizeRequest ? sendSizeRequest() : sendDownloadRequest();
+        sendRequest();
     });
 }
 
-void KetbookDownload::sendSizeRequest()
+void KetbookDownload::sendRequest()
 {
-    m_inet.start(m_url, "HEAD");
-}
-
-void KetbookDownload::sendDownloadRequest()
-{
+    if (m_step == Step::Size) {
+        m_inet.head(m_url);
+        return;
+    }
     m_received = 0;
     m_percent = 0;
+    m_shownPercent = -1;
     m_writeFailed = false;
-    m_staging.resize(kStagingBytes); // one buffer, reused: fresh memory costs page faults
-    m_staged = 0;
     // An unnamed file beside Ketbook, so that the rename at the end stays on one file system.
     m_part =
         std::make_unique<QTemporaryFile>(QDir(m_folder).filePath(kProgram + QStringLiteral(".XXXXXX.part")));
     if (!m_part->open()) {
         m_part.reset();
-        fail();
+        fail(Failure::None);
         return;
     }
-    m_inet.start(m_url, "GET");
-}
-
-void KetbookDownload::onState(int state)
-{
-    switch (state) {
-    case HttpTransfer::Connecting:
-        note(QStringLiteral("Sending connection request..."));
-        break;
-    case HttpTransfer::Connected:
-        note(QStringLiteral("Connected"));
-        break;
-    case HttpTransfer::Requesting:
-        note(QStringLiteral("Sending request..."));
-        break;
-    case HttpTransfer::RequestSent:
-        note(QStringLiteral("Request sent"));
-        break;
-    case HttpTransfer::ReceivingResponse:
-        if (!m_firstResponse) {
-            note(QStringLiteral("Downloading Update..."));
-            m_firstResponse = true;
-        }
-        break;
-    case HttpTransfer::ResponseReceived:
-        if (!m_firstResponse) {
-            note(QStringLiteral("Response received"));
-            m_firstResponse = true;
-        }
-        break;
-    case HttpTransfer::Disconnecting:
-        note(QStringLiteral("Disconnecting..."));
-        break;
-    case HttpTransfer::Disconnected:
-        note(QStringLiteral("Disconnected"));
-        break;
-    case HttpTransfer::Error:
-        fail();
-        break;
-    case HttpTransfer::ResponseCompleted:
-        onComplete();
-        break;
-    default:
-        break;
-    }
+    // Never more than announced: an endless answer must not fill the disk Ketbook saves to.
+    m_inet.get(m_url, m_size > 0 ? m_size : m_byteLimit);
 }
 
 void KetbookDownload::onHeaders()
 {
+    if (m_step == Step::Signature) return;
+    if (!m_firstResponse) {
+        note(QStringLiteral("Downloading Update..."));
+        m_firstResponse = true;
+    }
     // An error page is not the program: the whole transfer is an error.
-    if (!m_sizeRequest && !goodStatus(m_inet.status())) {
+    if (m_step == Step::Program && !goodStatus(m_inet.status())) {
         m_inet.cancel();
-        fail();
+        fail(Failure::None);
     }
 }
 
-void KetbookDownload::onBody(const char *data, qint64 size)
+void KetbookDownload::onBody()
 {
-    if (m_sizeRequest || !m_part) return;
-    m_received += size;
-    m_percent = percentFor(m_received, m_size);
-    emit progress(m_percent);
-    // Chunks are gathered and written in large pieces: a system call per kilobyte costs more
-    // than the transfer itself.
-    if (m_staged + size > qint64(m_staging.size())) flushStaging();
-    std::memcpy(m_staging.data() + m_staged, data, size_t(size));
-    m_staged += size;
+    if (m_step == Step::Program && m_part) store(m_inet.read());
 }
 
-bool KetbookDownload::flushStaging()
+void KetbookDownload::store(const QByteArray &data)
 {
-    const char *p = m_staging.data();
-    qint64 left = m_staged;
+    if (data.isEmpty()) return;
+    const char *p = data.constData();
+    qint64 left = data.size();
+    // Straight to the file in the pieces the network hands over.
     while (!m_writeFailed && left > 0) {
         const ssize_t n = ::write(m_part->handle(), p, size_t(left));
         if (n < 0 && errno == EINTR) continue;
@@ -203,29 +179,80 @@ bool KetbookDownload::flushStaging()
             left -= n;
         }
     }
-    m_staged = 0;
-    return !m_writeFailed;
+    m_received += data.size();
+    m_percent = percentFor(m_received, m_size);
+    if (m_percent != m_shownPercent) {
+        m_shownPercent = m_percent;
+        emit progress(m_percent);
+    }
 }
 
 void KetbookDownload::onComplete()
 {
     if (m_result != Result::Running) return;
-    if (m_sizeRequest) {
-        // A failed answer (say a 404) carries no size of the program.
-        m_size = goodStatus(m_inet.status()) ? sizeFromHeader(m_inet.header("Content-length")) : -1;
-        m_sizeRequest = false;
-        note(QStringLiteral("Establishing file size & location..."));
-        emit sizeKnown(m_size);
-        if (m_result == Result::Running) lookUpHost();
+    switch (m_step) {
+    case Step::Size:
+        sizeDone();
+        break;
+    case Step::Program:
+        programDone();
+        break;
+    case Step::Signature:
+        signatureDone();
+        break;
+    }
+}
+
+void KetbookDownload::sizeDone()
+{
+    // A failed answer (say a 404) carries no size of the program.
+    const bool answered = m_inet.failure() == Failure::None && goodStatus(m_inet.status());
+    m_size = answered ? sizeFromHeader(m_inet.header("Content-Length")) : -1;
+    m_step = Step::Program;
+    note(QStringLiteral("Establishing file size & location..."));
+    emit sizeKnown(m_size);
+    if (m_result == Result::Running) lookUpHost();
+}
+
+void KetbookDownload::programDone()
+{
+    if (m_inet.failure() != Failure::None) {
+        fail(m_inet.failure());
         return;
     }
+    if (m_part) store(m_inet.read());
     // Whole: something came, it was all written, and it is as long as announced.
     bool whole = goodStatus(m_inet.status()) && m_received > 0 && !m_writeFailed;
     if (m_size > 0 && m_received != m_size) whole = false;
     const QByteArray announced = m_inet.header("Content-Length");
     if (!announced.isEmpty() && announced.trimmed().toLongLong() != m_received) whole = false;
-    if (!whole) {
-        fail();
+    if (!whole || !m_part) {
+        fail(Failure::None);
+        return;
+    }
+    emit programDownloaded();
+    if (m_result != Result::Running) return;
+    if (::fsync(m_part->handle()) != 0) {
+        fail(Failure::None);
+        return;
+    }
+    m_step = Step::Signature;
+    m_inet.get(m_signatureUrl, kMaxSignatureBytes);
+}
+
+void KetbookDownload::signatureDone()
+{
+    // Whatever keeps the signature from being checked leaves the old program in place.
+    if (m_inet.failure() != Failure::None || !goodStatus(m_inet.status())) {
+        reject();
+        return;
+    }
+    const QByteArray signature = m_inet.read();
+    uchar *bytes = m_part->map(0, m_received);
+    const bool valid = bytes && verifyUpdateSignature(bytes, m_received, signature, updatePublicKeyPem());
+    if (bytes) m_part->unmap(bytes);
+    if (!valid) {
+        reject();
         return;
     }
     install();
@@ -234,18 +261,17 @@ void KetbookDownload::onComplete()
 void KetbookDownload::install()
 {
     const QString target = targetPath();
-    bool ok = flushStaging() && ::fsync(m_part->handle()) == 0;
     QFile::Permissions perms = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadGroup |
                                QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther;
     if (QFile::exists(target))
         perms = QFile::permissions(target) | QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner;
-    ok = ok && m_part->setPermissions(perms);
+    bool ok = m_part->setPermissions(perms);
     const QString partPath = m_part->fileName(); // gives the unnamed file its name
     // One rename: Ketbook is either the old program or the whole new one, never a mixture.
     ok = ok &&
          std::rename(QFile::encodeName(partPath).constData(), QFile::encodeName(target).constData()) == 0;
     if (!ok) {
-        fail();
+        fail(Failure::None);
         return;
     }
     m_part->setAutoRemove(false);
@@ -255,12 +281,25 @@ void KetbookDownload::install()
     emit finished(m_result);
 }
 
-void KetbookDownload::fail()
+void KetbookDownload::fail(Failure failure)
 {
     if (m_result != Result::Running) return;
+    m_inet.cancel();
     m_part.reset(); // removes the partial file
+    m_failure = failure;
     m_result = Result::Failed;
     note(QStringLiteral("Error downloading file"));
+    emit finished(m_result);
+}
+
+void KetbookDownload::reject()
+{
+    if (m_result != Result::Running) return;
+    m_inet.cancel();
+    m_part.reset();
+    m_failure = m_inet.failure();
+    m_result = Result::Rejected;
+    note(unverifiedText());
     emit finished(m_result);
 }
 

@@ -1,40 +1,56 @@
 #pragma once
 
-#include "HttpTransfer.h"
+#include "update/UpdateTransfer.h"
 
 #include <QByteArray>
 #include <QObject>
 #include <QString>
 #include <QUrl>
 #include <memory>
-#include <vector>
 
 class QTemporaryFile;
 
-// The updater's transfer: asks the update server for the size of the new main program, then
-// downloads it beside the old one and, only when it arrived whole, puts it in the old one's place.
-// Runs on the event loop; nothing here blocks.
+// The updater's transfer: asks the update server for the size of the new main program, downloads
+// it beside the old one, fetches its signature and, only when it arrived whole and the signature
+// is good, puts it in the old one's place. Runs on the event loop; nothing here blocks.
 class KetbookDownload : public QObject
 {
     Q_OBJECT
 public:
-    enum class Result { Running, Installed, Failed, Cancelled };
+    enum class Result {
+        Running,
+        Installed,
+        Failed,   // the transfer failed: "Error downloading file"
+        Rejected, // arrived, but its signature is missing or wrong
+        Cancelled,
+    };
+    using Failure = tv::UpdateTransfer::Failure;
+
+    // A signature is 64 bytes; anything much longer is not one.
+    static constexpr qint64 kMaxSignatureBytes = 1024;
 
     explicit KetbookDownload(QObject *parent = nullptr);
     ~KetbookDownload() override;
 
-    // The size request and then the download; the server and folder are read now.
+    // The size request, the download and the signature; the server and folder are read now.
     void start();
     // Stops the running request; a partial download is thrown away, the old program stays.
     void cancel();
 
+    // The most a download may bring when the size request announced none.
+    void setByteLimit(qint64 bytes) { m_byteLimit = bytes; }
+
     Result result() const { return m_result; }
+    // How the transfer that ended the download failed (None for a refused signature).
+    Failure failure() const { return m_failure; }
     qint32 size() const { return m_size; }
     qint64 received() const { return m_received; }
     int percent() const { return m_percent; }
     QUrl downloadUrl() const { return m_url; }
     QString targetPath() const;
 
+    // The status line and message of an update that could not be verified.
+    static QString unverifiedText();
     // received ÷ size × 100 in double precision, held to 0..100, a half to the even neighbour.
     static int percentFor(qint64 received, qint32 size);
     // The numeric text of a "Content-length" header as a byte count; -1 when it is not a number,
@@ -46,35 +62,43 @@ signals:
     void statusLine(const QString &line);
     // The size request is over (-1 when unknown); the download starts next.
     void sizeKnown(qint32 size);
+    // Only when the percentage changes.
     void progress(int percent);
+    // The whole program is in the file beside Ketbook; its signature is fetched next.
+    void programDownloaded();
     // The transfer is over: the new program is in place, or the old one was left as it was.
     void finished(KetbookDownload::Result result);
 
 private:
+    enum class Step { Size, Program, Signature };
+
     void lookUpHost();
-    void sendSizeRequest();
-    void sendDownloadRequest();
-    void onState(int state);
+    void sendRequest();
     void onHeaders();
-    void onBody(const char *data, qint64 size);
+    void onBody();
     void onComplete();
-    void fail();
-    bool flushStaging();
+    void sizeDone();
+    void programDone();
+    void signatureDone();
+    void store(const QByteArray &data);
+    void fail(Failure failure);
+    void reject();
     void install();
     void note(const QString &line) { emit statusLine(line); }
 
-    HttpTransfer m_inet;
+    tv::UpdateTransfer m_inet;
     std::unique_ptr<QTemporaryFile> m_part;
-    std::vector<char> m_staging;
-    qint64 m_staged = 0;
-    static constexpr qsizetype kStagingBytes = 256 * 1024;
     QUrl m_url;
+    QUrl m_signatureUrl;
     QString m_folder;
-    bool m_sizeRequest = false;
+    Step m_step = Step::Size;
     bool m_firstResponse = false;
     bool m_writeFailed = false;
+    qint64 m_byteLimit = tv::UpdateTransfer::kDefaultByteLimit;
     qint32 m_size = -1;
     qint64 m_received = 0;
     int m_percent = 0;
+    int m_shownPercent = -1;
     Result m_result = Result::Running;
+    Failure m_failure = Failure::None;
 };

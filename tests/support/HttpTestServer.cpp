@@ -2,9 +2,11 @@
 
 #include <QHostAddress>
 #include <QPointer>
+#include <QSslSocket>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
+#include <algorithm>
 #include <memory>
 
 namespace tv::test {
@@ -35,13 +37,47 @@ QByteArray reasonPhrase(int status)
 }
 } // namespace
 
-HttpTestServer::HttpTestServer(QObject *parent) : QObject(parent), m_server(new QTcpServer(this))
+// Hands out TLS sockets, their handshake started, once a certificate is set.
+class HttpTestServer::Listener : public QTcpServer
+{
+public:
+    using QTcpServer::QTcpServer;
+    QSslCertificate certificate;
+    QSslKey key;
+
+protected:
+    void incomingConnection(qintptr handle) override
+    {
+        if (certificate.isNull()) {
+            QTcpServer::incomingConnection(handle);
+            return;
+        }
+        auto *socket = new QSslSocket(this);
+        if (!socket->setSocketDescriptor(handle)) {
+            delete socket;
+            return;
+        }
+        socket->setLocalCertificate(certificate);
+        socket->setPrivateKey(key);
+        socket->setPeerVerifyMode(QSslSocket::VerifyNone);
+        addPendingConnection(socket);
+        socket->startServerEncryption();
+    }
+};
+
+HttpTestServer::HttpTestServer(QObject *parent) : QObject(parent), m_server(new Listener(this))
 {
     if (!m_server->listen(QHostAddress::LocalHost, 0)) qFatal("HttpTestServer: cannot listen on 127.0.0.1");
     connect(m_server, &QTcpServer::newConnection, this, &HttpTestServer::onConnection);
 }
 
 HttpTestServer::~HttpTestServer() = default;
+
+void HttpTestServer::useTls(const QSslCertificate &certificate, const QSslKey &key)
+{
+    m_server->certificate = certificate;
+    m_server->key = key;
+}
 
 void HttpTestServer::setResponse(const QString &path, const Response &response)
 {
@@ -58,7 +94,8 @@ void HttpTestServer::setBody(const QString &path, const QByteArray &body, int st
 
 QUrl HttpTestServer::baseUrl() const
 {
-    return QUrl(QStringLiteral("http://127.0.0.1:%1").arg(port()));
+    const bool tls = !m_server->certificate.isNull();
+    return QUrl(QStringLiteral("%1://127.0.0.1:%2").arg(tls ? "https" : "http").arg(port()));
 }
 
 quint16 HttpTestServer::port() const
@@ -103,6 +140,8 @@ void HttpTestServer::onReadyRead(QTcpSocket *socket)
     const QString line = QString::fromLatin1(method) + QLatin1Char(' ') + path;
     m_requests << line;
     emit requestReceived(line);
+    if (path.startsWith(QLatin1String("http://")) || path.startsWith(QLatin1String("https://")))
+        path = QUrl(path).path();
     answer(socket, method, path.section(QLatin1Char('?'), 0, 0));
 }
 
@@ -118,15 +157,29 @@ void HttpTestServer::answer(QTcpSocket *socket, const QByteArray &method, const 
     }
     if (r.stall) return;
     QByteArray head = "HTTP/1.1 " + QByteArray::number(r.status) + ' ' + reasonPhrase(r.status) + "\r\n";
-    qint64 length = r.contentLength.value_or(r.body.size());
+    if (r.endlessHeader) {
+        socket->write(head + "X-Padding: ");
+        sendEndless(socket, QByteArray(64 * 1024, 'a'));
+        return;
+    }
+    qint64 length = r.contentLength.value_or(r.endless ? -1 : r.body.size());
     if (method == "HEAD" && r.headContentLength) length = *r.headContentLength;
     if (length >= 0) head += "Content-Length: " + QByteArray::number(length) + "\r\n";
     for (const auto &h : r.headers)
         head += h.first + ": " + h.second + "\r\n";
+    if (r.endless && method != "HEAD") head += "Transfer-Encoding: chunked\r\n";
     head += "Connection: close\r\n\r\n";
     socket->write(head);
     if (method == "HEAD") {
         socket->disconnectFromHost();
+        return;
+    }
+    if (r.endless) {
+        sendEndless(socket, QByteArray::number(r.body.size(), 16) + "\r\n" + r.body + "\r\n");
+        return;
+    }
+    if (r.stallAfter >= 0) {
+        socket->write(r.body.left(r.stallAfter));
         return;
     }
     if (r.chunkBytes > 0) {
@@ -167,6 +220,25 @@ void HttpTestServer::sendChunked(QTcpSocket *socket, QByteArray body, int chunk,
         }
     });
     timer->start(delayMs);
+}
+
+void HttpTestServer::sendEndless(QTcpSocket *socket, const QByteArray &piece)
+{
+    auto sent = std::make_shared<qint64>(0);
+    QPointer<QTcpSocket> guard(socket);
+    const qint64 ahead = std::max<qint64>(4 * piece.size(), 256 * 1024);
+    auto topUp = [=] {
+        while (guard && guard->bytesToWrite() < ahead && *sent < (1LL << 30)) {
+            guard->write(piece);
+            *sent += piece.size();
+        }
+        if (guard && *sent >= (1LL << 30)) guard->disconnectFromHost();
+    };
+    // On a timer: a TLS socket stalls when written to from its own bytesWritten().
+    auto *timer = new QTimer(socket);
+    connect(timer, &QTimer::timeout, socket, topUp);
+    timer->start(5);
+    topUp();
 }
 
 } // namespace tv::test

@@ -1,10 +1,13 @@
 #include "HttpTestServer.h"
+#include "TestTls.h"
 #include "common/AppError.h"
 #include "update/UpdateCheck.h"
 
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTemporaryDir>
 #include <QTest>
 
 using namespace tv;
@@ -81,15 +84,24 @@ private slots:
     void probe_data()
     {
         QTest::addColumn<bool>("listening");
-        QTest::newRow("server listening") << true;
-        QTest::newRow("nothing listening") << false;
+        QTest::addColumn<bool>("viaProxy"); // the system names the server as proxy for a silent address
+        QTest::newRow("server listening") << true << false;
+        QTest::newRow("nothing listening") << false << false;
+        QTest::newRow("proxy listening, the server behind it unknown here") << true << true;
     }
     void probe()
     {
         QFETCH(bool, listening);
+        QFETCH(bool, viaProxy);
         HttpTestServer server;
         QUrl url = server.baseUrl();
         if (!listening) url.setPort(HttpTestServer::unusedPort());
+        if (viaProxy) {
+            // The system's proxy settings leave this machine's own addresses alone.
+            url = QUrl(QStringLiteral("http://updates.example.invalid/versionKetbook.txt"));
+            qputenv("http_proxy", server.baseUrl().toEncoded());
+        }
+        const auto restore = qScopeGuard([] { qunsetenv("http_proxy"); });
         UpdateCheck check;
         QSignalSpy done(&check, &UpdateCheck::probeFinished);
         check.probe(url);
@@ -163,19 +175,73 @@ private slots:
         QVERIFY(!check.busy());
     }
 
-    void redirectFollowed()
+    void initTestCase()
     {
+        QVERIFY(m_tlsDir.isValid());
+        m_trusted = tv::test::TestTls::make(m_tlsDir.path(), QStringLiteral("trusted"));
+        m_untrusted = tv::test::TestTls::make(m_tlsDir.path(), QStringLiteral("untrusted"));
+        QVERIFY(m_trusted && m_untrusted);
+        m_trusted->trust();
+    }
+
+    void transport_data()
+    {
+        QTest::addColumn<QString>("tls");         // "", "trusted" or "untrusted"
+        QTest::addColumn<QString>("redirectTo");  // "", "same server" or "plain server"
+        QTest::addColumn<int>("failure");         // 0: "1.4.0" arrives
+        QTest::addColumn<QString>("description"); // the start of it
+
+        QTest::newRow("http on this machine, redirected") << ""
+                                                          << "same server" << 0 << "";
+        QTest::newRow("https, test CA") << "trusted"
+                                        << "" << 0 << "";
+        QTest::newRow("https, test CA, redirected within https") << "trusted"
+                                                                 << "same server" << 0 << "";
+        QTest::newRow("https, unknown CA") << "untrusted"
+                                           << "" << int(UpdateErr::RequestFailed) << "SSL";
+        QTest::newRow("https redirected to http")
+            << "trusted"
+            << "plain server" << int(UpdateErr::RequestFailed)
+            << "The update server sent the request on to http://127.0.0.1:";
+    }
+    void transport()
+    {
+        QFETCH(QString, tls);
+        QFETCH(QString, redirectTo);
+        QFETCH(int, failure);
+        QFETCH(QString, description);
+
+        HttpTestServer plain;
+        plain.setBody(QStringLiteral("/current/versionKetbook.txt"), "1.4.0");
         HttpTestServer server;
-        HttpTestServer::Response moved;
-        moved.status = 302;
-        moved.headers = {{"Location", "/current/versionKetbook.txt"}};
-        server.setResponse(QStringLiteral("/versionKetbook.txt"), moved);
+        if (!tls.isEmpty()) {
+            const tv::test::TestTls &t = tls == QLatin1String("trusted") ? *m_trusted : *m_untrusted;
+            server.useTls(t.certificate, t.key);
+        }
         server.setBody(QStringLiteral("/current/versionKetbook.txt"), "1.4.0");
+        if (redirectTo.isEmpty()) {
+            server.setBody(QStringLiteral("/versionKetbook.txt"), "1.4.0");
+        } else {
+            const QUrl target =
+                redirectTo == QLatin1String("plain server") ? plain.baseUrl() : server.baseUrl();
+            HttpTestServer::Response moved;
+            moved.status = 302;
+            moved.headers = {{"Location", target.toEncoded() + "/current/versionKetbook.txt"}};
+            server.setResponse(QStringLiteral("/versionKetbook.txt"), moved);
+        }
         UpdateCheck check;
         QSignalSpy ok(&check, &UpdateCheck::fetchFinished);
+        QSignalSpy failed(&check, &UpdateCheck::fetchFailed);
         check.fetch(QUrl(server.baseUrl().toString() + QStringLiteral("/versionKetbook.txt")));
-        QVERIFY(ok.wait(5000));
-        QCOMPARE(ok.at(0).at(0).toString(), QStringLiteral("1.4.0"));
+        QTRY_COMPARE_WITH_TIMEOUT(ok.count() + failed.count(), 1, 10000);
+        if (failure == 0) {
+            QCOMPARE(ok.at(0).at(0).toString(), QStringLiteral("1.4.0"));
+        } else {
+            QCOMPARE(failed.at(0).at(0).toInt(), failure);
+            QVERIFY2(failed.at(0).at(1).toString().startsWith(description),
+                     qPrintable(failed.at(0).at(1).toString()));
+        }
+        QVERIFY(plain.requests().isEmpty()); // never fetched over plain http after https
     }
 
     void httpsSpeaksTls()
@@ -257,6 +323,11 @@ private slots:
         QTest::qWait(400);
         QCOMPARE(ok.count() + failed.count(), 0);
     }
+
+private:
+    QTemporaryDir m_tlsDir;
+    std::optional<tv::test::TestTls> m_trusted;
+    std::optional<tv::test::TestTls> m_untrusted;
 };
 
 QTEST_GUILESS_MAIN(tst_UpdateCheck)
