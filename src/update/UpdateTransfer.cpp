@@ -79,6 +79,7 @@ void UpdateTransfer::send(const QUrl &url, bool head, qint64 byteLimit)
     m_limit = byteLimit;
     m_received = 0;
     m_status = 0;
+    m_redirects = 0;
     m_reason.clear();
     m_connecting = m_connected = false;
     m_failure = Failure::None;
@@ -146,6 +147,7 @@ void UpdateTransfer::onRedirected(const QUrl &target)
 {
     alive();
     if (!m_reply) return;
+    ++m_redirects;
     if (!redirectAllowed(m_origin, target)) {
         fail(Failure::Refused,
              QStringLiteral("The update server sent the request on to %1, which is not a safe address")
@@ -216,6 +218,12 @@ void UpdateTransfer::onFinished()
     if (m_received + m_reply->bytesAvailable() > m_limit) {
         fail(Failure::TooLarge,
              QStringLiteral("The update server sent more than the %1 bytes expected").arg(m_limit));
+        return;
+    }
+    if (const int status = m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+        m_redirects > 0 && (status < 200 || (status >= 300 && status <= 399))) {
+        // A loop, or a chain longer than any real server needs: Qt gives up without an answer.
+        fail(Failure::Refused, QStringLiteral("The update server's redirects never led to the file"));
         return;
     }
     if (m_status == 0) {

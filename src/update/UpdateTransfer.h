@@ -88,6 +88,7 @@ private:
     qint64 m_limit = kDefaultByteLimit;
     qint64 m_received = 0;
     int m_status = 0;
+    int m_redirects = 0;
     QString m_reason;
     bool m_active = false;
     bool m_connecting = false;

@@ -184,14 +184,24 @@ void frmUpChek::onProbeFinished(bool connected)
     if (!fetching) endCheck();
 }
 
+namespace {
+// The check is over: the status must not go on saying it is checking.
+QString checkFailedText()
+{
+    return QStringLiteral("Update Check Failed");
+}
+} // namespace
+
 void frmUpChek::onFetched(const QString &body)
 {
     trapped(QStringLiteral("cmdCheck_Click"), kForm, [&] {
         // Only a version number goes into the label; an error page or an empty file is a failure.
         const std::optional<QString> latest = cleanVersionText(body);
-        if (!latest)
+        if (!latest) {
+            lblstat->setText(checkFailedText());
             throw AppError(Err::InvalidFileFormat,
                            QStringLiteral("The version file on the update server holds no version number"));
+        }
         lblVer->setText(*latest);
         if (isNewerVersion(lblVer->text(), versionText()).value_or(false)) {
             lblstat->setText(QStringLiteral("Update Available to ") + lblVer->text());
@@ -205,6 +215,7 @@ void frmUpChek::onFetched(const QString &body)
 
 void frmUpChek::onFetchFailed(int number, const QString &description)
 {
+    lblstat->setText(checkFailedText());
     trapped(QStringLiteral("cmdCheck_Click"), kForm, [&] { throw AppError(number, description); });
     endCheck();
 }

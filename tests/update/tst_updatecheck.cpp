@@ -187,7 +187,7 @@ private slots:
     void transport_data()
     {
         QTest::addColumn<QString>("tls");         // "", "trusted" or "untrusted"
-        QTest::addColumn<QString>("redirectTo");  // "", "same server" or "plain server"
+        QTest::addColumn<QString>("redirectTo");  // "", "same server", "plain server" or "itself"
         QTest::addColumn<int>("failure");         // 0: "1.4.0" arrives
         QTest::addColumn<QString>("description"); // the start of it
 
@@ -203,6 +203,9 @@ private slots:
             << "trusted"
             << "plain server" << int(UpdateErr::RequestFailed)
             << "The update server sent the request on to http://127.0.0.1:";
+        QTest::newRow("redirect loop") << ""
+                                       << "itself" << int(UpdateErr::RequestFailed)
+                                       << "The update server's redirects never led to the file";
     }
     void transport()
     {
@@ -226,7 +229,9 @@ private slots:
                 redirectTo == QLatin1String("plain server") ? plain.baseUrl() : server.baseUrl();
             HttpTestServer::Response moved;
             moved.status = 302;
-            moved.headers = {{"Location", target.toEncoded() + "/current/versionKetbook.txt"}};
+            const QByteArray path =
+                redirectTo == QLatin1String("itself") ? "/versionKetbook.txt" : "/current/versionKetbook.txt";
+            moved.headers = {{"Location", target.toEncoded() + path}};
             server.setResponse(QStringLiteral("/versionKetbook.txt"), moved);
         }
         UpdateCheck check;
