@@ -300,7 +300,7 @@ public:
         default:
             break;
         }
-        keepAsStored(column, c);
+        keepAsStored(column, c, true);
         return std::nullopt;
     }
 
@@ -310,19 +310,19 @@ private:
         const int type = sqlite3_column_type(m_stmt, column);
         if (type == SQLITE_NULL) return std::nullopt;
         if (type == SQLITE_BLOB) {
-            keepAsStored(column, c);
+            keepAsStored(column, c, true);
             return std::nullopt;
         }
         const auto *utf8 = reinterpret_cast<const char *>(sqlite3_column_text(m_stmt, column));
         const std::string_view bytes(utf8 ? utf8 : "", static_cast<size_t>(sqlite3_column_bytes(m_stmt, column)));
         if (!isValidUtf8(bytes)) {
-            keepAsStored(column, c);
+            keepAsStored(column, c, false);
             return std::nullopt;
         }
         return bytes;
     }
 
-    void keepAsStored(int column, Column c)
+    void keepAsStored(int column, Column c, bool utf8)
     {
         QString shown;
         if (sqlite3_column_type(m_stmt, column) == SQLITE_BLOB) {
@@ -330,7 +330,6 @@ private:
         } else {
             const auto *bytes = reinterpret_cast<const char *>(sqlite3_column_text(m_stmt, column));
             const QString text = QString::fromUtf8(bytes, sqlite3_column_bytes(m_stmt, column));
-            const bool utf8 = isValidUtf8(std::string_view(bytes ? bytes : "", static_cast<size_t>(sqlite3_column_bytes(m_stmt, column))));
             shown = keptMark(utf8 ? text : text + QStringLiteral(", not UTF-8"));
         }
         if (!m_kept) m_kept = std::make_shared<KeptValues>();
