@@ -43,18 +43,8 @@ QStringList entries(const QString &folder)
 // Runs SQL on a file of its own connection; creates the file when it is missing.
 void runSql(const QString &path, const QStringList &statements)
 {
-    const QString name = QStringLiteral("tst-backup-sql");
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
-        db.setDatabaseName(path);
-        QVERIFY(db.open());
-        QSqlQuery q(db);
-        for (const QString &sql : statements)
-            QVERIFY2(q.exec(sql), qPrintable(sql));
-        q.finish();
-        db.close();
-    }
-    QSqlDatabase::removeDatabase(name);
+    const QString error = tv::test::execSql(path, statements);
+    QVERIFY2(error.isEmpty(), qPrintable(error));
 }
 
 // Enough rows of long text that the table spans many pages.

@@ -66,15 +66,8 @@ int storedCount(const QString &db)
 
 void execSql(const QString &db, const QString &sql)
 {
-    const QString name = QStringLiteral("tst-csv-exec");
-    {
-        QSqlDatabase c = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
-        c.setDatabaseName(db);
-        QVERIFY(c.open());
-        QSqlQuery q(c);
-        QVERIFY2(q.exec(sql), qPrintable(q.lastError().text()));
-    }
-    QSqlDatabase::removeDatabase(name);
+    const QString error = tv::test::execSql(db, {sql});
+    QVERIFY2(error.isEmpty(), qPrintable(error));
 }
 } // namespace
 

@@ -1,5 +1,6 @@
 #include "ScriptedPrompts.h"
 #include "TestFolder.h"
+#include "items/Database.h"
 #include "items/ItemBinding.h"
 #include "items/ItemEditor.h"
 #include "items/ItemNavigator.h"
@@ -12,7 +13,6 @@
 #include <QLineEdit>
 #include <QSqlDatabase>
 #include <QSqlQuery>
-#include "items/Database.h"
 #include <QVBoxLayout>
 #include <QtTest>
 #include <memory>
@@ -86,21 +86,9 @@ struct Window
 QString storedCell(const TestFolder &folder, const QString &column)
 {
     QueryConnection c(folder.databasePath());
-    QSqlQuery q = c.query(QStringLiteral("select typeof(%1) || ':' || hex(%1) from Items order by rowid limit 1").arg(column));
+    QSqlQuery q = c.query(
+        QStringLiteral("select typeof(%1) || ':' || hex(%1) from Items order by rowid limit 1").arg(column));
     return q.next() ? q.value(0).toString() : QString();
-}
-
-bool execSql(const TestFolder &folder, const QString &sql)
-{
-    bool ok = false;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("test-exec"));
-        db.setDatabaseName(folder.databasePath());
-        ok = db.open() && QSqlQuery(db).exec(sql);
-        db.close();
-    }
-    QSqlDatabase::removeDatabase(QStringLiteral("test-exec"));
-    return ok;
 }
 
 // A message box takes the focus from the field the user was typing in.
@@ -459,13 +447,20 @@ private slots:
         QTest::addColumn<QString>("stored"); // SQL
         QTest::addColumn<int>("field");      // where the value shows; -1 for the vendor box
         QTest::addColumn<bool>("marked");
-        QTest::newRow("count as text") << "ItemCnt" << "'abc'" << 5 << true;
-        QTest::newRow("count with a fraction") << "ItemCnt" << "3.75" << 5 << true;
-        QTest::newRow("cost as a real") << "ItemCst" << "12.5" << 6 << true;
-        QTest::newRow("cost beyond range") << "ItemCst" << "1.5e30" << 6 << true;
-        QTest::newRow("name not UTF-8") << "ItemDesc" << "cast(x'41ff42' as text)" << 3 << true;
-        QTest::newRow("vendor as a blob") << "Vendor" << "x'00ff01'" << -1 << true;
-        QTest::newRow("name of a million characters") << "ItemDesc" << "printf('%.*c', 1048576, 'x')" << 3 << false;
+        QTest::newRow("count as text") << "ItemCnt"
+                                       << "'abc'" << 5 << true;
+        QTest::newRow("count with a fraction") << "ItemCnt"
+                                               << "3.75" << 5 << true;
+        QTest::newRow("cost as a real") << "ItemCst"
+                                        << "12.5" << 6 << true;
+        QTest::newRow("cost beyond range") << "ItemCst"
+                                           << "1.5e30" << 6 << true;
+        QTest::newRow("name not UTF-8") << "ItemDesc"
+                                        << "cast(x'41ff42' as text)" << 3 << true;
+        QTest::newRow("vendor as a blob") << "Vendor"
+                                          << "x'00ff01'" << -1 << true;
+        QTest::newRow("name of a million characters") << "ItemDesc"
+                                                      << "printf('%.*c', 1048576, 'x')" << 3 << false;
     }
     void storedValuesStayUnlessReplaced()
     {
@@ -475,7 +470,9 @@ private slots:
         QFETCH(bool, marked);
         TestFolder folder;
         folder.addRows({makeRow("A", "1", 2, "3", "Acme", "2024-03-07")});
-        QVERIFY(execSql(folder, QStringLiteral("update Items set %1 = %2").arg(column, stored)));
+        const QString error = tv::test::execSql(
+            folder.databasePath(), {QStringLiteral("update Items set %1 = %2").arg(column, stored)});
+        QVERIFY2(error.isEmpty(), qPrintable(error));
         const QString before = storedCell(folder, column);
         ScriptedPrompts prompts;
         Window w(folder);

@@ -50,15 +50,10 @@ private slots:
     void rowidZeroIsAStoredRow()
     {
         TestFolder folder;
-        {
-            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("rowid0"));
-            db.setDatabaseName(folder.databasePath());
-            QVERIFY(db.open());
-            QVERIFY(QSqlQuery(db).exec(QStringLiteral(
-                "insert into Items (rowid, ItemDesc, ItemNum) values (0, 'Zero', '0'), (1, 'One', '1')")));
-            db.close();
-        }
-        QSqlDatabase::removeDatabase(QStringLiteral("rowid0"));
+        QCOMPARE(tv::test::execSql(folder.databasePath(),
+                                   {QStringLiteral("insert into Items (rowid, ItemDesc, ItemNum) values "
+                                                   "(0, 'Zero', '0'), (1, 'One', '1')")}),
+                 QString());
         {
             ItemRecordSet rs(folder.databasePath());
             rs.open();

@@ -66,14 +66,8 @@ private:
 // Runs one statement on the folder's database, for rows no window would write.
 void exec(const TestFolder &folder, const QString &sql)
 {
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "raw");
-        db.setDatabaseName(folder.databasePath());
-        QVERIFY(db.open());
-        QSqlQuery q(db);
-        QVERIFY2(q.exec(sql), qPrintable(sql));
-    }
-    QSqlDatabase::removeDatabase("raw");
+    const QString error = tv::test::execSql(folder.databasePath(), {sql});
+    QVERIFY2(error.isEmpty(), qPrintable(error));
 }
 
 // The cell texts of the data rows, read back from a report: what sits between "&nbsp;" and

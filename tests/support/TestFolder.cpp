@@ -4,6 +4,7 @@
 #include "items/Database.h"
 
 #include <QSqlDatabase>
+#include <QSqlError>
 #include <QSqlQuery>
 #include <QtTest>
 
@@ -54,6 +55,31 @@ void TestFolder::addRows(const std::vector<ItemRow> &rows) const
         db.close();
     }
     QSqlDatabase::removeDatabase(name);
+}
+
+QString execSql(const QString &databasePath, const QStringList &statements)
+{
+    const QString name = QStringLiteral("testfolder-exec");
+    QString error;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        db.setDatabaseName(databasePath);
+        if (!db.open()) {
+            error = db.lastError().text();
+        } else {
+            QSqlQuery q(db);
+            for (const QString &sql : statements) {
+                if (!q.exec(sql)) {
+                    error = sql + QStringLiteral(": ") + q.lastError().text();
+                    break;
+                }
+            }
+            q.finish();
+        }
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(name);
+    return error;
 }
 
 ItemRow makeRow(const QString &desc, const QString &num, qint64 count, const QString &cost, const QString &vendor,

@@ -27,6 +27,10 @@ private:
     QTemporaryDir m_dir;
 };
 
+// Runs statements on a database file over a connection of its own, for rows and states no window
+// would write. Returns the error text of the first that fails; empty when all ran.
+QString execSql(const QString &databasePath, const QStringList &statements);
+
 // A row with the given name and item number, and optionally count and cost (in plain decimals).
 ItemRow makeRow(const QString &desc, const QString &num, qint64 count = 0, const QString &cost = QStringLiteral("0"),
                 const QString &vendor = QString(), const QString &isoDate = QString(), const QString &invNum = QString());
