@@ -30,7 +30,8 @@ struct KeptValues
 // One row of Items. A null QString or an empty optional is a NULL in the file.
 struct ItemRow
 {
-    std::optional<qint64> rowid; // the file's rowid (0 is a valid one); empty until the row is in the file
+    std::optional<qint64> rowid; // the store's private row key (0 is a valid one); empty until the row is stored
+    std::optional<qint64> version; // the server's count of changes to the row; empty for a file
     QString itemDesc, itemNum, image, invNum, vendor;
     QString invDate; // ISO yyyy-mm-dd
     std::optional<qint64> itemCnt;

@@ -1,6 +1,6 @@
 #include "common/AppError.h"
 #include "items/FieldRules.h"
-#include "items/ItemBinding.h"
+#include "mainwindow/ItemBinding.h"
 
 #include <QtTest>
 

@@ -3,7 +3,7 @@
 #include "TestFolder.h"
 
 #include "items/Database.h"
-#include "items/ItemBinding.h"
+#include "mainwindow/ItemBinding.h"
 #include "items/ItemRecordSet.h"
 #include "scanner/ScannerPort.h"
 #include "scanner/frmReadCode.h"

@@ -3,7 +3,7 @@
 #include "TipOfTheDay.h"
 #include "common/EndProgram.h"
 #include "frmMain.h"
-#include "items/ItemBinding.h"
+#include "mainwindow/ItemBinding.h"
 #include "scanner/KeyboardScan.h"
 
 #include <QAbstractButton>

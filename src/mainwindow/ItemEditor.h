@@ -1,7 +1,7 @@
 #pragma once
 
-#include "ItemRecordSet.h"
-#include "PickLists.h"
+#include "items/ItemRecordSet.h"
+#include "items/PickLists.h"
 
 #include <QObject>
 #include <QPointer>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ItemRecordSet.h"
+#include "items/ItemRecordSet.h"
 
 #include <QAbstractTableModel>
 

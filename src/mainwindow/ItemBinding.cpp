@@ -1,6 +1,6 @@
 #include "ItemBinding.h"
 
-#include "FieldRules.h"
+#include "items/FieldRules.h"
 
 #include "common/DateText.h"
 #include "common/ErrorTrap.h"

@@ -1,6 +1,6 @@
 #include "ScriptedPrompts.h"
 #include "common/AppError.h"
-#include "items/PictureView.h"
+#include "mainwindow/PictureView.h"
 
 #include <QFile>
 #include <QImage>

@@ -1,11 +1,11 @@
 #include "ScriptedPrompts.h"
 #include "TestFolder.h"
 #include "items/Database.h"
-#include "items/ItemBinding.h"
-#include "items/ItemEditor.h"
-#include "items/ItemNavigator.h"
+#include "mainwindow/ItemBinding.h"
+#include "mainwindow/ItemEditor.h"
+#include "mainwindow/ItemNavigator.h"
 #include "items/ItemRecordSet.h"
-#include "items/PickListCombo.h"
+#include "mainwindow/PickListCombo.h"
 
 #include <QAbstractItemView>
 #include <QApplication>

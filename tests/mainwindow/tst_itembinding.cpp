@@ -1,9 +1,9 @@
 #include "ScriptedPrompts.h"
 #include "TestFolder.h"
 #include "common/AppError.h"
-#include "items/ItemBinding.h"
+#include "mainwindow/ItemBinding.h"
 #include "items/ItemRecordSet.h"
-#include "items/ItemTableModel.h"
+#include "mainwindow/ItemTableModel.h"
 
 #include <QComboBox>
 #include <QFocusEvent>

@@ -1,6 +1,6 @@
 #include "ScriptedPrompts.h"
 #include "TestFolder.h"
-#include "items/ItemNavigator.h"
+#include "mainwindow/ItemNavigator.h"
 #include "items/ItemRecordSet.h"
 
 #include <QtTest>

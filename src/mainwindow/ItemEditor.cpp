@@ -1,8 +1,8 @@
 #include "ItemEditor.h"
 
-#include "FieldRules.h"
+#include "items/FieldRules.h"
 #include "ItemBinding.h"
-#include "ItemFinder.h"
+#include "items/ItemFinder.h"
 #include "ItemNavigator.h"
 #include "common/ErrorTrap.h"
 #include "common/ProgramFolder.h"

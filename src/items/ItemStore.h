@@ -1,0 +1,87 @@
+#pragma once
+
+#include "ItemRecordSet.h"
+#include "common/AppError.h"
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <vector>
+
+namespace tv {
+
+// Where the Items table lives: the database file in the program folder, or a server shared by
+// several workstations. The record set reads every row once and writes each change through here;
+// reports, pick lists and CSV read through here too. Every failure is an AppError.
+class ItemStore : public QObject
+{
+    Q_OBJECT
+public:
+    using QObject::QObject;
+    ~ItemStore() override = default;
+
+    // What the title bar, the about box and messages name: the file's path, or the server's URL
+    // without a password.
+    virtual QString location() const = 0;
+
+    // Connects; throws AppError with a clear text when the table cannot be reached or is not of
+    // this shape. The store never creates the table.
+    virtual void open() = 0;
+    virtual void close() = 0; // lets go of the connection
+    virtual bool isOpen() const = 0;
+
+    // Every row in the table's own order, each with its key (and version where the engine keeps one).
+    virtual std::vector<ItemRow> readAll() = 0;
+    // One row as it is stored now; nullopt when it is gone.
+    virtual std::optional<ItemRow> read(qint64 key) = 0;
+
+    // Writes a new row and sets its key (and version).
+    virtual void insert(ItemRow &row) = 0;
+    // Writes the columns whose bits (1 << Column) are set, leaving the others as stored. Throws
+    // ItemConflict when the engine keeps versions and another workstation changed the row since
+    // it was read; nothing is written then.
+    virtual void update(ItemRow &row, unsigned changedColumns) = 0;
+    // Deletes the row by its key; a row already gone is no error.
+    virtual void remove(const ItemRow &row) = 0;
+    // Writes new rows in one transaction: all of them or none.
+    virtual void insertAll(std::vector<ItemRow> &rows) = 0;
+
+    // Each distinct non-empty stored text of a column, in order of first appearance.
+    virtual QStringList distinctValues(Column column) = 0;
+    // Every row ordered by one column as the report sorts (bytewise text, NULL first).
+    virtual void readOrdered(Column orderBy, const std::function<void(const ItemRow &)> &each) = 0;
+    // The sum of TotItemCst; AppError Overflow when it is beyond range; nullopt for no values.
+    virtual std::optional<Money> totalValue() = 0;
+
+    // Whether the file-level Backup and Restore apply (only to a database file).
+    virtual bool isFile() const = 0;
+
+signals:
+    // Another program or workstation inserted, changed or deleted the row with this key.
+    void changedElsewhere(qint64 key);
+    // The connection was lost (after a failure) or is back.
+    void connectionChanged(bool connected);
+};
+
+// A save refused because another workstation changed or deleted the row first. `current` holds
+// the row as it is stored now; empty when it was deleted.
+class ItemConflict : public AppError
+{
+public:
+    ItemConflict(const QString &message, std::optional<ItemRow> current)
+        : AppError(Err::DatabaseError, message), m_current(std::move(current))
+    {
+    }
+    const std::optional<ItemRow> &current() const { return m_current; }
+
+private:
+    std::optional<ItemRow> m_current;
+};
+
+// The store of the database file at `path`.
+std::unique_ptr<ItemStore> makeFileStore(const QString &path);
+
+} // namespace tv
