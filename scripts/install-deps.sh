@@ -6,6 +6,8 @@ packages=(
   qt6-base-dev libqt6sql6-sqlite qt6-serialport-dev
   # the item record set reads large tables through the engine directly
   libsqlite3-dev
+  # an inventory shared by several workstations on a PostgreSQL server; the tests start one of their own
+  libqt6sql6-psql postgresql
   # the updater checks the signature of a downloaded update; openssl signs releases and makes test keys
   libssl-dev openssl
   fonts-dejavu-core
