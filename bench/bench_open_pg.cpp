@@ -33,15 +33,18 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "%s\n", qPrintable(error));
         return 1;
     }
-    const QString connect = QStringLiteral("psql -X -q -h 127.0.0.1 -p %1 -U tallyvane -d inventory").arg(server.port());
+    const QString connect =
+        QStringLiteral("psql -X -q -h 127.0.0.1 -p %1 -U tallyvane -d inventory").arg(server.port());
 
     // The same realistic items the file benchmarks use, copied in by the server's own tools.
     QTemporaryDir dir;
     const QString file = dir.filePath(QStringLiteral("InventoryDb.mdb"));
     bench::generateInventory(file, items);
-    const QString columns = QStringLiteral("ItemDesc, ItemNum, ItemCnt, ItemCst, TotItemCst, Image, InvNum, Vendor, InvDate");
-    const QString load = QStringLiteral("sqlite3 -csv '%1' 'select %2 from Items' | %3 -c 'copy items (%2) from stdin csv'")
-                             .arg(file, columns, connect);
+    const QString columns =
+        QStringLiteral("ItemDesc, ItemNum, ItemCnt, ItemCst, TotItemCst, Image, InvNum, Vendor, InvDate");
+    const QString load =
+        QStringLiteral("sqlite3 -csv '%1' 'select %2 from Items' | %3 -c 'copy items (%2) from stdin csv'")
+            .arg(file, columns, connect);
     if (bench::timeShellMs(load) < 0) {
         std::fprintf(stderr, "loading the items failed\n");
         return 1;

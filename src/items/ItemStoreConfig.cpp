@@ -52,7 +52,8 @@ ServerAddress parseServerUrl(const QString &url, const QString &source)
     if (database.startsWith(QLatin1Char('/'))) database.remove(0, 1);
     if (database.isEmpty() || database.contains(QLatin1Char('/')))
         throw malformed(QStringLiteral("it names no database after the server"));
-    if (u.hasQuery() || u.hasFragment()) throw malformed(QStringLiteral("it has options this program does not read"));
+    if (u.hasQuery() || u.hasFragment())
+        throw malformed(QStringLiteral("it has options this program does not read"));
     ServerAddress a;
     a.user = u.userName();
     a.host = u.host();

@@ -12,7 +12,7 @@ namespace tv {
 
 namespace {
 
-constexpr int kFirstColumn = 2; // after id and version
+constexpr int kFirstColumn = 2;   // after id and version
 constexpr int kInsertChunk = 500; // rows per insert statement: far below the server's 65535 parameters
 
 QString selectColumns()
@@ -133,11 +133,12 @@ void PgItemStore::throwUnreachable(const QSqlError &error)
 void PgItemStore::connectToServer()
 {
     if (!QSqlDatabase::isDriverAvailable(QStringLiteral("QPSQL")))
-        throw AppError(Err::DatabaseError,
-                       QStringLiteral("Ketbook cannot use the inventory server at %1:%2: the PostgreSQL driver of "
-                                      "Qt (package libqt6sql6-psql) is not installed.")
-                           .arg(m_address.host)
-                           .arg(m_address.port));
+        throw AppError(
+            Err::DatabaseError,
+            QStringLiteral("Ketbook cannot use the inventory server at %1:%2: the PostgreSQL driver of "
+                           "Qt (package libqt6sql6-psql) is not installed.")
+                .arg(m_address.host)
+                .arg(m_address.port));
     QSqlDatabase db = QSqlDatabase::contains(m_connection)
                           ? database()
                           : QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), m_connection);
@@ -164,29 +165,29 @@ void PgItemStore::connectToServer()
 
 void PgItemStore::verifyTable()
 {
+    const QString where =
+        QStringLiteral("%1:%2/%3").arg(m_address.host).arg(m_address.port).arg(m_address.database);
     QSqlQuery q(database());
     q.setForwardOnly(true);
-    if (!q.exec(QStringLiteral("select lower(column_name) from information_schema.columns "
-                               "where table_schema = current_schema() and table_name = 'items'")))
-        fail(q.lastError());
-    QStringList found;
-    while (q.next())
-        found << q.value(0).toString();
-    const QString where = QStringLiteral("%1:%2/%3").arg(m_address.host).arg(m_address.port).arg(m_address.database);
-    if (found.isEmpty())
-        throw AppError(Err::DatabaseError,
-                       QStringLiteral("The database %1 on the inventory server has no Items table. Create it with "
-                                      "the script data/postgresql/items.sql from the program's sources.")
-                           .arg(where));
+    if (!q.exec(QStringLiteral("select * from Items where false"))) {
+        if (q.lastError().nativeErrorCode() != QLatin1String("42P01")) fail(q.lastError()); // undefined_table
+        throw AppError(
+            Err::DatabaseError,
+            QStringLiteral("The database %1 on the inventory server has no Items table. Create it with "
+                           "the script data/postgresql/items.sql from the program's sources.")
+                .arg(where));
+    }
+    const QSqlRecord found = q.record();
     QStringList needed{QStringLiteral("id"), QStringLiteral("version")};
     for (int c = 0; c < kColumnCount; ++c)
         needed << columnName(static_cast<Column>(c)).toLower();
     for (const QString &column : needed)
         if (!found.contains(column))
-            throw AppError(Err::DatabaseError,
-                           QStringLiteral("The Items table of the database %1 on the inventory server has no column "
-                                          "%2. Create the table with the script data/postgresql/items.sql.")
-                               .arg(where, column));
+            throw AppError(
+                Err::DatabaseError,
+                QStringLiteral("The Items table of the database %1 on the inventory server has no column "
+                               "%2. Create the table with the script data/postgresql/items.sql.")
+                    .arg(where, column));
 }
 
 void PgItemStore::open()
@@ -239,7 +240,7 @@ void PgItemStore::fail(const QSqlError &error)
     const bool wasConnected = m_connected;
     m_connected = false;
     db.close();
-    if (wasConnected) emit connectionChanged(false);
+    if (wasConnected && m_open) emit connectionChanged(false);
     throwUnreachable(error);
 }
 
@@ -294,9 +295,10 @@ void PgItemStore::insert(ItemRow &row)
     QVariantList values;
     for (int c = 0; c < kColumnCount; ++c)
         values << bindValue(row, static_cast<Column>(c));
-    QSqlQuery q = exec(QStringLiteral("insert into Items (%1) values (?, ?, ?, ?, ?, ?, ?, ?, ?) returning id, version")
-                           .arg(insertColumns()),
-                       values);
+    QSqlQuery q =
+        exec(QStringLiteral("insert into Items (%1) values (?, ?, ?, ?, ?, ?, ?, ?, ?) returning id, version")
+                 .arg(insertColumns()),
+             values);
     if (!q.next()) fail(q.lastError());
     row.rowid = q.value(0).toLongLong();
     row.version = q.value(1).toLongLong();
@@ -326,12 +328,13 @@ void PgItemStore::update(ItemRow &row, unsigned changedColumns)
     }
     if (q.lastError().isValid()) fail(q.lastError());
     std::optional<ItemRow> now = read(*row.rowid);
-    throw ItemConflict(now ? QStringLiteral("Another workstation changed this item after it was shown here, so "
-                                            "your change was not saved. The item is shown as it is stored now; "
-                                            "make your change again if it is still needed.")
-                           : QStringLiteral("Another workstation deleted this item after it was shown here, so "
-                                            "your change was not saved."),
-                       std::move(now));
+    throw ItemConflict(
+        now ? QStringLiteral("Another workstation changed this item after it was shown here, so "
+                             "your change was not saved. The item is shown as it is stored now; "
+                             "make your change again if it is still needed.")
+            : QStringLiteral("Another workstation deleted this item after it was shown here, so "
+                             "your change was not saved."),
+        std::move(now));
 }
 
 void PgItemStore::remove(const ItemRow &row)
@@ -370,7 +373,8 @@ void PgItemStore::insertAll(std::vector<ItemRow> &rows)
             for (int c = 0; c < kColumnCount; ++c)
                 values << bindValue(rows[i], static_cast<Column>(c));
         }
-        QSqlQuery q = exec(head + tuples.join(QStringLiteral(", ")) + QStringLiteral(" returning id, version"), values);
+        QSqlQuery q =
+            exec(head + tuples.join(QStringLiteral(", ")) + QStringLiteral(" returning id, version"), values);
         while (q.next())
             versions.insert(q.value(0).toLongLong(), q.value(1).toLongLong());
     }
@@ -411,7 +415,9 @@ std::optional<Money> PgItemStore::totalValue()
     if (q.isNull(0)) return std::nullopt;
     bool ok = false;
     const qint64 raw = q.value(0).toString().toLongLong(&ok);
-    if (!ok) throw AppError(Err::Overflow, QStringLiteral("The total value of the inventory is too large to show."));
+    if (!ok)
+        throw AppError(Err::Overflow,
+                       QStringLiteral("The total value of the inventory is too large to show."));
     return Money::fromRaw(raw);
 }
 

@@ -87,7 +87,8 @@ QString PgTestServer::run(const QString &program, const QStringList &arguments, 
 QString PgTestServer::setUp()
 {
     m_bin = binFolder();
-    if (m_bin.isEmpty()) return QStringLiteral("no PostgreSQL server under /usr/lib/postgresql (scripts/install-deps.sh)");
+    if (m_bin.isEmpty())
+        return QStringLiteral("no PostgreSQL server under /usr/lib/postgresql (scripts/install-deps.sh)");
     if (!m_dir.isValid()) return QStringLiteral("no temporary folder");
     const QString data = m_dir.filePath(QStringLiteral("data"));
     if (!QDir().mkdir(data)) return QStringLiteral("cannot make ") + data;
@@ -98,9 +99,9 @@ QString PgTestServer::setUp()
             return QStringLiteral("cannot hand the data folder to nobody");
     }
     QString error = run(QStringLiteral("initdb"),
-                        {QStringLiteral("-D"), data, QStringLiteral("-U"), kUser, QStringLiteral("--auth=trust"),
-                         QStringLiteral("-E"), QStringLiteral("UTF8"), QStringLiteral("--no-locale"),
-                         QStringLiteral("--no-sync")},
+                        {QStringLiteral("-D"), data, QStringLiteral("-U"), kUser,
+                         QStringLiteral("--auth=trust"), QStringLiteral("-E"), QStringLiteral("UTF8"),
+                         QStringLiteral("--no-locale"), QStringLiteral("--no-sync")},
                         true);
     if (!error.isEmpty()) return error;
     m_port = freePort();
@@ -120,21 +121,22 @@ QString PgTestServer::start()
                                            "-c synchronous_commit=off -c full_page_writes=off")
                                 .arg(m_port)
                                 .arg(data);
-    const QString error = run(QStringLiteral("pg_ctl"),
-                              {QStringLiteral("-D"), data, QStringLiteral("-l"),
-                               data + QStringLiteral("/server.log"), QStringLiteral("-o"), options,
-                               QStringLiteral("-w"), QStringLiteral("start")},
-                              true);
+    const QString error =
+        run(QStringLiteral("pg_ctl"),
+            {QStringLiteral("-D"), data, QStringLiteral("-l"), data + QStringLiteral("/server.log"),
+             QStringLiteral("-o"), options, QStringLiteral("-w"), QStringLiteral("start")},
+            true);
     m_running = error.isEmpty();
     return error;
 }
 
 QString PgTestServer::stop()
 {
-    const QString error = run(QStringLiteral("pg_ctl"),
-                              {QStringLiteral("-D"), m_dir.filePath(QStringLiteral("data")), QStringLiteral("-m"),
-                               QStringLiteral("fast"), QStringLiteral("-w"), QStringLiteral("stop")},
-                              true);
+    const QString error =
+        run(QStringLiteral("pg_ctl"),
+            {QStringLiteral("-D"), m_dir.filePath(QStringLiteral("data")), QStringLiteral("-m"),
+             QStringLiteral("fast"), QStringLiteral("-w"), QStringLiteral("stop")},
+            true);
     m_running = false;
     return error;
 }
@@ -154,8 +156,8 @@ QString PgTestServer::psql(const QString &sql) const
     return run(QStringLiteral("psql"),
                {QStringLiteral("-X"), QStringLiteral("-q"), QStringLiteral("-A"), QStringLiteral("-t"),
                 QStringLiteral("-v"), QStringLiteral("ON_ERROR_STOP=1"), QStringLiteral("-h"),
-                QStringLiteral("127.0.0.1"), QStringLiteral("-p"), QString::number(m_port), QStringLiteral("-U"),
-                kUser, QStringLiteral("-d"),
+                QStringLiteral("127.0.0.1"), QStringLiteral("-p"), QString::number(m_port),
+                QStringLiteral("-U"), kUser, QStringLiteral("-d"),
                 sql.startsWith(QLatin1String("create database")) ? QStringLiteral("postgres") : kDatabase,
                 QStringLiteral("-c"), sql},
                false);
