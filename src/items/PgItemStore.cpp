@@ -122,8 +122,17 @@ QSqlDatabase PgItemStore::database() const
 
 void PgItemStore::throwUnreachable(const QSqlError &error)
 {
-    QString why = error.databaseText().simplified();
-    if (why.isEmpty()) why = error.driverText().simplified();
+    // The client library's first line says what happened; the rest are hints for administrators.
+    QString why;
+    for (const QString &text : {error.databaseText(), error.driverText()}) {
+        for (const QString &line : text.split(QLatin1Char('\n'))) {
+            why = line.simplified();
+            if (why.endsWith(QLatin1String("()"))) why.chop(2);
+            if (!why.isEmpty()) break;
+        }
+        if (!why.isEmpty()) break;
+    }
+    if (why.isEmpty()) why = errorDescription(Err::DatabaseError);
     throw AppError(Err::DatabaseError, QStringLiteral("The inventory server at %1:%2 cannot be reached: %3")
                                            .arg(m_address.host)
                                            .arg(m_address.port)
@@ -214,6 +223,11 @@ void PgItemStore::close()
 QSqlDatabase PgItemStore::ready()
 {
     if (!m_open) throw AppError(Err::ObjectClosed);
+    // The driver may have seen the server go away while waiting for notifications.
+    if (m_connected && !database().isOpen()) {
+        m_connected = false;
+        emit connectionChanged(false);
+    }
     if (!m_connected) {
         database().close();
         connectToServer();
