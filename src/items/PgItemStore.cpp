@@ -102,9 +102,9 @@ QString orderKey(Column c)
 
 } // namespace
 
-PgItemStore::PgItemStore(const ServerAddress &address, QObject *parent) : m_address(address)
+PgItemStore::PgItemStore(const ServerAddress &address, QObject *parent)
+    : ItemStore(parent), m_address(address)
 {
-    setParent(parent);
     static QAtomicInteger<quint64> counter;
     m_connection = QStringLiteral("tallyvane-server-%1").arg(counter.fetchAndAddRelaxed(1));
 }
@@ -133,10 +133,13 @@ void PgItemStore::throwUnreachable(const QSqlError &error)
         if (!why.isEmpty()) break;
     }
     if (why.isEmpty()) why = errorDescription(Err::DatabaseError);
-    throw AppError(Err::DatabaseError, QStringLiteral("The inventory server at %1:%2 cannot be reached: %3")
-                                           .arg(m_address.host)
-                                           .arg(m_address.port)
-                                           .arg(why));
+    QString message = QStringLiteral("The inventory server at %1:%2 cannot be reached: %3")
+                          .arg(m_address.host)
+                          .arg(m_address.port)
+                          .arg(why);
+    if (why.contains(QLatin1String("password")))
+        message += QStringLiteral(" Keep the password in ~/.pgpass or the PGPASSWORD variable.");
+    throw AppError(Err::DatabaseError, message);
 }
 
 void PgItemStore::connectToServer()

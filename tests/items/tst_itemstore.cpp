@@ -483,6 +483,55 @@ private slots:
         QVERIFY_THROWS_EXCEPTION(AppError, store.readAll());
     }
 
+    // A login with a password finds it where the client library looks; none found is a clear text.
+    void passwordFromClientLibrary_data()
+    {
+        QTest::addColumn<QString>("source");
+        QTest::newRow("PGPASSWORD") << QStringLiteral("variable");
+        QTest::newRow("password file") << QStringLiteral("file");
+        QTest::newRow("none known") << QString();
+    }
+
+    void passwordFromClientLibrary()
+    {
+        QFETCH(QString, source);
+        QCOMPARE(m_server.addPasswordLogin(QStringLiteral("clerk"), QStringLiteral("s3cret")), QString());
+        QTemporaryDir home;
+        const QString passFile = home.filePath(QStringLiteral("pgpass"));
+        if (source == QLatin1String("file")) {
+            QFile file(passFile);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(QStringLiteral("127.0.0.1:%1:inventory:clerk:s3cret\n").arg(m_server.port()).toUtf8());
+            file.close();
+            QVERIFY(file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner));
+        }
+        qputenv("PGPASSFILE", passFile.toUtf8());
+        if (source == QLatin1String("variable"))
+            qputenv("PGPASSWORD", "s3cret");
+        else
+            qunsetenv("PGPASSWORD");
+        ServerAddress address = m_server.address();
+        address.user = QStringLiteral("clerk");
+        PgItemStore store(address);
+        QString error;
+        try {
+            store.open();
+            QVERIFY(store.readAll().empty());
+        } catch (const AppError &e) {
+            error = e.description();
+        }
+        qunsetenv("PGPASSFILE");
+        qunsetenv("PGPASSWORD");
+        if (source.isEmpty()) {
+            QVERIFY2(
+                error.contains(QLatin1String("Keep the password in ~/.pgpass or the PGPASSWORD variable.")),
+                qPrintable(error));
+            QVERIFY(!store.isOpen());
+        } else {
+            QVERIFY2(error.isEmpty(), qPrintable(error));
+        }
+    }
+
     // Which database: the variable wins over the ini file; no setting is the database file.
     void databaseChoice_data()
     {

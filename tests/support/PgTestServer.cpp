@@ -174,4 +174,25 @@ QString PgTestServer::resetTable() const
     return out.startsWith(QLatin1String("ERROR:")) ? out : QString();
 }
 
+QString PgTestServer::addPasswordLogin(const QString &user, const QString &password) const
+{
+    QString out = psql(QStringLiteral("drop role if exists %1; create role %1 login password '%2'; "
+                                      "grant all on items, items_id_seq to %1")
+                           .arg(user, password));
+    if (out.startsWith(QLatin1String("ERROR:"))) return out;
+    // The first matching line wins: this login's comes before the file's trust for everyone.
+    QFile hba(m_dir.filePath(QStringLiteral("data/pg_hba.conf")));
+    if (!hba.open(QIODevice::ReadOnly)) return QStringLiteral("cannot read ") + hba.fileName();
+    const QByteArray rest = hba.readAll();
+    hba.close();
+    const QByteArray line = "host all " + user.toUtf8() + " 127.0.0.1/32 scram-sha-256\n";
+    if (rest.startsWith(line)) return QString();
+    if (!hba.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return QStringLiteral("cannot write ") + hba.fileName();
+    hba.write(line + rest);
+    hba.close();
+    out = psql(QStringLiteral("select pg_reload_conf()"));
+    return out.startsWith(QLatin1String("ERROR:")) ? out : QString();
+}
+
 } // namespace tv::test

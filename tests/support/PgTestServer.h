@@ -33,6 +33,9 @@ public:
     QString psql(const QString &sql) const;
     // Drops the table and makes it again from items.sql: a fresh, empty inventory.
     QString resetTable() const;
+    // (Re)makes a login that must give this password over TCP (everyone else is trusted), with rights
+    // on the table as it is now; the error text.
+    QString addPasswordLogin(const QString &user, const QString &password) const;
 
     // The folder of the server's programs (initdb, pg_ctl, psql); empty when none is installed.
     static QString binFolder();
