@@ -261,10 +261,10 @@ void PgItemStore::fail(const QSqlError &error)
     throwUnreachable(error);
 }
 
-QSqlQuery PgItemStore::exec(const QString &sql, const QVariantList &values)
+QSqlQuery PgItemStore::exec(const QString &sql, const QVariantList &values, bool forwardOnly)
 {
     QSqlQuery q(ready());
-    q.setForwardOnly(true);
+    q.setForwardOnly(forwardOnly);
     if (values.isEmpty()) {
         if (!q.exec(sql)) fail(q.lastError());
         return q;
@@ -417,8 +417,11 @@ QStringList PgItemStore::distinctValues(Column column)
 
 void PgItemStore::readOrdered(Column orderBy, const std::function<void(const ItemRow &)> &each)
 {
+    // The whole result is fetched first: the caller may read rows between ours (a report showing
+    // progress runs notifications), and a row-by-row result would be lost to any other statement.
     QSqlQuery q = exec(QStringLiteral("select %1 from Items order by %2 nulls first, id")
-                           .arg(selectColumns(), orderKey(orderBy)));
+                           .arg(selectColumns(), orderKey(orderBy)),
+                       {}, false);
     while (q.next())
         each(rowOf(q));
     if (q.lastError().isValid()) fail(q.lastError());

@@ -45,7 +45,7 @@ private:
     void connectToServer(); // throws the unreachable text
     void verifyTable();
     QSqlDatabase ready(); // the connection, made again when it was lost; throws when closed
-    QSqlQuery exec(const QString &sql, const QVariantList &values = {});
+    QSqlQuery exec(const QString &sql, const QVariantList &values = {}, bool forwardOnly = true);
     [[noreturn]] void fail(const QSqlError &error);
     [[noreturn]] void throwUnreachable(const QSqlError &error);
     void onNotification(const QString &name, const QVariant &payload);

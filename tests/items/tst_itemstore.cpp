@@ -109,7 +109,8 @@ class TestItemStore : public QObject
                 {"insert all: all rows or none", &TestItemStore::insertAllCase},
                 {"distinct values in order of first appearance", &TestItemStore::distinctCase},
                 {"ordered as the report sorts, NULL first", &TestItemStore::orderedCase},
-                {"total value, and too large a total", &TestItemStore::totalCase}};
+                {"total value, and too large a total", &TestItemStore::totalCase},
+                {"a row read while an ordered read runs", &TestItemStore::nestedReadCase}};
     }
 
     std::unique_ptr<ItemStore> openStore(const QString &engine)
@@ -271,6 +272,23 @@ class TestItemStore : public QObject
             QCOMPARE(e.description(),
                      QStringLiteral("The total value of the inventory is too large to show."));
         }
+    }
+
+    // What a report's progress does: other reads of the store between the rows of an ordered read.
+    void nestedReadCase(ItemStore &store, Engine &)
+    {
+        std::vector<ItemRow> rows;
+        for (int i = 0; i < 300; ++i)
+            rows.push_back(item(QStringLiteral("Row %1").arg(i, 3, 10, QLatin1Char('0')), QString::number(i)));
+        store.insertAll(rows);
+        int seen = 0;
+        store.readOrdered(Column::ItemDesc, [&](const ItemRow &r) {
+            const std::optional<ItemRow> again = store.read(*r.rowid);
+            QVERIFY(again && again->itemDesc == r.itemDesc);
+            QCOMPARE(r.itemDesc, rows[static_cast<size_t>(seen)].itemDesc);
+            ++seen;
+        });
+        QCOMPARE(seen, 300);
     }
 
     // A second store on the server, as another workstation has.
