@@ -170,7 +170,7 @@ void PgItemStore::connectToServer()
                 });
         m_listening = true;
     }
-    // A failed subscription only costs the live view, never the data: report it like any failure.
+    // Without it other workstations' changes would go unseen: its failure fails the command.
     if (!db.driver()->subscribeToNotification(notificationChannel())) fail(db.driver()->lastError());
     m_connected = true;
 }
