@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Installs the build into temporary prefixes and checks that each gets a ready program folder.
-#   tst_install.sh BUILD_DIR SOURCE_DIR
+#   tst_install.sh BUILD_DIR SOURCE_DIR [CMAKE]
 set -uo pipefail
 build=$1
 source=$2
+cmake=${3:-cmake}
 work=$(mktemp -d)
 ketbook_pid=
 cleanup()
@@ -17,7 +18,7 @@ fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
 install_into() # PREFIX [DESTDIR]
 {
-  if ! DESTDIR=${2:-} cmake --install "$build" --prefix "$1" >"$work/install.log" 2>&1; then
+  if ! DESTDIR=${2:-} "$cmake" --install "$build" --prefix "$1" >"$work/install.log" 2>&1; then
     cat "$work/install.log"
     echo "FAIL: cmake --install --prefix $1 failed"
     exit 1
