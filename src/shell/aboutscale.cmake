@@ -13,7 +13,6 @@ list(APPEND SHELL_SOURCES
 set(TALLYVANE_DATA_DIR ${CMAKE_SOURCE_DIR}/data)
 configure_file(${TALLYVANE_DATA_DIR}/manual.html ${TALLYVANE_PROGRAM_DIR}/manual.html COPYONLY)
 configure_file(${TALLYVANE_DATA_DIR}/tallyvane.png ${TALLYVANE_PROGRAM_DIR}/tallyvane.png COPYONLY)
-# The launcher names the program and its icon by absolute path, so it is written for this folder.
-configure_file(${TALLYVANE_DATA_DIR}/tallyvane.desktop.in ${TALLYVANE_PROGRAM_DIR}/tallyvane.desktop @ONLY)
-file(CHMOD ${TALLYVANE_PROGRAM_DIR}/tallyvane.desktop
-  PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+# This folder's own launcher; an installed folder gets one written for it at install.
+tallyvane_write_launcher(${TALLYVANE_DATA_DIR}/tallyvane.desktop.in ${TALLYVANE_PROGRAM_DIR}/tallyvane.desktop
+  ${TALLYVANE_PROGRAM_DIR})
