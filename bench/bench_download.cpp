@@ -23,6 +23,8 @@
 #include <cstdio>
 #include <vector>
 
+using namespace tv;
+
 namespace {
 constexpr qint64 kSize = 50LL * 1024 * 1024;
 

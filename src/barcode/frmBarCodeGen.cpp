@@ -4,6 +4,7 @@
 #include "frmPrintCode.h"
 
 #include "common/AppError.h"
+#include "common/DurableFile.h"
 #include "common/ErrorTrap.h"
 #include "common/ModalSafety.h"
 #include "common/Prompts.h"
@@ -22,7 +23,6 @@
 #include <QPrinter>
 #include <QPrinterInfo>
 #include <QPushButton>
-#include <QSaveFile>
 #include <algorithm>
 
 namespace tv {
@@ -65,14 +65,9 @@ void writeBitmap(const QImage &image, const QString &path)
         QFileDevice::WriteOwner | QFileDevice::WriteGroup | QFileDevice::WriteOther;
     if (info.exists() && (!info.isFile() || !info.isWritable() || !(info.permissions() & anyWrite)))
         throw AppError(Err::PathFileAccess);
-    // Written beside the target and renamed over it, so a failure never leaves half a file.
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) throw AppError(Err::PathFileAccess);
-    if (!image.save(&file, "BMP")) {
-        file.cancelWriting();
-        throw AppError(Err::PathFileAccess);
-    }
-    if (!file.commit()) throw AppError(Err::PathFileAccess);
+    DurableFile file(path, QStringLiteral("Could not save the picture '%1'").arg(path));
+    if (!image.save(&file, "BMP")) throw file.writeFailure();
+    file.commit();
 }
 } // namespace
 

@@ -22,39 +22,47 @@ std::optional<int> number(QStringView part, int minDigits, int maxDigits)
     }
     return value;
 }
+
+std::optional<QDate> dateOf(std::optional<int> y, std::optional<int> m, std::optional<int> d)
+{
+    if (!y || !m || !d || *y < 100 || !QDate::isValid(*y, *m, *d))
+        return std::nullopt;
+    return QDate(*y, *m, *d);
+}
+
+// "yyyy-mm-dd" with month and day of at least `minDigits` digits.
+std::optional<QDate> isoDate(QStringView text, int minDigits)
+{
+    const qsizetype first = text.indexOf(QLatin1Char('-'));
+    const qsizetype second = first < 0 ? -1 : text.indexOf(QLatin1Char('-'), first + 1);
+    if (second < 0)
+        return std::nullopt;
+    return dateOf(number(text.first(first), 4, 4),
+                  number(text.sliced(first + 1, second - first - 1), minDigits, 2),
+                  number(text.sliced(second + 1), minDigits, 2));
+}
 } // namespace
+
+std::optional<QDate> parseIsoDate(QStringView text)
+{
+    return isoDate(text, 2);
+}
 
 std::optional<QDate> parseUserDate(QStringView text)
 {
     text = text.trimmed();
-    std::optional<int> y, m, d;
-    if (text.contains(QLatin1Char('/'))) {
-        const auto parts = text.split(QLatin1Char('/'));
-        if (parts.size() != 3)
-            return std::nullopt;
-        m = number(parts[0], 1, 2);
-        d = number(parts[1], 1, 2);
-        y = number(parts[2], 4, 4);
-    } else {
-        const auto parts = text.split(QLatin1Char('-'));
-        if (parts.size() != 3)
-            return std::nullopt;
-        y = number(parts[0], 4, 4);
-        m = number(parts[1], 1, 2);
-        d = number(parts[2], 1, 2);
-    }
-    if (!y || !m || !d)
+    if (!text.contains(QLatin1Char('/')))
+        return isoDate(text, 1);
+    const auto parts = text.split(QLatin1Char('/'));
+    if (parts.size() != 3)
         return std::nullopt;
-    const QDate date(*y, *m, *d);
-    if (!date.isValid() || *y < 100)
-        return std::nullopt;
-    return date;
+    return dateOf(number(parts[2], 4, 4), number(parts[0], 1, 2), number(parts[1], 1, 2));
 }
 
 QString storedDateToDisplay(const QString &stored)
 {
-    const QDate date = QDate::fromString(stored, Qt::ISODate);
-    return date.isValid() ? toDisplayDate(date) : stored;
+    const auto date = parseIsoDate(stored);
+    return date ? toDisplayDate(*date) : stored;
 }
 
 } // namespace tv

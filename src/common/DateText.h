@@ -14,6 +14,10 @@ QString toDisplayDate(const QDate &date);
 // anything that is not a real calendar date.
 std::optional<QDate> parseUserDate(QStringView text);
 
+// The stored form "yyyy-mm-dd", exactly. nullopt for anything else, and for a date that is not
+// on the calendar.
+std::optional<QDate> parseIsoDate(QStringView text);
+
 // Stored form "yyyy-mm-dd".
 inline QString toIsoDate(const QDate &date) { return date.toString(Qt::ISODate); }
 

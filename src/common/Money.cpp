@@ -118,27 +118,49 @@ int Money::absFraction() const
     return static_cast<int>(mag % kScale);
 }
 
-QString groupThousands(std::uint64_t value)
+void Money::appendDollars(QByteArray &out, Dollars style) const
 {
-    QString digits = QString::number(value);
-    for (qsizetype pos = digits.size() - 3; pos > 0; pos -= 3)
-        digits.insert(pos, QLatin1Char(','));
-    return digits;
+    // Rounded on the magnitude so that the extremes of the range cannot overflow; written
+    // backwards into a small buffer, as the report calls this for every row.
+    const std::uint64_t magnitude =
+        m_raw < 0 ? 0 - static_cast<std::uint64_t>(m_raw) : static_cast<std::uint64_t>(m_raw);
+    std::uint64_t whole = magnitude / kScale;
+    const unsigned fraction = static_cast<unsigned>(magnitude % kScale);
+    unsigned cents = fraction / 100;
+    const unsigned rest = fraction % 100;
+    if (rest > 50 || (rest == 50 && cents % 2 != 0)) ++cents;
+    if (cents == 100) {
+        cents = 0;
+        ++whole;
+    }
+    const bool nonZero = whole != 0 || cents != 0;
+    char text[40];
+    int n = sizeof text;
+    text[--n] = static_cast<char>('0' + cents % 10);
+    text[--n] = static_cast<char>('0' + cents / 10);
+    text[--n] = '.';
+    if (whole != 0 || style == Dollars::LeadingZero) {
+        int inGroup = 0;
+        do {
+            if (inGroup == 3) {
+                text[--n] = ',';
+                inGroup = 0;
+            }
+            text[--n] = static_cast<char>('0' + whole % 10);
+            whole /= 10;
+            ++inGroup;
+        } while (whole != 0);
+    }
+    text[--n] = '$';
+    if (m_raw < 0 && nonZero) text[--n] = '-';
+    out.append(text + n, static_cast<qsizetype>(sizeof text) - n);
 }
 
-QString Money::toDollars() const
+QString Money::toDollars(Dollars style) const
 {
-    // Round to cents first; the magnitude of a rounded value can exceed the int64 range only
-    // at the very edge, so work on the unsigned magnitude.
-    const Money cents = rounded(2);
-    QString text;
-    if (cents.m_raw < 0)
-        text += QLatin1Char('-');
-    text += QLatin1Char('$');
-    text += groupThousands(cents.absWhole());
-    text += QLatin1Char('.');
-    text += QStringLiteral("%1").arg(cents.absFraction() / 100, 2, 10, QLatin1Char('0'));
-    return text;
+    QByteArray out;
+    appendDollars(out, style);
+    return QString::fromLatin1(out);
 }
 
 QString Money::toPlain() const

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QMetaType>
 #include <QString>
 #include <QStringView>
@@ -14,6 +15,10 @@ namespace tv {
 class Money
 {
 public:
+    // How toDollars() writes an amount below one dollar: "$0.25", or as the report's
+    // "$#,###.#0" does, with no integer digit at all: "$.25".
+    enum class Dollars { LeadingZero, NoLeadingZero };
+
     static constexpr std::int64_t kScale = 10000;
 
     constexpr Money() = default;
@@ -33,9 +38,11 @@ public:
     // This amount times a whole count; nullopt on overflow.
     std::optional<Money> times(std::int64_t count) const;
 
-    // "$1,234.00": dollar sign, grouped integer part with at least one digit, two decimals
-    // (rounded half to even). Negative amounts put the minus first: "-$3.50".
-    QString toDollars() const;
+    // "$1,234.00": dollar sign, grouped integer part, two decimals (rounded half to even).
+    // Negative amounts put the minus first: "-$3.50"; one that rounds to zero has none.
+    QString toDollars(Dollars style = Dollars::LeadingZero) const;
+    // The same as Latin-1, appended to `out`.
+    void appendDollars(QByteArray &out, Dollars style = Dollars::LeadingZero) const;
 
     // The shortest plain decimal: "37.02", "0.375", "12", "-1.5".
     QString toPlain() const;
@@ -54,9 +61,6 @@ private:
 // Rounds a decimal number given as text to a whole number, half to even ("2.5" -> 2,
 // "3.5" -> 4); nullopt when it is no number or does not fit 32 bits.
 std::optional<std::int32_t> parseWholeHalfEven(QStringView text);
-
-// Digits with a comma between groups of three ("1234567" -> "1,234,567").
-QString groupThousands(std::uint64_t value);
 
 } // namespace tv
 

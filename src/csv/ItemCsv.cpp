@@ -2,11 +2,11 @@
 
 #include "common/AppError.h"
 #include "common/DateText.h"
+#include "common/DurableFile.h"
 #include "items/Database.h"
 #include "items/FieldRules.h"
 
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QSet>
 #include <QSqlDatabase>
 #include <array>
@@ -39,12 +39,6 @@ void appendRow(QByteArray &out, const ItemRow &r)
         appendCsvCell(out, *text, kDelimiter);
     }
     endCsvRecord(out);
-}
-
-[[noreturn]] void writeFailed(const QString &path, const QString &why)
-{
-    throw AppError(Err::PathFileAccess,
-                   QStringLiteral("Could not write '%1': %2. Nothing was exported.").arg(path, why));
 }
 
 // A comma in a number may only separate groups of three digits: "12,50" is refused rather than
@@ -131,20 +125,24 @@ QByteArray itemsToCsv(const std::vector<ItemRow> &rows)
 
 void exportItemsCsv(const std::vector<ItemRow> &rows, const QString &path)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) writeFailed(path, file.errorString());
-    // Written a block at a time, so memory stays small however many items there are.
-    constexpr qsizetype kBlock = 1 << 20;
-    QByteArray block = itemsCsvHeader();
-    block.reserve(kBlock + 4096);
-    for (const ItemRow &r : rows) {
-        appendRow(block, r);
-        if (block.size() >= kBlock) {
-            if (file.write(block) != block.size()) writeFailed(path, file.errorString());
-            block.clear();
+    try {
+        DurableFile file(path, QStringLiteral("Could not write '%1'").arg(path));
+        // Written a block at a time, so memory stays small however many items there are.
+        constexpr qsizetype kBlock = 1 << 20;
+        QByteArray block = itemsCsvHeader();
+        block.reserve(kBlock + 4096);
+        for (const ItemRow &r : rows) {
+            appendRow(block, r);
+            if (block.size() >= kBlock) {
+                file.writeAll(block);
+                block.clear();
+            }
         }
+        file.writeAll(block);
+        file.commit();
+    } catch (const AppError &e) {
+        throw AppError(e.number(), e.description() + QStringLiteral(". Nothing was exported."));
     }
-    if (file.write(block) != block.size() || !file.commit()) writeFailed(path, file.errorString());
 }
 
 std::optional<Column> columnFromHeader(QStringView header)

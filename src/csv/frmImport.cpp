@@ -11,7 +11,7 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
-using namespace tv;
+namespace tv {
 
 namespace {
 QTableWidget *makeTable(const QStringList &captions, const QString &name, QWidget *parent)
@@ -116,3 +116,5 @@ bool frmImport::confirm(const ImportPlan &plan, const QString &path, QWidget *pa
     delete dialog.data();
     return accepted && plan.canImport();
 }
+
+} // namespace tv

@@ -7,6 +7,8 @@
 class QPushButton;
 class QTableWidget;
 
+namespace tv {
+
 // The import preview: the first rows as they will be stored, every problem, and Import only
 // when there is none.
 class frmImport : public QDialog
@@ -29,3 +31,5 @@ private:
     QTableWidget *m_problems = nullptr;
     QPushButton *m_import = nullptr;
 };
+
+} // namespace tv

@@ -1,13 +1,11 @@
 #include "ReportPrinter.h"
 
 #include "ReportLayout.h"
+#include "common/DurableFile.h"
 
 #include <QDir>
-#include <QFileInfo>
 #include <QPainter>
 #include <QPrinter>
-#include <QTemporaryFile>
-#include <cstdio>
 
 namespace tv {
 
@@ -135,37 +133,22 @@ PrintResult printSafely(QPrinter &printer, const std::function<PrintResult(QPrin
         return result;
     }
 
-    const QFileInfo info(target);
-    // The same suffix, so that the printer writes the same kind of file.
-    QTemporaryFile part(info.absoluteDir().filePath(
-        QStringLiteral(".%1.XXXXXX.%2")
-            .arg(info.fileName(), info.suffix().isEmpty() ? QStringLiteral("part") : info.suffix())));
-    if (!part.open()) {
-        if (error)
-            *error = QStringLiteral("%1 cannot be written: %2")
-                         .arg(QDir::toNativeSeparators(target), part.errorString());
+    try {
+        DurableFile part(target, QStringLiteral("%1 cannot be written").arg(QDir::toNativeSeparators(target)));
+        printer.setOutputFileName(part.temporaryPath());
+        const PrintResult result = print(printer);
+        printer.setOutputFileName(target);
+        if (result != PrintResult::Printed) {
+            if (result == PrintResult::Failed && error)
+                *error = QStringLiteral("%1 could not be written.").arg(QDir::toNativeSeparators(target));
+            return result; // the part file goes with `part`
+        }
+        part.commit();
+    } catch (const AppError &e) {
+        printer.setOutputFileName(target);
+        if (error) *error = e.description();
         return PrintResult::Failed;
     }
-    part.close();
-    // A print is an ordinary file: the earlier file's permissions, or readable by all.
-    part.setPermissions(info.exists()
-                            ? info.permissions()
-                            : QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
-    printer.setOutputFileName(part.fileName());
-    const PrintResult result = print(printer);
-    printer.setOutputFileName(target);
-    if (result != PrintResult::Printed) {
-        if (result == PrintResult::Failed && error)
-            *error = QStringLiteral("%1 could not be written.").arg(QDir::toNativeSeparators(target));
-        return result; // the part file goes with `part`
-    }
-    // rename(2) replaces the earlier file in one step.
-    if (std::rename(QFile::encodeName(part.fileName()).constData(), QFile::encodeName(target).constData()) !=
-        0) {
-        if (error) *error = QStringLiteral("%1 could not be replaced.").arg(QDir::toNativeSeparators(target));
-        return PrintResult::Failed;
-    }
-    part.setAutoRemove(false);
     return PrintResult::Printed;
 }
 

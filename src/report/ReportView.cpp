@@ -7,8 +7,7 @@
 #include <QToolTip>
 #include <algorithm>
 
-using tv::ReportLayout;
-using tv::ReportModel;
+namespace tv {
 
 ReportView::ReportView(QWidget *parent) : QAbstractScrollArea(parent)
 {
@@ -201,3 +200,5 @@ bool ReportView::viewportEvent(QEvent *event)
     }
     return QAbstractScrollArea::viewportEvent(event);
 }
+
+} // namespace tv

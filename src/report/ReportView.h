@@ -7,6 +7,8 @@
 #include <memory>
 #include <optional>
 
+namespace tv {
+
 // Shows a report of the writer at any size: only the rows on screen are drawn, one line each,
 // laid out as the report's HTML lays them out. The header row stays at the top while the rows
 // scroll under it.
@@ -53,3 +55,5 @@ private:
     qsizetype m_found = -1;
     int m_paints = 0;
 };
+
+} // namespace tv

@@ -4,22 +4,16 @@
 #include "ReportText.h"
 #include "common/AppError.h"
 #include "common/DateText.h"
-#include "common/FileError.h"
+#include "common/DurableFile.h"
+#include "common/Money.h"
 #include "common/ProgramFolder.h"
 #include "items/Database.h"
 
 #include <QBuffer>
-#include <QDate>
-#include <QFile>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QVariant>
 #include <array>
-#include <cerrno>
-#include <fcntl.h>
-#include <stdlib.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace tv {
 
@@ -88,34 +82,22 @@ void appendMoneyValue(QByteArray &out, const QVariant &v)
 {
     if (v.isNull()) return;
     if (!isInteger(v)) throw AppError(Err::TypeMismatch);
-    appendReportMoney(out, Money::fromRaw(v.toLongLong()));
+    Money::fromRaw(v.toLongLong()).appendDollars(out, Money::Dollars::NoLeadingZero);
 }
 
-// "yyyy-mm-dd" as M/d/yyyy without going through a full date parse for every row.
+// "yyyy-mm-dd" as M/d/yyyy; any other text as it stands.
 void appendDate(QByteArray &out, const QString &stored)
 {
-    const char16_t *s = QStringView(stored).utf16();
-    auto digit = [&](int i) { return s[i] >= u'0' && s[i] <= u'9' ? s[i] - u'0' : -1; };
-    if (stored.size() == 10 && s[4] == u'-' && s[7] == u'-') {
-        const int d[8] = {digit(0), digit(1), digit(2), digit(3), digit(5), digit(6), digit(8), digit(9)};
-        bool allDigits = true;
-        for (int x : d)
-            allDigits = allDigits && x >= 0;
-        if (allDigits) {
-            const int year = d[0] * 1000 + d[1] * 100 + d[2] * 10 + d[3];
-            const int month = d[4] * 10 + d[5];
-            const int day = d[6] * 10 + d[7];
-            if (QDate::isValid(year, month, day)) {
-                out += QByteArray::number(month);
-                out += '/';
-                out += QByteArray::number(day);
-                out += '/';
-                out += QByteArray::number(year);
-                return;
-            }
-        }
+    const auto date = parseIsoDate(stored);
+    if (!date) {
+        appendHtmlText(out, stored);
+        return;
     }
-    appendHtmlText(out, storedDateToDisplay(stored));
+    out += QByteArray::number(date->month());
+    out += '/';
+    out += QByteArray::number(date->day());
+    out += '/';
+    out += QByteArray::number(date->year());
 }
 
 void appendValue(QByteArray &out, Field f, const QVariant &v)
@@ -143,72 +125,6 @@ QString ReportWriter::totalQuery()
 }
 
 namespace {
-// The report file, written under a name of its own beside the old one and renamed over it once
-// it is whole and on disk, so a failure never leaves half a report. Failures carry errno's
-// number, as the backup's do: a full disk is 61, a folder that may not be written 70.
-class ReportFile : public QIODevice
-{
-public:
-    explicit ReportFile(const QString &path)
-        : m_path(path), m_temp(QFile::encodeName(path + QStringLiteral(".XXXXXX")))
-    {
-        m_fd = ::mkostemp(m_temp.data(), O_CLOEXEC);
-        if (m_fd < 0) throw failure(errno);
-        // mkostemp makes the file private; a report is an ordinary file.
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        ::fchmod(m_fd, 0666 & ~mask);
-        QIODevice::open(QIODevice::WriteOnly | QIODevice::Unbuffered);
-    }
-    ~ReportFile() override
-    {
-        if (m_fd >= 0) ::close(m_fd);
-        if (!m_committed) ::unlink(m_temp.constData());
-    }
-
-    AppError failure(int err) const
-    {
-        return fileError(err, QStringLiteral("Could not write the report '%1'").arg(m_path));
-    }
-    // Why the last write fell short.
-    AppError writeFailure() const { return failure(m_writeErrno); }
-
-    void commit()
-    {
-        if (::fsync(m_fd) != 0) throw failure(errno);
-        const int fd = m_fd;
-        m_fd = -1;
-        if (::close(fd) != 0) throw failure(errno);
-        if (::rename(m_temp.constData(), QFile::encodeName(m_path).constData()) != 0) throw failure(errno);
-        m_committed = true;
-        QIODevice::close();
-    }
-
-protected:
-    qint64 readData(char *, qint64) override { return -1; }
-    qint64 writeData(const char *data, qint64 size) override
-    {
-        qint64 done = 0;
-        while (done < size) {
-            const ssize_t n = ::write(m_fd, data + done, static_cast<size_t>(size - done));
-            if (n < 0) {
-                if (errno == EINTR) continue;
-                m_writeErrno = errno;
-                return -1;
-            }
-            done += n;
-        }
-        return done;
-    }
-
-private:
-    QString m_path;
-    QByteArray m_temp;
-    int m_fd = -1;
-    int m_writeErrno = EIO;
-    bool m_committed = false;
-};
-
 // Collects the report in pieces and hands them on in large blocks, so that a report over many
 // items never needs to sit whole in memory on its way to the file.
 class Sink
@@ -223,7 +139,7 @@ public:
     void flush()
     {
         if (m_out.write(m_block) != m_block.size()) {
-            if (const auto *file = dynamic_cast<const ReportFile *>(&m_out)) throw file->writeFailure();
+            if (const auto *file = dynamic_cast<const DurableFile *>(&m_out)) throw file->writeFailure();
             throw AppError(Err::PathFileAccess);
         }
         m_block.resize(0);
@@ -308,10 +224,18 @@ QByteArray ReportWriter::build(const QString &databasePath) const
     return report;
 }
 
+namespace {
+// The report is written beside the old one and replaces it only once whole and on disk.
+DurableFile reportFile(const QString &path)
+{
+    return DurableFile(path, QStringLiteral("Could not write the report '%1'").arg(path));
+}
+} // namespace
+
 void ReportWriter::save(const QByteArray &report, const QString &path)
 {
-    ReportFile file(path);
-    if (file.write(report) != report.size()) throw file.writeFailure();
+    DurableFile file = reportFile(path);
+    file.writeAll(report);
     file.commit();
 }
 
@@ -323,7 +247,7 @@ QString ReportWriter::reportPath()
 QString ReportWriter::write() const
 {
     const QString path = reportPath();
-    ReportFile file(path);
+    DurableFile file = reportFile(path);
     writeTo(file, databasePath()); // a failure drops the new file unseen
     file.commit();
     return path;

@@ -2,6 +2,7 @@
 
 #include "BusyCursor.h"
 #include "common/ErrorTrap.h"
+#include "common/LastingWindow.h"
 #include "common/ModalSafety.h"
 #include "common/Prompts.h"
 #include "frmreport.h"
@@ -15,6 +16,8 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QVBoxLayout>
+
+namespace tv {
 
 namespace {
 QPointer<frmSort> s_window;
@@ -102,9 +105,7 @@ frmSort *frmSort::openInstance()
 frmSort *frmSort::showWindow(QWidget *owner)
 {
     frmSort *window = instance(owner);
-    window->show();
-    window->raise();
-    window->activateWindow();
+    tv::bringForward(window);
     return window;
 }
 
@@ -132,9 +133,7 @@ void frmSort::Command1_Click()
         }
         frmreport *viewer = frmreport::instance();
         viewer->navigate(path);
-        viewer->show();
-        viewer->raise();
-        viewer->activateWindow();
+        tv::bringForward(viewer);
         unload();
     });
 }
@@ -156,3 +155,5 @@ void frmSort::unload()
     hide();
     tv::unloadWhenIdle(this);
 }
+
+} // namespace tv

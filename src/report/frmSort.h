@@ -11,6 +11,8 @@ class QLabel;
 class QPushButton;
 class QRadioButton;
 
+namespace tv {
+
 // Asks by which key the inventory report is sorted, writes the report and opens the viewer.
 class frmSort : public QDialog
 {
@@ -45,3 +47,5 @@ public slots:
 private:
     void unload();
 };
+
+} // namespace tv

@@ -29,6 +29,8 @@
 #include <cmath>
 #include <optional>
 
+namespace tv {
+
 namespace {
 QPointer<frmreport> s_viewer;
 
@@ -499,3 +501,5 @@ void frmreport::closeEvent(QCloseEvent *event)
     QMainWindow::closeEvent(event);
     if (event->isAccepted()) tv::unloadWhenIdle(this);
 }
+
+} // namespace tv

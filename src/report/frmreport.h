@@ -14,6 +14,9 @@ class QPrinter;
 class QPushButton;
 class QStackedWidget;
 class QTextBrowser;
+
+namespace tv {
+
 class ReportView;
 
 // The report viewer: shows the report file the sort window has just written, and prints it.
@@ -94,3 +97,5 @@ private:
     QStackedWidget *m_pages = nullptr;
     QString m_path;
 };
+
+} // namespace tv

@@ -6,6 +6,7 @@
 #include "SerialPorts.h"
 
 #include "common/ErrorTrap.h"
+#include "common/LastingWindow.h"
 #include "common/ModalSafety.h"
 #include "common/Prompts.h"
 #include "items/ItemRecordSet.h"
@@ -76,9 +77,7 @@ frmReadCode *frmReadCode::scan(ItemRecordSet &records, QLineEdit *itemNumberFiel
         if (!w->isUnloaded()) window = w;
     if (!window) window = new frmReadCode(records, itemNumberField, owner);
     window->clearBarcode();
-    window->show();
-    window->raise();
-    window->activateWindow();
+    bringForward(window);
     return window;
 }
 

@@ -1,5 +1,7 @@
 #include "TipOfTheDay.h"
 
+#include "common/LastingWindow.h"
+
 #include <QCheckBox>
 #include <QDialog>
 #include <QDialogButtonBox>
@@ -145,9 +147,7 @@ void TipOfTheDay::Show()
     if (m_shown) nextTip();
     m_shown = true;
     showCurrent();
-    m_dialog->show();
-    m_dialog->raise();
-    m_dialog->activateWindow();
+    bringForward(m_dialog);
 }
 
 } // namespace tv

@@ -7,6 +7,7 @@
 #include "common/Accessibility.h"
 #include "common/EndProgram.h"
 #include "common/ErrorTrap.h"
+#include "common/LastingWindow.h"
 #include "common/ModalSafety.h"
 #include "common/ProgramFolder.h"
 #include "common/Prompts.h"
@@ -48,13 +49,13 @@
 #include <QToolBar>
 #include <QVBoxLayout>
 
-using namespace tv;
-
 // Resources of a static library are only linked in when something refers to them.
 static void initMainWindowResources()
 {
     Q_INIT_RESOURCE(shell);
 }
+
+namespace tv {
 
 namespace {
 frmMain *g_instance = nullptr;
@@ -531,10 +532,7 @@ void frmMain::cmdGenerate_Click()
     // One lasting window, created on first use with the item number as it is then; its close box
     // deletes it, so the next use reads the item number again.
     static QPointer<frmBarCodeGen> barCodeGen;
-    if (!barCodeGen) barCodeGen = new frmBarCodeGen(txtfield(4)->text(), this);
-    barCodeGen->show();
-    barCodeGen->raise();
-    barCodeGen->activateWindow();
+    showLasting(barCodeGen, [this] { return new frmBarCodeGen(txtfield(4)->text(), this); });
 }
 
 void frmMain::cmdScan_Click()
@@ -557,10 +555,7 @@ void frmMain::cmdUpdate_Click()
 {
     // One lasting window, created on first use; it saves through the same steps as leaving does.
     static QPointer<tv::frmUpChek> upChek;
-    if (!upChek) upChek = new tv::frmUpChek([this] { saveData(); }, this);
-    upChek->show();
-    upChek->raise();
-    upChek->activateWindow();
+    showLasting(upChek, [this] { return new tv::frmUpChek([this] { saveData(); }, this); });
 }
 
 void frmMain::Backup()
@@ -616,18 +611,12 @@ void frmMain::Toolbar1_ButtonClick(const QString &key)
         } else if (key == QLatin1String("third")) {
             // One lasting window, created on first use.
             static QPointer<frmManual> manual;
-            if (!manual) manual = new frmManual(this);
-            manual->show();
-            manual->raise();
-            manual->activateWindow();
+            showLasting(manual, [this] { return new frmManual(this); });
         } else if (key == QLatin1String("fourth")) {
             TipOfTheDay->Show();
         } else if (key == QLatin1String("fifth")) {
             static QPointer<frmAbout> about;
-            if (!about) about = new frmAbout(this);
-            about->show();
-            about->raise();
-            about->activateWindow();
+            showLasting(about, [this] { return new frmAbout(this); });
         } else if (key == QLatin1String("export")) {
             Export();
         } else if (key == QLatin1String("import")) {
@@ -683,3 +672,5 @@ void frmMain::closeEvent(QCloseEvent *event)
     else
         event->accept();
 }
+
+} // namespace tv

@@ -22,7 +22,6 @@ class ItemNavigator;
 class ItemTableModel;
 class KeyboardScanDetector;
 class TipOfTheDay;
-} // namespace tv
 
 // The program's one lasting window: the current item in bound fields, every item in the grid,
 // the item's picture, and every command of the program.
@@ -132,3 +131,5 @@ private:
     int m_answer = 0; // the last question's answer; nothing reads it back
     bool m_syncingGrid = false;
 };
+
+} // namespace tv

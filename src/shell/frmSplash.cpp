@@ -12,7 +12,7 @@
 #include <QScreen>
 #include <QVBoxLayout>
 
-using namespace tv;
+namespace tv {
 
 namespace {
 QFont face(const QFont &base, const QString &family, qreal points, bool bold)
@@ -121,3 +121,5 @@ void frmSplash::Timer1_Timer()
         main->show();
     });
 }
+
+} // namespace tv

@@ -6,6 +6,8 @@
 class QFrame;
 class QLabel;
 
+namespace tv {
+
 // The start-up window: product name, version and logo for about three seconds, then the main
 // window.
 class frmSplash : public QWidget
@@ -32,3 +34,5 @@ private:
     QTimer m_timer1;
     QTimer m_timer2;
 };
+
+} // namespace tv

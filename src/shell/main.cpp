@@ -10,9 +10,9 @@ int main(int argc, char **argv)
     QApplication::setOrganizationName(tv::appTitle());
     QApplication::setApplicationName(QStringLiteral("Ketbook"));
     QApplication::setApplicationVersion(tv::versionText());
-    auto *splash = new frmSplash;
+    auto *splash = new tv::frmSplash;
     splash->show();
     const int code = app.exec();
-    delete frmMain::instance();
+    delete tv::frmMain::instance();
     return code;
 }

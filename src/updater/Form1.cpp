@@ -14,6 +14,8 @@
 #include <QShortcut>
 #include <cmath>
 
+namespace tv {
+
 namespace {
 const QColor kDarkBlue(0, 0, 64);
 const QColor kCyan(0, 255, 255);
@@ -190,3 +192,5 @@ void Form1::closeEvent(QCloseEvent *event)
     m_ended = true;
     tv::endProgramNow();
 }
+
+} // namespace tv

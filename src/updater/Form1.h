@@ -7,6 +7,9 @@
 class QLabel;
 class QListWidget;
 class QPushButton;
+
+namespace tv {
+
 class pcProgressBar;
 
 // "Tallyvane Online Updater": shows the transfer's states and progress, then starts Ketbook
@@ -47,3 +50,5 @@ private:
 
     bool m_ended = false;
 };
+
+} // namespace tv

@@ -18,7 +18,7 @@
 #include <limits>
 #include <unistd.h>
 
-using tv::UpdateTransfer;
+namespace tv {
 
 namespace {
 const QString kProgram = QStringLiteral("Ketbook");
@@ -310,3 +310,5 @@ void KetbookDownload::cancel()
     m_inet.cancel();
     m_part.reset();
 }
+
+} // namespace tv

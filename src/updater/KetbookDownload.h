@@ -10,6 +10,8 @@
 
 class QTemporaryFile;
 
+namespace tv {
+
 // The updater's transfer: asks the update server for the size of the new main program, downloads
 // it beside the old one, fetches its signature and, only when it arrived whole and the signature
 // is good, puts it in the old one's place. Runs on the event loop; nothing here blocks.
@@ -102,3 +104,5 @@ private:
     Result m_result = Result::Running;
     Failure m_failure = Failure::None;
 };
+
+} // namespace tv

@@ -3,6 +3,8 @@
 #include <QCryptographicHash>
 #include <QDir>
 
+namespace tv {
+
 std::unique_ptr<QLockFile> claimUpdaterInstance(const QString &programFolder)
 {
     // One lock per installation, outside the program folder so that nothing is left in it.
@@ -17,3 +19,5 @@ std::unique_ptr<QLockFile> claimUpdaterInstance(const QString &programFolder)
     if (!lock->tryLock(0)) return nullptr;
     return lock;
 }
+
+} // namespace tv

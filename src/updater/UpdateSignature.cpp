@@ -6,6 +6,8 @@
 #include <openssl/evp.h>
 #include <openssl/pem.h>
 
+namespace tv {
+
 namespace {
 constexpr qsizetype kEd25519SignatureBytes = 64;
 
@@ -47,3 +49,5 @@ bool verifyUpdateSignature(const uchar *data, qsizetype size, const QByteArray &
     ERR_clear_error();
     return valid;
 }
+
+} // namespace tv

@@ -8,9 +8,9 @@
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
-    const auto instance = claimUpdaterInstance(tv::programFolder());
+    const auto instance = tv::claimUpdaterInstance(tv::programFolder());
     if (!instance) return 0; // another updater is at work
-    Form1 form;
+    tv::Form1 form;
     form.Form_Load();
     return app.exec();
 }

@@ -13,8 +13,7 @@
 #include <random>
 #include <unistd.h>
 
-using tv::AppError;
-namespace Err = tv::Err;
+namespace tv {
 
 namespace {
 
@@ -430,3 +429,5 @@ void pcDibSection::Lighten(qint32 lAmount)
     const float factor = 1.0f + float(lAmount) / 100.0f;
     walkPixels([&](float &, float &l, float &) { l = std::min(l * factor, 1.0f); });
 }
+
+} // namespace tv

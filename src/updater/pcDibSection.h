@@ -9,6 +9,8 @@
 #include <array>
 #include <memory>
 
+namespace tv {
+
 // A 32-bit device-independent bitmap whose pixel bytes the program addresses directly.
 //
 // The pixels live in one QImage whose memory holds the scan lines bottom-up, as a DIB keeps them:
@@ -118,3 +120,5 @@ private:
     bool m_drawDibOpen = false;
     BitmapInfoHeader m_info;
 };
+
+} // namespace tv

@@ -1,5 +1,7 @@
 #include "pcMemDC.h"
 
+namespace tv {
+
 pcMemDC::~pcMemDC()
 {
     release();
@@ -45,3 +47,5 @@ void pcMemDC::release()
     m_width = 0;
     m_height = 0;
 }
+
+} // namespace tv

@@ -4,6 +4,8 @@
 #include <QPainter>
 #include <memory>
 
+namespace tv {
+
 // An off-screen drawing surface: each frame is drawn here and copied to the screen in one step.
 // The surface only grows; a request that fits is served by the surface already there.
 class pcMemDC
@@ -33,3 +35,5 @@ private:
     int m_width = 0;
     int m_height = 0;
 };
+
+} // namespace tv

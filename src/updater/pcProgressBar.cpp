@@ -11,6 +11,8 @@
 #include <algorithm>
 #include <cmath>
 
+namespace tv {
+
 namespace {
 
 // A Windows-style rectangle: right and bottom lie just outside.
@@ -128,7 +130,7 @@ public:
 
 QAccessibleInterface *progressBarFactory(const QString &className, QObject *object)
 {
-    if (className == QLatin1String("pcProgressBar") && object && object->isWidgetType())
+    if (className == QLatin1String(pcProgressBar::staticMetaObject.className()) && object && object->isWidgetType())
         return new AccessibleProgressBar(static_cast<QWidget *>(object));
     return nullptr;
 }
@@ -493,3 +495,5 @@ void pcProgressBar::render(QPainter &p, int W, int H)
     }
     p.restore();
 }
+
+} // namespace tv

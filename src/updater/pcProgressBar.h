@@ -9,6 +9,8 @@
 #include <QVariant>
 #include <QWidget>
 
+namespace tv {
+
 // The stored design data of a control: named values, names matched without regard to case and
 // kept in lower case.
 class PropertyBag
@@ -144,3 +146,5 @@ private:
     QImage m_picture, m_barPicture; // as set
     QImage m_picBack, m_picBar;     // the holders' drawing surfaces
 };
+
+} // namespace tv

@@ -45,21 +45,41 @@ private slots:
     void dollars_data()
     {
         QTest::addColumn<qlonglong>("raw");
+        QTest::addColumn<Money::Dollars>("style");
         QTest::addColumn<QString>("text");
-        QTest::newRow("12.5") << 125000LL << "$12.50";
-        QTest::newRow("1234") << 12340000LL << "$1,234.00";
-        QTest::newRow("zero") << 0LL << "$0.00";
-        QTest::newRow("cents") << 2500LL << "$0.25";
-        QTest::newRow("millions") << 12345678900000LL << "$1,234,567,890.00";
-        QTest::newRow("half cent to even down") << 1250LL << "$0.12";
-        QTest::newRow("half cent to even up") << 1350LL << "$0.14";
-        QTest::newRow("negative") << -35000LL << "-$3.50";
+        QTest::newRow("12.5") << 125000LL << Money::Dollars::LeadingZero << "$12.50";
+        QTest::newRow("1234") << 12340000LL << Money::Dollars::LeadingZero << "$1,234.00";
+        QTest::newRow("zero") << 0LL << Money::Dollars::LeadingZero << "$0.00";
+        QTest::newRow("cents") << 2500LL << Money::Dollars::LeadingZero << "$0.25";
+        QTest::newRow("millions") << 12345678900000LL << Money::Dollars::LeadingZero << "$1,234,567,890.00";
+        QTest::newRow("half cent to even down") << 1250LL << Money::Dollars::LeadingZero << "$0.12";
+        QTest::newRow("half cent to even up") << 1350LL << Money::Dollars::LeadingZero << "$0.14";
+        QTest::newRow("negative") << -35000LL << Money::Dollars::LeadingZero << "-$3.50";
+        QTest::newRow("report 1234.5") << 12345000LL << Money::Dollars::NoLeadingZero << "$1,234.50";
+        QTest::newRow("report 0.25 has no integer digit") << 2500LL << Money::Dollars::NoLeadingZero << "$.25";
+        QTest::newRow("report 1234.05") << 12340500LL << Money::Dollars::NoLeadingZero << "$1,234.05";
+        QTest::newRow("report zero cents") << 120000LL << Money::Dollars::NoLeadingZero << "$12.00";
+        QTest::newRow("report zero") << 0LL << Money::Dollars::NoLeadingZero << "$.00";
+        QTest::newRow("report negative") << -35000LL << Money::Dollars::NoLeadingZero << "-$3.50";
+        QTest::newRow("report negative cents") << -2500LL << Money::Dollars::NoLeadingZero << "-$.25";
+        QTest::newRow("report millions") << 12345678912345LL << Money::Dollars::NoLeadingZero << "$1,234,567,891.23";
+        QTest::newRow("report half cent to even down") << 1250LL << Money::Dollars::NoLeadingZero << "$.12";
+        QTest::newRow("report half cent to even up") << 1350LL << Money::Dollars::NoLeadingZero << "$.14";
+        QTest::newRow("report above half") << 1251LL << Money::Dollars::NoLeadingZero << "$.13";
+        QTest::newRow("report carry into dollars and groups") << 9999950LL << Money::Dollars::NoLeadingZero << "$1,000.00";
+        QTest::newRow("report negative rounding to zero has no sign") << -10LL << Money::Dollars::NoLeadingZero << "$.00";
+        QTest::newRow("report largest") << std::numeric_limits<qlonglong>::max() << Money::Dollars::NoLeadingZero << "$922,337,203,685,477.58";
+        QTest::newRow("report smallest") << std::numeric_limits<qlonglong>::min() << Money::Dollars::NoLeadingZero << "-$922,337,203,685,477.58";
     }
     void dollars()
     {
         QFETCH(qlonglong, raw);
+        QFETCH(Money::Dollars, style);
         QFETCH(QString, text);
-        QCOMPARE(Money::fromRaw(raw).toDollars(), text);
+        QCOMPARE(Money::fromRaw(raw).toDollars(style), text);
+        QByteArray appended("x");
+        Money::fromRaw(raw).appendDollars(appended, style);
+        QCOMPARE(appended, "x" + text.toLatin1());
     }
 
     void plain_data()

@@ -21,6 +21,8 @@
 #include <QTimer>
 #include <QtTest>
 
+using namespace tv;
+
 namespace {
 QString writeFile(const QTemporaryDir &dir, const QByteArray &bytes)
 {

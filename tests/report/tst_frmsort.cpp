@@ -16,6 +16,8 @@
 #include <QTextBrowser>
 #include <QtTest>
 
+using namespace tv;
+
 using tv::test::makeRow;
 using tv::test::ScriptedPrompts;
 using tv::test::TestFolder;

@@ -1,6 +1,7 @@
 #include "ExpectedReport.h"
 #include "TestFolder.h"
 #include "common/AppError.h"
+#include "common/Money.h"
 #include "common/ProgramFolder.h"
 #include "report/ReportText.h"
 #include "report/ReportWriter.h"
@@ -171,33 +172,6 @@ private slots:
         QCOMPARE(firstColumn(readAll(ReportWriter(static_cast<SortChoice>(choice)).write())), firstCells);
     }
 
-    void money_data()
-    {
-        QTest::addColumn<qlonglong>("raw");
-        QTest::addColumn<QString>("text");
-        QTest::newRow("1234.5") << 12345000LL << "$1,234.50";
-        QTest::newRow("0.25 has no integer digit") << 2500LL << "$.25";
-        QTest::newRow("1234.05") << 12340500LL << "$1,234.05";
-        QTest::newRow("zero cents") << 120000LL << "$12.00";
-        QTest::newRow("zero") << 0LL << "$.00";
-        QTest::newRow("negative") << -35000LL << "-$3.50";
-        QTest::newRow("negative cents") << -2500LL << "-$.25";
-        QTest::newRow("millions") << 12345678912345LL << "$1,234,567,891.23";
-        QTest::newRow("half cent to even down") << 1250LL << "$.12";
-        QTest::newRow("half cent to even up") << 1350LL << "$.14";
-        QTest::newRow("above half") << 1251LL << "$.13";
-        QTest::newRow("carry into dollars and groups") << 9999950LL << "$1,000.00";
-        QTest::newRow("negative rounding to zero has no sign") << -10LL << "$.00";
-        QTest::newRow("largest") << std::numeric_limits<qlonglong>::max() << "$922,337,203,685,477.58";
-        QTest::newRow("smallest") << std::numeric_limits<qlonglong>::min() << "-$922,337,203,685,477.58";
-    }
-    void money()
-    {
-        QFETCH(qlonglong, raw);
-        QFETCH(QString, text);
-        QCOMPARE(reportMoney(Money::fromRaw(raw)), text);
-    }
-
     void escaping_data()
     {
         QTest::addColumn<QString>("value");
@@ -362,10 +336,10 @@ private slots:
             items.push_back(makeRow(name, "N" + name.right(4), i, "1.05", "V", "2010-12-31"));
             cents += 105LL * i;
             rows.append({name, "V", "12/31/2010", "N" + name.right(4), QByteArray::number(i), "$1.05",
-                         reportMoney(Money::fromRaw(10500LL * i)).toLatin1()});
+                         Money::fromRaw(10500LL * i).toDollars(Money::Dollars::NoLeadingZero).toLatin1()});
         }
         folder.addRows(items);
-        const QByteArray total = reportMoney(Money::fromRaw(cents * 100)).toLatin1();
+        const QByteArray total = Money::fromRaw(cents * 100).toDollars(Money::Dollars::NoLeadingZero).toLatin1();
         QCOMPARE(total, QByteArray("$4,723,425.00"));
         const QByteArray bytes = readAll(ReportWriter(SortChoice::ItemName).write());
         QVERIFY(bytes.size() > 1000000);

@@ -19,6 +19,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+using namespace tv;
+
 using tv::test::HttpTestServer;
 using tv::test::signUpdate;
 using tv::test::standInProgram;

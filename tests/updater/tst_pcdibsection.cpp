@@ -6,6 +6,8 @@
 #include <QtEndian>
 #include <QtTest>
 
+using namespace tv;
+
 namespace {
 // Pixel (x, row) in memory order: row 0 is the bottom scan line.
 uchar *px(pcDibSection &d, int x, int row)

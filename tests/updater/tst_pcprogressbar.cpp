@@ -3,6 +3,8 @@
 #include <QSignalSpy>
 #include <QtTest>
 
+using namespace tv;
+
 namespace {
 const QColor kGreen(0, 255, 0); // BackColor 0x0000FF00
 const QColor kNavy(0, 0, 128);  // BarColor 0x800000

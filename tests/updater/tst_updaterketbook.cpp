@@ -10,6 +10,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+using namespace tv;
+
 using tv::test::HttpTestServer;
 using tv::test::standInProgram;
 using Response = HttpTestServer::Response;
