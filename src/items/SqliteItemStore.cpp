@@ -59,7 +59,7 @@ private:
     }
 
     static constexpr quint64 kFirstSample = 2048;
-    static constexpr size_t kMaxTexts = 1 << 16;
+    static constexpr size_t kMaxTexts = 4096; // small enough to stay in the processor cache
     std::unordered_map<std::string, QString, TextHash, std::equal_to<>> m_texts;
     quint64 m_hits = 0, m_misses = 0;
     bool m_active = true;
