@@ -2,13 +2,12 @@
 
 #include "common/Money.h"
 #include "items/Database.h"
+#include "items/SqliteConnection.h"
 
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QRandomGenerator>
-#include <QSqlDatabase>
-#include <QSqlQuery>
 #include <QStringList>
 #include <array>
 
@@ -23,39 +22,39 @@ void generateInventory(const QString &path, int n, int distinctVendors, unsigned
     static constexpr std::array kSize{"M4", "M5", "M6", "M8", "1/4in", "3/8in", "1/2in", "Small", "Large", "XL"};
     static constexpr std::array kCompany{"Supply", "Hardware", "Industrial", "Wholesale", "Trading", "Parts"};
     QRandomGenerator rng(seed);
-    const QString name = QStringLiteral("bench-generate");
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
-        db.setDatabaseName(path);
-        db.open();
-        db.transaction();
-        QSqlQuery q(db);
-        q.prepare(QStringLiteral("insert into Items (ItemDesc, ItemNum, ItemCnt, ItemCst, TotItemCst, Image, InvNum, "
-                                 "Vendor, InvDate) values (?, ?, ?, ?, ?, ?, ?, ?, ?)"));
-        for (int i = 0; i < n; ++i) {
-            const int vendor = static_cast<int>(rng.bounded(distinctVendors));
-            const qint64 count = rng.bounded(500);
-            const Money cost = Money::fromRaw(static_cast<qint64>(rng.bounded(5, 250000)) * 100);
-            const int year = 2015 + static_cast<int>(rng.bounded(11));
-            const int month = 1 + static_cast<int>(rng.bounded(12));
-            const int day = 1 + static_cast<int>(rng.bounded(28));
-            q.addBindValue(QStringLiteral("%1 %2").arg(QLatin1String(kWhat[rng.bounded(int(kWhat.size()))]),
-                                                         QLatin1String(kSize[rng.bounded(int(kSize.size()))])));
-            q.addBindValue(QStringLiteral("TV-%1-%2").arg(i, 6, 10, QLatin1Char('0')).arg(rng.bounded(100), 2, 10, QLatin1Char('0')));
-            q.addBindValue(count);
-            q.addBindValue(static_cast<qlonglong>(cost.raw()));
-            q.addBindValue(static_cast<qlonglong>(cost.times(count)->raw()));
-            q.addBindValue(QStringLiteral("0"));
-            q.addBindValue(QStringLiteral("INV-%1").arg(rng.bounded(n / 10 + 1) + 10000));
-            q.addBindValue(QStringLiteral("Vendor %1 %2").arg(vendor).arg(QLatin1String(kCompany[vendor % kCompany.size()])));
-            q.addBindValue(QStringLiteral("%1-%2-%3").arg(year).arg(month, 2, 10, QLatin1Char('0')).arg(day, 2, 10, QLatin1Char('0')));
-            q.exec();
-        }
-        q.finish();
-        db.commit();
-        db.close();
+    SqliteConnection db(path, SqliteConnection::Access::ReadWrite);
+    db.exec("BEGIN");
+    SqliteStatement q(db,
+                      "insert into Items (ItemDesc, ItemNum, ItemCnt, ItemCst, TotItemCst, Image, InvNum, "
+                      "Vendor, InvDate) values (?, ?, ?, ?, ?, ?, ?, ?, ?)");
+    for (int i = 0; i < n; ++i) {
+        const int vendor = static_cast<int>(rng.bounded(distinctVendors));
+        const qint64 count = rng.bounded(500);
+        const Money cost = Money::fromRaw(static_cast<qint64>(rng.bounded(5, 250000)) * 100);
+        const int year = 2015 + static_cast<int>(rng.bounded(11));
+        const int month = 1 + static_cast<int>(rng.bounded(12));
+        const int day = 1 + static_cast<int>(rng.bounded(28));
+        q.bind(1, QStringLiteral("%1 %2").arg(QLatin1String(kWhat[rng.bounded(int(kWhat.size()))]),
+                                              QLatin1String(kSize[rng.bounded(int(kSize.size()))])));
+        q.bind(2, QStringLiteral("TV-%1-%2")
+                      .arg(i, 6, 10, QLatin1Char('0'))
+                      .arg(rng.bounded(100), 2, 10, QLatin1Char('0')));
+        q.bind(3, count);
+        q.bind(4, cost.raw());
+        q.bind(5, cost.times(count)->raw());
+        q.bind(6, QStringLiteral("0"));
+        q.bind(7, QStringLiteral("INV-%1").arg(rng.bounded(n / 10 + 1) + 10000));
+        q.bind(8, QStringLiteral("Vendor %1 %2")
+                      .arg(vendor)
+                      .arg(QLatin1String(kCompany[vendor % kCompany.size()])));
+        q.bind(9, QStringLiteral("%1-%2-%3")
+                      .arg(year)
+                      .arg(month, 2, 10, QLatin1Char('0'))
+                      .arg(day, 2, 10, QLatin1Char('0')));
+        q.step();
+        q.reset();
     }
-    QSqlDatabase::removeDatabase(name);
+    db.exec("COMMIT");
 }
 
 namespace {

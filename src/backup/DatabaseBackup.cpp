@@ -5,16 +5,11 @@
 #include "common/FileError.h"
 #include "common/ProgramFolder.h"
 #include "common/Prompts.h"
-#include "items/Database.h"
 #include "items/ItemRecordSet.h"
+#include "items/SqliteConnection.h"
 
-#include <QAtomicInteger>
 #include <QFile>
 #include <QFileInfo>
-#include <QSqlDatabase>
-#include <QSqlError>
-#include <QSqlQuery>
-#include <QUrl>
 
 #include <cerrno>
 #include <fcntl.h>
@@ -137,35 +132,6 @@ void keepUnderName(const QString &database, const QString &keep)
     copyFlushed(database, keep);
 }
 
-// A read-only connection of its own, closed and released when it goes out of scope.
-class ReadConnection
-{
-public:
-    explicit ReadConnection(const QString &path) : m_name(nextName()), m_db(openDatabase(path, m_name, true))
-    {
-    }
-    ~ReadConnection()
-    {
-        m_db.close();
-        m_db = QSqlDatabase();
-        QSqlDatabase::removeDatabase(m_name);
-    }
-    ReadConnection(const ReadConnection &) = delete;
-    ReadConnection &operator=(const ReadConnection &) = delete;
-
-    QSqlDatabase &db() { return m_db; }
-
-private:
-    static QString nextName()
-    {
-        static QAtomicInteger<quint64> counter;
-        return QStringLiteral("tallyvane-backup-%1").arg(counter.fetchAndAddRelaxed(1));
-    }
-
-    QString m_name;
-    QSqlDatabase m_db;
-};
-
 AppError inUse(const QString &path)
 {
     return AppError(Err::DatabaseError, QStringLiteral("Could not use '%1'; file already in use.").arg(path));
@@ -174,15 +140,10 @@ AppError inUse(const QString &path)
 // Opens a read transaction and reads, which takes the engine's shared lock: until the
 // transaction ends no writer can commit, so the file on disk is one whole, committed state.
 // The item record set keeps no transaction open between commands, so this never waits on it.
-void holdStill(QSqlDatabase &db, const QString &path)
+void holdStill(SqliteConnection &db)
 {
-    QSqlQuery q(db);
-    if (!q.exec(QStringLiteral("BEGIN"))) throwSqlError(q);
-    if (!q.exec(QStringLiteral("select count(*) from sqlite_master")) || !q.next()) {
-        if (q.lastError().text().contains(QLatin1String("locked"))) throw inUse(path);
-        throwSqlError(q);
-    }
-    q.finish();
+    db.exec("BEGIN");
+    if (!db.tryExec("select count(*) from sqlite_master")) throw db.inUse();
 }
 
 // The engine's exclusive lock on the live database, taken at once or not at all: while it is
@@ -191,52 +152,13 @@ void holdStill(QSqlDatabase &db, const QString &path)
 class ExclusiveLock
 {
 public:
-    explicit ExclusiveLock(const QString &path) : m_name(nextName())
+    explicit ExclusiveLock(const QString &path) : m_db(path, SqliteConnection::Access::Unchecked)
     {
-        QSqlError error;
-        {
-            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_name);
-            db.setDatabaseName(QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath()).toString(QUrl::FullyEncoded) +
-                               QStringLiteral("?mode=rw"));
-            db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=0"));
-            if (!db.open()) {
-                error = db.lastError();
-            } else {
-                QSqlQuery q(db);
-                if (!q.exec(QStringLiteral("BEGIN EXCLUSIVE"))) error = q.lastError();
-            }
-        }
-        if (error.isValid()) {
-            release();
-            // SQLITE_BUSY: another connection holds a lock on the file.
-            if (error.nativeErrorCode() == QLatin1String("5")) throw inUse(path);
-            throw AppError(Err::DatabaseError, QStringLiteral("Could not lock '%1': %2").arg(path, error.databaseText()));
-        }
-    }
-    ~ExclusiveLock() { release(); }
-    ExclusiveLock(const ExclusiveLock &) = delete;
-    ExclusiveLock &operator=(const ExclusiveLock &) = delete;
-
-    void release()
-    {
-        if (m_name.isEmpty()) return;
-        {
-            QSqlDatabase db = QSqlDatabase::database(m_name, false);
-            if (db.isOpen()) QSqlQuery(db).exec(QStringLiteral("ROLLBACK"));
-            db.close();
-        }
-        QSqlDatabase::removeDatabase(m_name);
-        m_name.clear();
+        if (!m_db.tryExec("BEGIN EXCLUSIVE")) throw m_db.inUse();
     }
 
 private:
-    static QString nextName()
-    {
-        static QAtomicInteger<quint64> counter;
-        return QStringLiteral("tallyvane-restore-lock-%1").arg(counter.fetchAndAddRelaxed(1));
-    }
-
-    QString m_name;
+    SqliteConnection m_db; // closing it rolls the transaction back and lets go of the lock
 };
 
 } // namespace
@@ -277,10 +199,10 @@ void DatabaseBackup::runBackup()
 {
     const BackupPaths p = BackupPaths::current();
     {
-        ReadConnection source(p.database);
-        holdStill(source.db(), p.database);
+        SqliteConnection source(p.database, SqliteConnection::Access::ReadOnly);
+        holdStill(source);
         // A damaged database must not take the place of a sound backup.
-        verifyDatabase(source.db(), p.database, true);
+        source.verify(true);
 
         step(Step::CreateFolder);
         if (!QFileInfo(p.folder).isDir()) {
@@ -320,8 +242,8 @@ bool DatabaseBackup::runRestore()
     if (!QFileInfo::exists(p.backupFile))
         throw AppError(Err::FileNotFound, QStringLiteral("File not found: '%1'").arg(p.backupFile));
     {
-        ReadConnection check(p.backupFile);
-        verifyDatabase(check.db(), p.backupFile, true);
+        SqliteConnection check(p.backupFile, SqliteConnection::Access::ReadOnly);
+        check.verify(true);
     }
     // A journal beside the database belongs to a write under way elsewhere; the engine would play
     // it into the restored file.

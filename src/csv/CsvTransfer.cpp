@@ -75,7 +75,7 @@ bool CsvTransfer::importPath(const QString &path)
     // The row being edited reaches the file first: the record set is read afresh below.
     if (m_hooks.saveEdits) m_hooks.saveEdits();
     const int firstNew = m_recordSet.recordCount();
-    storeItems(m_recordSet.path(), plan.rows);
+    storeItems(m_recordSet.store(), plan.rows);
     m_recordSet.close();
     m_recordSet.open();
     if (m_recordSet.recordCount() > firstNew) m_recordSet.moveTo(firstNew);

@@ -5,12 +5,11 @@
 #include "common/DurableFile.h"
 #include "items/Database.h"
 #include "items/FieldRules.h"
+#include "items/ItemStore.h"
 
 #include <QFileInfo>
 #include <QSet>
-#include <QSqlDatabase>
 #include <array>
-#include <sqlite3.h>
 
 namespace tv {
 
@@ -25,18 +24,20 @@ void appendRow(QByteArray &out, const ItemRow &r)
     auto money = [&](const std::optional<Money> &m) {
         if (m) out.append(m->toPlain().toLatin1());
     };
-    appendCsvCell(out, r.itemDesc, kDelimiter);
-    out.append(kDelimiter);
-    appendCsvCell(out, r.itemNum, kDelimiter);
-    out.append(kDelimiter);
-    number(r.itemCnt);
-    out.append(kDelimiter);
-    money(r.itemCst);
-    out.append(kDelimiter);
-    money(r.totItemCst);
-    for (const QString *text : {&r.image, &r.invNum, &r.vendor, &r.invDate}) {
-        out.append(kDelimiter);
-        appendCsvCell(out, *text, kDelimiter);
+    for (const ColumnInfo &c : kColumns) {
+        if (c.column != kColumns.front().column) out.append(kDelimiter);
+        switch (c.type) {
+        case ColumnType::Count:
+            number(r.itemCnt);
+            break;
+        case ColumnType::Money:
+            money(*r.moneyOf(c.column));
+            break;
+        case ColumnType::Text:
+        case ColumnType::Date:
+            appendCsvCell(out, *r.textOf(c.column), kDelimiter);
+            break;
+        }
     }
     endCsvRecord(out);
 }
@@ -73,8 +74,8 @@ struct Converted
 Converted convert(Column column, const QString &text)
 {
     const QString t = text.trimmed();
-    switch (column) {
-    case Column::ItemCnt: {
+    switch (columnInfo(column).type) {
+    case ColumnType::Count: {
         if (!groupingFits(t)) return {{}, QStringLiteral("not a whole number")};
         const QString plain = QString(t).remove(QLatin1Char(','));
         const auto exact = Money::parse(plain);
@@ -85,22 +86,22 @@ Converted convert(Column column, const QString &text)
                                            : QStringLiteral("not a whole number")};
         return {QVariant(static_cast<qlonglong>(*n)), {}};
     }
-    case Column::ItemCst:
-    case Column::TotItemCst: {
+    case ColumnType::Money: {
         const auto m = groupingFits(t) ? parseCurrencyText(t) : std::nullopt;
         if (!m)
             return {{}, looksLikeNumber(t) && groupingFits(t) ? QStringLiteral("an amount too large to keep")
                                                               : QStringLiteral("not an amount of money")};
         return {QVariant::fromValue(*m), {}};
     }
-    case Column::InvDate: {
+    case ColumnType::Date: {
         const auto d = parseUserDate(t);
         if (!d) return {{}, QStringLiteral("not a real date (write it as M/d/yyyy or YYYY-MM-DD)")};
         return {toIsoDate(*d), {}};
     }
-    default:
-        return {text, {}};
+    case ColumnType::Text:
+        break;
     }
+    return {text, {}};
 }
 
 QString folded(const QString &itemNum)
@@ -150,26 +151,21 @@ std::optional<Column> columnFromHeader(QStringView header)
     QString name = header.toString().simplified();
     if (name.endsWith(QLatin1Char(':'))) name = name.chopped(1).trimmed();
     if (const auto c = columnFromName(name)) return c;
-    static const std::array<std::pair<const char *, Column>, 16> captions{{
-        {"Item Name", Column::ItemDesc},
-        {"Item Number", Column::ItemNum},
+    auto same = [&](const char *caption) {
+        return caption && name.compare(QLatin1String(caption), Qt::CaseInsensitive) == 0;
+    };
+    for (const ColumnInfo &c : kColumns)
+        if (same(c.gridCaption) || same(c.reportCaption)) return c.column;
+    // The main window's own labels for the columns the grid and the report leave out.
+    static const std::array<std::pair<const char *, Column>, 5> labels{{
         {"Item ID", Column::ItemNum},
-        {"Amount In Stock", Column::ItemCnt},
-        {"Unit Count", Column::ItemCnt},
-        {"Unit Cost", Column::ItemCst},
-        {"Total Unit Cost", Column::TotItemCst},
-        {"Total Unit Value", Column::TotItemCst},
         {"Item Image", Column::Image},
         {"Picture", Column::Image},
         {"Invoice ID", Column::InvNum},
         {"Invoice Number", Column::InvNum},
-        {"Vendor Name", Column::Vendor},
-        {"Vendor", Column::Vendor},
-        {"Invoice Date", Column::InvDate},
-        {"Date", Column::InvDate},
     }};
-    for (const auto &[caption, column] : captions)
-        if (name.compare(QLatin1String(caption), Qt::CaseInsensitive) == 0) return column;
+    for (const auto &[label, column] : labels)
+        if (same(label)) return column;
     return std::nullopt;
 }
 
@@ -252,17 +248,18 @@ ImportPlan planImport(QByteArrayView bytes, const std::vector<ItemRow> &existing
 
 QString previewText(const ItemRow &row, Column column)
 {
-    switch (column) {
-    case Column::ItemCst:
-    case Column::TotItemCst: {
-        const auto m = column == Column::ItemCst ? row.itemCst : row.totItemCst;
+    switch (columnInfo(column).type) {
+    case ColumnType::Money: {
+        const auto &m = *row.moneyOf(column);
         return m ? m->toDollars() : QString();
     }
-    case Column::InvDate:
+    case ColumnType::Date:
         return storedDateToDisplay(row.invDate);
-    default:
-        return row.value(column).toString();
+    case ColumnType::Count:
+    case ColumnType::Text:
+        break;
     }
+    return row.value(column).toString();
 }
 
 QString importSummary(const ImportPlan &plan, const QString &fileName)
@@ -284,61 +281,17 @@ QString importSummary(const ImportPlan &plan, const QString &fileName)
     return text;
 }
 
-void storeItems(const QString &databasePath, const std::vector<ItemRow> &rows)
+void storeItems(ItemStore &store, const std::vector<ItemRow> &rows)
 {
-    const QString name = QStringLiteral("tallyvane-import");
-    struct Release
-    {
-        QString name;
-        ~Release()
-        {
-            QSqlDatabase::database(name, false).close();
-            QSqlDatabase::removeDatabase(name);
-        }
-    } release{name};
-    QSqlDatabase db = openDatabase(databasePath, name);
-    sqlite3 *handle = engineHandle(db);
-    if (!handle) throw AppError(Err::DatabaseError, QStringLiteral("The database engine cannot be reached."));
-    auto fail = [&](sqlite3_stmt *stmt) {
-        const QString text = QString::fromUtf8(sqlite3_errmsg(handle));
-        sqlite3_finalize(stmt);
-        sqlite3_exec(handle, "ROLLBACK", nullptr, nullptr, nullptr);
-        throw AppError(Err::DatabaseError, QStringLiteral("%1. Nothing was imported.").arg(text));
-    };
-    if (sqlite3_exec(handle, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK) {
-        db = QSqlDatabase();
-        throw AppError(Err::DatabaseError, QStringLiteral("Could not use '%1'; file already in use. Nothing was imported.")
-                                               .arg(databasePath));
+    std::vector<ItemRow> stored = rows;
+    try {
+        store.insertAll(stored);
+    } catch (const AppError &e) {
+        const QString why = e.description();
+        throw AppError(e.number(),
+                       why + (why.endsWith(QLatin1Char('.')) ? QStringLiteral(" Nothing was imported.")
+                                                             : QStringLiteral(". Nothing was imported.")));
     }
-    sqlite3_stmt *stmt = nullptr;
-    if (sqlite3_prepare_v2(handle,
-                           "insert into Items (ItemDesc, ItemNum, ItemCnt, ItemCst, TotItemCst, Image, InvNum, "
-                           "Vendor, InvDate) values (?, ?, ?, ?, ?, ?, ?, ?, ?)",
-                           -1, &stmt, nullptr) != SQLITE_OK)
-        fail(stmt);
-    auto bindText = [&](int index, const QString &text) {
-        if (text.isNull()) return sqlite3_bind_null(stmt, index);
-        const QByteArray utf8 = text.toUtf8();
-        return sqlite3_bind_text(stmt, index, utf8.constData(), static_cast<int>(utf8.size()), SQLITE_TRANSIENT);
-    };
-    auto bindNumber = [&](int index, std::optional<qint64> v) {
-        return v ? sqlite3_bind_int64(stmt, index, *v) : sqlite3_bind_null(stmt, index);
-    };
-    auto raw = [](const std::optional<Money> &m) { return m ? std::optional<qint64>(m->raw()) : std::nullopt; };
-    for (const ItemRow &r : rows) {
-        const int bound[] = {bindText(1, r.itemDesc),         bindText(2, r.itemNum),   bindNumber(3, r.itemCnt),
-                             bindNumber(4, raw(r.itemCst)),   bindNumber(5, raw(r.totItemCst)),
-                             bindText(6, r.image),            bindText(7, r.invNum),    bindText(8, r.vendor),
-                             bindText(9, r.invDate)};
-        if (std::any_of(std::begin(bound), std::end(bound), [](int rc) { return rc != SQLITE_OK; }) ||
-            sqlite3_step(stmt) != SQLITE_DONE)
-            fail(stmt);
-        sqlite3_reset(stmt);
-    }
-    sqlite3_finalize(stmt);
-    stmt = nullptr;
-    if (sqlite3_exec(handle, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) fail(nullptr);
-    db = QSqlDatabase();
 }
 
 } // namespace tv

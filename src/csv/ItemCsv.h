@@ -10,6 +10,8 @@
 
 namespace tv {
 
+class ItemStore;
+
 // The header of an exported file: the column names of Items in table order.
 QByteArray itemsCsvHeader();
 
@@ -54,6 +56,6 @@ QString importSummary(const ImportPlan &plan, const QString &fileName);
 
 // Appends the rows to Items in one transaction: all of them or, on any failure, none. Throws
 // AppError.
-void storeItems(const QString &databasePath, const std::vector<ItemRow> &rows);
+void storeItems(ItemStore &store, const std::vector<ItemRow> &rows);
 
 } // namespace tv

@@ -90,8 +90,8 @@ FieldValue parseFieldText(Column column, const QString &text)
 {
     FieldValue result;
     const QString trimmed = text.trimmed();
-    switch (column) {
-    case Column::ItemCnt:
+    switch (columnInfo(column).type) {
+    case ColumnType::Count:
         if (trimmed.isEmpty()) {
             result.value = QVariant();
         } else if (const auto n = parseWholeHalfEven(QString(trimmed).remove(QLatin1Char(',')))) {
@@ -103,8 +103,7 @@ FieldValue parseFieldText(Column column, const QString &text)
                     .arg(text);
         }
         break;
-    case Column::ItemCst:
-    case Column::TotItemCst:
+    case ColumnType::Money:
         if (trimmed.isEmpty()) {
             result.value = QVariant();
         } else if (const auto m = parseCurrencyText(trimmed)) {
@@ -116,7 +115,7 @@ FieldValue parseFieldText(Column column, const QString &text)
                     .arg(text);
         }
         break;
-    case Column::InvDate:
+    case ColumnType::Date:
         if (trimmed.isEmpty()) {
             result.value = QVariant();
         } else if (const auto d = parseUserDate(trimmed)) {
@@ -128,7 +127,7 @@ FieldValue parseFieldText(Column column, const QString &text)
                     .arg(text);
         }
         break;
-    default:
+    case ColumnType::Text:
         result.value = text;
         break;
     }

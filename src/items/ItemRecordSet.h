@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ItemColumns.h"
 #include "common/Money.h"
 
 #include <QObject>
@@ -13,8 +14,7 @@
 
 namespace tv {
 
-enum class Column { ItemDesc, ItemNum, ItemCnt, ItemCst, TotItemCst, Image, InvNum, Vendor, InvDate };
-inline constexpr int kColumnCount = 9;
+class ItemStore;
 
 QString columnName(Column column);
 std::optional<Column> columnFromName(QStringView name); // without regard to case
@@ -43,6 +43,14 @@ struct ItemRow
         return kept && !kept->shown[static_cast<size_t>(column)].isNull();
     }
     QString keptText(Column column) const { return kept ? kept->shown[static_cast<size_t>(column)] : QString(); }
+    // The member holding a text or date column, or a money column; nullptr for any other.
+    QString *textOf(Column column);
+    const QString *textOf(Column column) const { return const_cast<ItemRow *>(this)->textOf(column); }
+    std::optional<Money> *moneyOf(Column column);
+    const std::optional<Money> *moneyOf(Column column) const
+    {
+        return const_cast<ItemRow *>(this)->moneyOf(column);
+    }
     // Whether the column holds the same value in both rows.
     static bool sameValue(const ItemRow &a, const ItemRow &b, Column column);
 
@@ -56,7 +64,8 @@ struct ItemRow
 
 // The one record set over the whole Items table, owned by the main window. Reads every row
 // once when it opens and keeps them in table order; moves and counts work on that copy, and
-// add, update and delete write through to the file.
+// add, update and delete write through to the store. A row another program or workstation
+// changed is read again when the store says so.
 //
 // Position: -1 is before-first (BOF), recordCount() is after-last (EOF). After a delete there is
 // no current row until the next move.
@@ -64,10 +73,13 @@ class ItemRecordSet : public QObject
 {
     Q_OBJECT
 public:
+    // Over the database file at path.
     explicit ItemRecordSet(const QString &path, QObject *parent = nullptr);
+    explicit ItemRecordSet(std::unique_ptr<ItemStore> store, QObject *parent = nullptr);
     ~ItemRecordSet() override;
 
-    const QString &path() const { return m_path; }
+    const QString &path() const { return m_path; } // where the store is
+    ItemStore &store() const { return *m_store; }
 
     void open();  // throws AppError
     void close(); // lets go of the file; every other operation then fails with error 3704
@@ -90,7 +102,9 @@ public:
     void update();
     void deleteCurrent();
     // Save with no destination: whatever is pending on the current row is written. Only the
-    // columns that were given a different value are written back to a stored row.
+    // columns that were given a different value are written back to a stored row. A save the
+    // store refuses as a conflict (ItemConflict) shows the row as it is stored now, or treats it
+    // as deleted, and the error goes on to the caller.
     void save();
 
     // Whether the current row has values not yet in the file.
@@ -115,6 +129,8 @@ signals:
     void rowAboutToBeRemoved(int index);
     void rowRemoved(int index); // a row was deleted
     void rowChanged(int index); // a row's values changed
+    // The current row was deleted elsewhere; the next row (if any) is current now.
+    void currentDeletedElsewhere();
 
 private:
     void requireOpen() const;
@@ -122,8 +138,12 @@ private:
     void writePending();
     void takePendingEdits();
     void setPosition(int pos, bool deletedHole = false);
-    QString connectionName() const;
+    void writeRow(ItemRow &row);
+    int indexOf(qint64 key) const;
+    void takeChange(qint64 key);
+    void dropRow(int index, bool current);
 
+    std::unique_ptr<ItemStore> m_store;
     QString m_path;
     std::vector<ItemRow> m_rows;
     int m_pos = -1;

@@ -37,22 +37,9 @@ ItemBinding::~ItemBinding()
 
 Column ItemBinding::fieldColumn(int index)
 {
-    switch (index) {
-    case 3:
-        return Column::ItemDesc;
-    case 4:
-        return Column::ItemNum;
-    case 5:
-        return Column::ItemCnt;
-    case 6:
-        return Column::ItemCst;
-    case 7:
-        return Column::Image;
-    case 8:
-        return Column::TotItemCst;
-    default:
-        throw AppError(Err::SubscriptOutOfRange);
-    }
+    const ColumnInfo *c = fieldColumnInfo(index);
+    if (!c) throw AppError(Err::SubscriptOutOfRange);
+    return c->column;
 }
 
 void ItemBinding::addBound(Bound b)
@@ -112,27 +99,19 @@ const ItemBinding::Bound *ItemBinding::find(const QObject *widget) const
 QString ItemBinding::displayText(const ItemRow &row, Column column)
 {
     if (row.isKept(column)) return row.keptText(column);
-    switch (column) {
-    case Column::ItemCnt:
+    switch (columnInfo(column).type) {
+    case ColumnType::Count:
         return row.itemCnt ? QString::number(*row.itemCnt) : QString();
-    case Column::ItemCst:
-        return row.itemCst ? row.itemCst->toDollars() : QString();
-    case Column::TotItemCst:
-        return row.totItemCst ? row.totItemCst->toDollars() : QString();
-    case Column::InvDate:
-        return row.invDate.isNull() ? QString() : storedDateToDisplay(row.invDate);
-    case Column::ItemDesc:
-        return row.itemDesc;
-    case Column::ItemNum:
-        return row.itemNum;
-    case Column::Image:
-        return row.image;
-    case Column::InvNum:
-        return row.invNum;
-    case Column::Vendor:
-        return row.vendor;
+    case ColumnType::Money: {
+        const auto &m = *row.moneyOf(column);
+        return m ? m->toDollars() : QString();
     }
-    return QString();
+    case ColumnType::Date:
+        return row.invDate.isNull() ? QString() : storedDateToDisplay(row.invDate);
+    case ColumnType::Text:
+        break;
+    }
+    return *row.textOf(column);
 }
 
 QVariant ItemBinding::parseText(Column column, const QString &text)

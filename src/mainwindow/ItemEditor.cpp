@@ -15,6 +15,8 @@
 #include <QLineEdit>
 #include <QSignalBlocker>
 
+#include <array>
+
 namespace tv {
 
 namespace {
@@ -52,26 +54,12 @@ ItemEditor::ItemEditor(ItemRecordSet &records, ItemBinding &binding, const Widge
 
 QWidget *ItemEditor::widgetFor(Column column) const
 {
-    switch (column) {
-    case Column::ItemDesc:
-        return field(3);
-    case Column::ItemNum:
-        return field(4);
-    case Column::ItemCnt:
-        return field(5);
-    case Column::ItemCst:
-        return field(6);
-    case Column::Image:
-        return field(7);
-    case Column::TotItemCst:
-        return field(8);
-    case Column::InvDate:
-        return m_w.cboDate;
-    case Column::Vendor:
-        return m_w.cboVendor;
-    case Column::InvNum:
-        return m_w.cboInvNum;
-    }
+    const ColumnInfo &c = columnInfo(column);
+    if (c.elementIndex >= 0) return field(c.elementIndex);
+    const std::array<std::pair<const char *, QComboBox *>, 3> combos{
+        {{"cboDate", m_w.cboDate}, {"cboVendor", m_w.cboVendor}, {"cboInvNum", m_w.cboInvNum}}};
+    for (const auto &[element, combo] : combos)
+        if (qstrcmp(element, c.element) == 0) return combo;
     return nullptr;
 }
 
@@ -292,7 +280,7 @@ void ItemEditor::dropDown(PickList list)
         const QSignalBlocker block(combo);
         combo->clear();
         combo->setEditText(shown);
-        const QStringList values = pickListValues(list, databasePath());
+        const QStringList values = pickListValues(list, m_records.store());
         combo->addItems(values);
         combo->setCurrentIndex(-1);
         combo->setEditText(shown);

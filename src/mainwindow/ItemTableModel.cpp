@@ -2,18 +2,7 @@
 
 #include "ItemBinding.h"
 
-#include <array>
-
 namespace tv {
-
-namespace {
-constexpr std::array<Column, ItemTableModel::kGridColumns> kGrid{
-    Column::ItemDesc,   Column::ItemNum, Column::ItemCnt, Column::ItemCst,
-    Column::TotItemCst, Column::Vendor,  Column::InvDate};
-constexpr std::array<const char *, ItemTableModel::kGridColumns> kHeaders{
-    "Item Name",       "Item Number", "Amount In Stock", "Unit Cost",
-    "Total Unit Cost", "Vendor Name", "Invoice Date"};
-} // namespace
 
 ItemTableModel::ItemTableModel(ItemRecordSet &records, QObject *parent)
     : QAbstractTableModel(parent), m_records(records)
@@ -27,13 +16,13 @@ ItemTableModel::ItemTableModel(ItemRecordSet &records, QObject *parent)
             [this](int index) { beginRemoveRows(QModelIndex(), index, index); });
     connect(&records, &ItemRecordSet::rowRemoved, this, [this] { endRemoveRows(); });
     connect(&records, &ItemRecordSet::rowChanged, this, [this](int index) {
-        emit dataChanged(this->index(index, 0), this->index(index, kGridColumns - 1), {Qt::DisplayRole});
+        emit dataChanged(this->index(index, 0), this->index(index, kGridColumnCount - 1), {Qt::DisplayRole});
     });
 }
 
 Column ItemTableModel::gridColumn(int section)
 {
-    return kGrid.at(static_cast<size_t>(section));
+    return tv::kGridColumns.at(static_cast<size_t>(section));
 }
 
 int ItemTableModel::rowCount(const QModelIndex &parent) const
@@ -43,20 +32,20 @@ int ItemTableModel::rowCount(const QModelIndex &parent) const
 
 int ItemTableModel::columnCount(const QModelIndex &parent) const
 {
-    return parent.isValid() ? 0 : kGridColumns;
+    return parent.isValid() ? 0 : kGridColumnCount;
 }
 
 QVariant ItemTableModel::data(const QModelIndex &index, int role) const
 {
-    if (!index.isValid() || index.row() >= rowCount() || index.column() >= kGridColumns) return QVariant();
-    const Column column = kGrid[static_cast<size_t>(index.column())];
+    if (!index.isValid() || index.row() >= rowCount() || index.column() >= kGridColumnCount)
+        return QVariant();
+    const Column column = tv::kGridColumns[static_cast<size_t>(index.column())];
     switch (role) {
     case Qt::DisplayRole:
     case Qt::AccessibleTextRole:
         return ItemBinding::displayText(m_records.row(index.row()), column);
     case Qt::TextAlignmentRole:
-        if (column == Column::ItemCnt || column == Column::ItemCst || column == Column::TotItemCst)
-            return QVariant(Qt::AlignRight | Qt::AlignVCenter);
+        if (isNumeric(column)) return QVariant(Qt::AlignRight | Qt::AlignVCenter);
         return QVariant(Qt::AlignLeft | Qt::AlignVCenter);
     default:
         return QVariant();
@@ -67,8 +56,9 @@ QVariant ItemTableModel::headerData(int section, Qt::Orientation orientation, in
 {
     if (role != Qt::DisplayRole) return QVariant();
     if (orientation == Qt::Horizontal)
-        return section >= 0 && section < kGridColumns
-                   ? QString::fromLatin1(kHeaders[static_cast<size_t>(section)])
+        return section >= 0 && section < kGridColumnCount
+                   ? QString::fromLatin1(
+                         columnInfo(tv::kGridColumns[static_cast<size_t>(section)]).gridCaption)
                    : QVariant();
     return section + 1;
 }

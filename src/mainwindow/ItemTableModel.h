@@ -14,7 +14,7 @@ class ItemTableModel : public QAbstractTableModel
 public:
     explicit ItemTableModel(ItemRecordSet &records, QObject *parent = nullptr);
 
-    static constexpr int kGridColumns = 7;
+    static constexpr int kGridColumns = kGridColumnCount;
     // The record set column shown in grid column 0..6.
     static Column gridColumn(int section);
 

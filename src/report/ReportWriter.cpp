@@ -7,11 +7,9 @@
 #include "common/DurableFile.h"
 #include "common/Money.h"
 #include "common/ProgramFolder.h"
-#include "items/Database.h"
+#include "items/ItemStore.h"
 
 #include <QBuffer>
-#include <QSqlError>
-#include <QSqlQuery>
 #include <QVariant>
 #include <array>
 
@@ -21,15 +19,13 @@ using namespace markup;
 
 namespace {
 
-// Positions of the fields in every report query.
-enum Field { ItemDesc, Vendor, InvDate, ItemNum, ItemCnt, ItemCst, TotItemCst };
-
 constexpr const char *kSelect =
     "select ItemDesc, Vendor, InvDate, ItemNum, ItemCnt, ItemCst, TotItemCst from Items Order by ";
 
 // The sort key moves to the first column; the other text columns keep their order.
-std::array<Field, 4> textColumns(SortChoice choice)
+std::array<Column, 4> textColumns(SortChoice choice)
 {
+    using enum Column;
     switch (choice) {
     case SortChoice::Vendor:
         return {Vendor, ItemDesc, InvDate, ItemNum};
@@ -43,46 +39,13 @@ std::array<Field, 4> textColumns(SortChoice choice)
     return {ItemDesc, Vendor, InvDate, ItemNum};
 }
 
-const char *headerCell(Field f)
+void appendHeaderCell(QByteArray &out, Column c)
 {
-    switch (f) {
-    case ItemDesc:
-        return R"(<th><font size="4" color="0000aa"> Item Name </font></th>)";
-    case Vendor:
-        return R"(<th><font size="4" color="0000aa"> Vendor </font></th>)";
-    case InvDate:
-        return R"(<th><font size="4" color="0000aa"> Date </font></th>)";
-    case ItemNum:
-        return R"(<th><font size="4" color="0000aa"> Item Number </font></th>)";
-    case ItemCnt:
-        return R"(<th><font size="4" color="0000aa"> Unit Count </font></th>)";
-    case ItemCst:
-        return R"(<th><font size="4" color="0000aa"> Unit Cost </font></th>)";
-    case TotItemCst:
-        break;
-    }
-    return R"(<th><font size="4" color="0000aa"> Total Unit Value </font></th>)";
-}
-
-bool isInteger(const QVariant &v)
-{
-    switch (v.typeId()) {
-    case QMetaType::LongLong:
-    case QMetaType::Int:
-    case QMetaType::UInt:
-    case QMetaType::Short:
-    case QMetaType::UShort:
-        return true;
-    default:
-        return false;
-    }
-}
-
-void appendMoneyValue(QByteArray &out, const QVariant &v)
-{
-    if (v.isNull()) return;
-    if (!isInteger(v)) throw AppError(Err::TypeMismatch);
-    Money::fromRaw(v.toLongLong()).appendDollars(out, Money::Dollars::NoLeadingZero);
+    out += kHeaderOpen;
+    out += ' ';
+    out += columnInfo(c).reportCaption;
+    out += ' ';
+    out += kHeaderClose;
 }
 
 // "yyyy-mm-dd" as M/d/yyyy; any other text as it stands.
@@ -100,23 +63,35 @@ void appendDate(QByteArray &out, const QString &stored)
     out += QByteArray::number(date->year());
 }
 
-void appendValue(QByteArray &out, Field f, const QVariant &v)
+void appendValue(QByteArray &out, const ItemRow &row, Column c)
 {
-    if (v.isNull()) return;
-    if (f == InvDate && v.typeId() == QMetaType::QString)
-        appendDate(out, v.toString());
-    else if (isInteger(v))
-        out += QByteArray::number(v.toLongLong());
-    else
-        appendHtmlText(out, v.toString());
+    if (row.isKept(c)) {
+        // A stored amount that is no amount cannot be added up or shown as money.
+        if (columnInfo(c).type == ColumnType::Money) throw AppError(Err::TypeMismatch);
+        appendHtmlText(out, row.keptText(c));
+        return;
+    }
+    switch (columnInfo(c).type) {
+    case ColumnType::Count:
+        if (row.itemCnt) out += QByteArray::number(*row.itemCnt);
+        break;
+    case ColumnType::Money:
+        if (const auto &m = *row.moneyOf(c)) m->appendDollars(out, Money::Dollars::NoLeadingZero);
+        break;
+    case ColumnType::Date:
+        if (!row.invDate.isNull()) appendDate(out, row.invDate);
+        break;
+    case ColumnType::Text:
+        appendHtmlText(out, *row.textOf(c));
+        break;
+    }
 }
 
 } // namespace
 
 QString ReportWriter::query() const
 {
-    static const char *const keys[] = {"ItemDesc", "Vendor", "InvDate", "ItemNum"};
-    return QString::fromLatin1(kSelect) + QString::fromLatin1(keys[static_cast<int>(m_choice)]);
+    return QString::fromLatin1(kSelect) + columnName(textColumns(m_choice)[0]);
 }
 
 QString ReportWriter::totalQuery()
@@ -154,8 +129,12 @@ private:
 
 void ReportWriter::writeTo(QIODevice &out, const QString &databasePath) const
 {
-    const std::array<Field, 4> columns = textColumns(m_choice);
-    QueryConnection connection(databasePath);
+    writeTo(out, *makeFileStore(databasePath));
+}
+
+void ReportWriter::writeTo(QIODevice &out, ItemStore &store) const
+{
+    const std::array<Column, 4> columns = textColumns(m_choice);
 
     Sink sink(out);
     QByteArray &report = sink.text();
@@ -163,52 +142,37 @@ void ReportWriter::writeTo(QIODevice &out, const QString &databasePath) const
     report += kPiece2;
     report += kPiece3;
     report += "<tr>";
-    for (Field f : columns)
-        report += headerCell(f);
-    report += headerCell(ItemCnt);
-    report += headerCell(ItemCst);
-    report += headerCell(TotItemCst);
+    for (Column c : columns)
+        appendHeaderCell(report, c);
+    appendHeaderCell(report, Column::ItemCnt);
+    appendHeaderCell(report, Column::ItemCst);
+    appendHeaderCell(report, Column::TotItemCst);
     report += "</tr>";
 
-    {
-        QSqlQuery rows = connection.query(query());
-        while (rows.next()) {
-            report += "<tr>";
-            for (int pos = 0; pos < 4; ++pos) {
-                report += kCellOpen;
-                appendValue(report, columns[pos], rows.value(columns[pos]));
-                report += pos < 2 ? kCellCloseWide : kCellCloseNarrow;
-            }
+    store.readOrdered(columns[0], [&](const ItemRow &row) {
+        report += "<tr>";
+        for (int pos = 0; pos < 4; ++pos) {
             report += kCellOpen;
-            appendValue(report, ItemCnt, rows.value(ItemCnt));
-            report += kCellCloseNarrow;
-            report += kCostOpen;
-            appendMoneyValue(report, rows.value(ItemCst));
-            report += kCellCloseWide;
-            report += kValueOpen;
-            appendMoneyValue(report, rows.value(TotItemCst));
-            report += kValueClose;
-            report += "</tr>";
-            sink.flushIfFull();
+            appendValue(report, row, columns[static_cast<size_t>(pos)]);
+            report += pos < 2 ? kCellCloseWide : kCellCloseNarrow;
         }
-        if (rows.lastError().isValid()) throwSqlError(rows);
-    }
+        report += kCellOpen;
+        appendValue(report, row, Column::ItemCnt);
+        report += kCellCloseNarrow;
+        report += kCostOpen;
+        appendValue(report, row, Column::ItemCst);
+        report += kCellCloseWide;
+        report += kValueOpen;
+        appendValue(report, row, Column::TotItemCst);
+        report += kValueClose;
+        report += "</tr>";
+        sink.flushIfFull();
+    });
 
-    QSqlQuery total(connection.database());
-    total.setForwardOnly(true);
-    // The engine refuses a sum beyond its integers, which is beyond any amount of money too.
-    const auto failTotal = [&total] {
-        if (total.lastError().databaseText() == QLatin1String("integer overflow"))
-            throw AppError(Err::Overflow, QStringLiteral("The total value of the inventory is too large to show."));
-        throwSqlError(total);
-    };
-    if (!total.exec(totalQuery())) failTotal();
+    const std::optional<Money> total = store.totalValue();
     report += kPieces8To14;
     report += kTotalOpen;
-    if (total.next())
-        appendMoneyValue(report, total.value(0));
-    else if (total.lastError().isValid())
-        failTotal();
+    if (total) total->appendDollars(report, Money::Dollars::NoLeadingZero);
     report += kTotalClose;
     report += kPieces16To18;
     report += kPiece19;

@@ -8,6 +8,8 @@ class QIODevice;
 
 namespace tv {
 
+class ItemStore;
+
 // The four keys the inventory report can be sorted by, in the order of the sort window's options.
 enum class SortChoice { ItemName, Vendor, InvoiceDate, ItemNumber };
 
@@ -28,6 +30,8 @@ public:
     QByteArray build(const QString &databasePath) const;
     // The same, written to a device as it is read.
     void writeTo(QIODevice &out, const QString &databasePath) const;
+    // The same from a store, as it is read.
+    void writeTo(QIODevice &out, ItemStore &store) const;
 
     // Replaces the file with the report in one step: on failure the earlier file stays as it
     // was. Throws AppError.

@@ -4,13 +4,12 @@
 #include "common/AppError.h"
 #include "items/Database.h"
 #include "items/ItemRecordSet.h"
+#include "items/SqliteConnection.h"
 
 #include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QSignalSpy>
-#include <QSqlDatabase>
-#include <QSqlQuery>
 #include <QtTest>
 
 using namespace tv;
@@ -104,26 +103,14 @@ class WriteLock
 {
 public:
     // Holds the engine's exclusive lock on a file, as a program in the middle of a write would.
-    explicit WriteLock(const QString &path)
+    explicit WriteLock(const QString &path) : m_db(path, SqliteConnection::Access::Unchecked)
     {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), kName);
-        db.setDatabaseName(path);
-        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=0"));
-        m_ok = db.open() && QSqlQuery(db).exec(QStringLiteral("BEGIN EXCLUSIVE"));
-    }
-    ~WriteLock()
-    {
-        {
-            QSqlDatabase db = QSqlDatabase::database(kName, false);
-            QSqlQuery(db).exec(QStringLiteral("ROLLBACK"));
-            db.close();
-        }
-        QSqlDatabase::removeDatabase(kName);
+        m_ok = m_db.tryExec("BEGIN EXCLUSIVE");
     }
     bool ok() const { return m_ok; }
 
 private:
-    static inline const QString kName = QStringLiteral("tst-backup-lock");
+    SqliteConnection m_db;
     bool m_ok = false;
 };
 
@@ -217,20 +204,13 @@ private slots:
     {
         Fixture f;
         // Another connection in the middle of a write: its rows are not committed yet.
-        const QString name = QStringLiteral("tst-backup-writer");
         {
-            QSqlDatabase w = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
-            w.setDatabaseName(f.db());
-            QVERIFY(w.open());
-            QSqlQuery q(w);
-            QVERIFY(q.exec(QStringLiteral("BEGIN IMMEDIATE")));
-            QVERIFY(q.exec(QStringLiteral("insert into Items (ItemNum) values ('UNCOMMITTED')")));
+            SqliteConnection w(f.db(), SqliteConnection::Access::Unchecked);
+            QVERIFY(w.tryExec("BEGIN IMMEDIATE"));
+            w.exec("insert into Items (ItemNum) values ('UNCOMMITTED')");
             QVERIFY(f.logic.backup());
-            QVERIFY(q.exec(QStringLiteral("COMMIT")));
-            q.finish();
-            w.close();
+            w.exec("COMMIT");
         }
-        QSqlDatabase::removeDatabase(name);
 
         ItemRecordSet fromBackup(f.backupFile());
         fromBackup.open();
@@ -565,10 +545,10 @@ private slots:
             otherProgram.write("commit\n");
             QCOMPARE(waitForLine(otherProgram), QByteArray("committed"));
             QVERIFY(otherProgram.waitForFinished());
-            QueryConnection c(f.db());
-            QSqlQuery q = c.query(QStringLiteral("select count(*) from Items where ItemNum = 'OTHER PROGRAM'"));
-            QVERIFY(q.next());
-            QCOMPARE(q.value(0).toInt(), 1);
+            QCOMPARE(
+                tv::test::querySql(
+                    f.db(), QStringLiteral("select count(*) from Items where ItemNum = 'OTHER PROGRAM'")),
+                QStringList{QStringLiteral("1")});
         }
 
         checkTrap(f.prompts, QStringLiteral("Restore"), fragment);

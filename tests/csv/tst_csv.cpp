@@ -9,9 +9,6 @@
 #include <QFile>
 #include <QLabel>
 #include <QPushButton>
-#include <QSqlDatabase>
-#include <QSqlError>
-#include <QSqlQuery>
 #include <QTableWidget>
 #include <QtTest>
 
@@ -52,16 +49,7 @@ void writeFile(const QString &path, const QByteArray &bytes)
 
 int storedCount(const QString &db)
 {
-    const QString name = QStringLiteral("tst-csv-count");
-    int n = -1;
-    {
-        QSqlDatabase c = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
-        c.setDatabaseName(db);
-        QSqlQuery q(c);
-        if (c.open() && q.exec(QStringLiteral("select count(*) from Items")) && q.next()) n = q.value(0).toInt();
-    }
-    QSqlDatabase::removeDatabase(name);
-    return n;
+    return tv::test::querySql(db, QStringLiteral("select count(*) from Items")).value(0).toInt();
 }
 
 void execSql(const QString &db, const QString &sql)

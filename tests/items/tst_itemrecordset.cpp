@@ -3,9 +3,9 @@
 #include "common/AppError.h"
 #include "items/Database.h"
 #include "items/ItemRecordSet.h"
+#include "items/ItemStore.h"
 
 #include <QFile>
-#include <QSqlQuery>
 #include <QtTest>
 
 using namespace tv;
@@ -185,6 +185,64 @@ private slots:
         rs.moveFirst();
         rs.deleteCurrent();
         QCOMPARE(seen, (QList<int>{2, 2, 0, 3}));
+    }
+
+    // Another program or workstation changed the file and the store says which row.
+    void changeElsewhereIsTakenIn_data()
+    {
+        QTest::addColumn<QString>("sql");
+        QTest::addColumn<qint64>("key");
+        QTest::addColumn<int>("position");
+        QTest::addColumn<bool>("typed"); // a value taken into the current row, not saved
+        QTest::addColumn<QStringList>("numbers");
+        QTest::addColumn<int>("positionAfter");
+        QTest::addColumn<bool>("deletedCurrent");
+        const QStringList all{"1", "2", "3"};
+        QTest::newRow("another row changed") << "update Items set ItemNum = '2x' where rowid = 2" << 2LL << 0
+                                             << false << QStringList{"1", "2x", "3"} << 0 << false;
+        QTest::newRow("current row changed") << "update Items set ItemNum = '1x' where rowid = 1" << 1LL << 0
+                                             << false << QStringList{"1x", "2", "3"} << 0 << false;
+        QTest::newRow("current row changed while typed into")
+            << "update Items set ItemNum = '1x' where rowid = 1" << 1LL << 0 << true << all << 0 << false;
+        QTest::newRow("row added") << "insert into Items (ItemNum) values ('4')" << 4LL << 0 << false
+                                   << QStringList{"1", "2", "3", "4"} << 0 << false;
+        QTest::newRow("row before the current one deleted") << "delete from Items where rowid = 1" << 1LL << 1
+                                                            << false << QStringList{"2", "3"} << 0 << false;
+        QTest::newRow("current row deleted")
+            << "delete from Items where rowid = 2" << 2LL << 1 << true << QStringList{"1", "3"} << 1 << true;
+        QTest::newRow("current last row deleted")
+            << "delete from Items where rowid = 3" << 3LL << 2 << false << QStringList{"1", "2"} << 1 << true;
+        QTest::newRow("row already gone") << QString() << 99LL << 0 << false << all << 0 << false;
+    }
+    void changeElsewhereIsTakenIn()
+    {
+        QFETCH(QString, sql);
+        QFETCH(qint64, key);
+        QFETCH(int, position);
+        QFETCH(bool, typed);
+        QFETCH(QStringList, numbers);
+        QFETCH(int, positionAfter);
+        QFETCH(bool, deletedCurrent);
+        TestFolder folder;
+        folder.addRows({makeRow("A", "1"), makeRow("B", "2"), makeRow("C", "3")});
+        ItemRecordSet rs(folder.databasePath());
+        rs.open();
+        rs.moveTo(position);
+        if (typed) rs.setValue(Column::ItemDesc, QStringLiteral("typed"));
+        if (!sql.isEmpty()) QCOMPARE(tv::test::execSql(folder.databasePath(), {sql}), QString());
+        int deletedSignals = 0;
+        connect(&rs, &ItemRecordSet::currentDeletedElsewhere, this, [&] { ++deletedSignals; });
+        emit rs.store().changedElsewhere(key);
+
+        QStringList shown;
+        for (const ItemRow &r : rs.rows())
+            shown << r.itemNum;
+        QCOMPARE(shown, numbers);
+        QCOMPARE(rs.position(), positionAfter);
+        QVERIFY(rs.hasCurrent());
+        QCOMPARE(deletedSignals, deletedCurrent ? 1 : 0);
+        QCOMPARE(rs.isDirty(), typed && !deletedCurrent);
+        if (rs.isDirty()) QCOMPARE(rs.value(Column::ItemDesc).toString(), QStringLiteral("typed"));
     }
 
     void lastRowDeletedLeavesAnEmptySet()

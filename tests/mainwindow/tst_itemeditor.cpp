@@ -11,8 +11,6 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QLineEdit>
-#include <QSqlDatabase>
-#include <QSqlQuery>
 #include <QVBoxLayout>
 #include <QtTest>
 #include <memory>
@@ -85,10 +83,11 @@ struct Window
 // What the file holds in a column of the first row, type and bytes.
 QString storedCell(const TestFolder &folder, const QString &column)
 {
-    QueryConnection c(folder.databasePath());
-    QSqlQuery q = c.query(
-        QStringLiteral("select typeof(%1) || ':' || hex(%1) from Items order by rowid limit 1").arg(column));
-    return q.next() ? q.value(0).toString() : QString();
+    return tv::test::querySql(
+               folder.databasePath(),
+               QStringLiteral("select typeof(%1) || ':' || hex(%1) from Items order by rowid limit 1")
+                   .arg(column))
+        .value(0);
 }
 
 // A message box takes the focus from the field the user was typing in.

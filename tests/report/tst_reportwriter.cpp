@@ -8,8 +8,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QSqlDatabase>
-#include <QSqlQuery>
 #include <QtTest>
 #include <cerrno>
 #include <cstring>

@@ -14,7 +14,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QSqlQuery>
 #include <QVBoxLayout>
 #include <QtTest>
 #include <memory>
@@ -426,12 +425,9 @@ void tst_frmReadCode::send()
         QCOMPARE(main.itemNumber->text(), box);
         QVERIFY(main.name->text().isEmpty());
         // Written at once: another connection sees it in the file.
-        QueryConnection c(main.folder.databasePath());
-        QSqlQuery q = c.query(QStringLiteral("select ItemNum from Items order by rowid"));
-        QStringList inFile;
-        while (q.next())
-            inFile << q.value(0).toString();
-        QCOMPARE(inFile, items + QStringList{box});
+        QCOMPARE(tv::test::querySql(main.folder.databasePath(),
+                                    QStringLiteral("select ItemNum from Items order by rowid")),
+                 items + QStringList{box});
     }
 }
 

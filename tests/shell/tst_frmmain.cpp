@@ -3,6 +3,7 @@
 #include "TipOfTheDay.h"
 #include "common/EndProgram.h"
 #include "frmMain.h"
+#include "items/SqliteConnection.h"
 #include "mainwindow/ItemBinding.h"
 #include "scanner/KeyboardScan.h"
 
@@ -15,13 +16,13 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QSqlDatabase>
-#include <QSqlQuery>
 #include <QStandardPaths>
 #include <QTableView>
 #include <QToolBar>
 #include <QtTest>
 #include <memory>
+#include <optional>
+#include <sqlite3.h>
 #include <unistd.h>
 
 using namespace tv;
@@ -158,22 +159,19 @@ private slots:
             QSKIP("file permissions do not bind the superuser");
         TestFolder folder(kind != QLatin1String("missing") && kind != QLatin1String("foreign") &&
                           kind != QLatin1String("noitems"));
-        const QString lockName = QStringLiteral("locker");
+        std::optional<SqliteConnection> lock;
         if (kind == QLatin1String("foreign")) {
             QFile f(folder.databasePath());
             QVERIFY(f.open(QIODevice::WriteOnly));
             f.write(QByteArray("\x00\x01\x00\x00Standard Jet DB\x00", 20) + QByteArray(2000, '\x7f'));
         } else if (kind == QLatin1String("noitems")) {
-            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), lockName);
-            db.setDatabaseName(folder.databasePath());
-            QVERIFY(db.open());
-            QVERIFY(QSqlQuery(db).exec(QStringLiteral("create table Other (x)")));
-            db.close();
+            sqlite3 *db = nullptr;
+            QCOMPARE(sqlite3_open(QFile::encodeName(folder.databasePath()).constData(), &db), SQLITE_OK);
+            QCOMPARE(sqlite3_exec(db, "create table Other (x)", nullptr, nullptr, nullptr), SQLITE_OK);
+            sqlite3_close(db);
         } else if (kind == QLatin1String("locked")) {
-            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), lockName);
-            db.setDatabaseName(folder.databasePath());
-            QVERIFY(db.open());
-            QVERIFY(QSqlQuery(db).exec(QStringLiteral("BEGIN EXCLUSIVE")));
+            lock.emplace(folder.databasePath(), SqliteConnection::Access::Unchecked);
+            QVERIFY(lock->tryExec("BEGIN EXCLUSIVE"));
         } else if (kind == QLatin1String("readonly")) {
             QFile::setPermissions(folder.databasePath(), QFileDevice::ReadOwner);
         }
@@ -194,14 +192,7 @@ private slots:
             QCOMPARE(g_ended, 1);
             QCOMPARE(prompts.shown().size(), 1);
         }
-        if (QSqlDatabase::contains(lockName)) {
-            {
-                QSqlDatabase db = QSqlDatabase::database(lockName, false);
-                QSqlQuery(db).exec(QStringLiteral("ROLLBACK"));
-                db.close();
-            }
-            QSqlDatabase::removeDatabase(lockName);
-        }
+        lock.reset();
         if (kind == QLatin1String("missing")) QVERIFY(!QFile::exists(folder.databasePath()));
     }
 

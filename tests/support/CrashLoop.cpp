@@ -1,11 +1,12 @@
 #include "CrashLoop.h"
 
+#include "common/AppError.h"
+#include "items/SqliteConnection.h"
+
 #include <QDeadlineTimer>
 #include <QProcess>
-#include <QSqlDatabase>
-#include <QSqlError>
-#include <QSqlQuery>
 #include <QThread>
+#include <sqlite3.h>
 
 namespace tv::test {
 
@@ -64,51 +65,48 @@ void CrashLoop::killOnce(int maxDelayUs)
 
 void CrashLoop::check()
 {
-    const QString name = QStringLiteral("crash-loop-check");
-    {
+    try {
         // Opened for writing, as the next program would: a journal left by the kill is rolled back.
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
-        db.setDatabaseName(m_database);
-        QSqlQuery q(db);
-        if (!db.open()) {
-            fail(QStringLiteral("the file does not open: ") + db.lastError().databaseText());
-        } else if (!q.exec(QStringLiteral("PRAGMA integrity_check")) || !q.next()) {
-            fail(QStringLiteral("the integrity check did not run: ") + q.lastError().databaseText());
-        } else if (q.value(0).toString() != QLatin1String("ok")) {
-            fail(QStringLiteral("integrity check: ") + q.value(0).toString());
-        } else if (!q.exec(QStringLiteral("select ItemNum, ItemCnt from Items order by rowid"))) {
-            fail(QStringLiteral("the rows cannot be read: ") + q.lastError().databaseText());
-        } else {
-            QSet<QString> found;
-            qint64 rows = 0;
-            while (q.next()) {
-                const QString number = q.value(0).toString();
-                const qint64 count = q.value(1).toLongLong();
-                if (rows++ == 0) {
-                    if (count < m_lastEdit)
-                        fail(QStringLiteral("the first row's count is %1, acknowledged %2").arg(count).arg(m_lastEdit));
-                    continue;
-                }
-                if (found.contains(number)) fail(QStringLiteral("%1 is in the file twice").arg(number));
-                if (number != QStringLiteral("W%1").arg(count))
-                    fail(QStringLiteral("row %1 holds the count %2").arg(number).arg(count));
-                found.insert(number);
-            }
-            m_rows = rows;
-            QStringList missing;
-            for (const QString &number : std::as_const(m_added))
-                if (!found.contains(number)) missing << number;
-            if (!missing.isEmpty()) {
-                missing.sort();
-                fail(QStringLiteral("%1 acknowledged rows are missing, first %2")
-                         .arg(missing.size())
-                         .arg(missing.first()));
-            }
+        SqliteConnection db(m_database, SqliteConnection::Access::Unchecked);
+        {
+            SqliteStatement integrity(db, "PRAGMA integrity_check");
+            if (!integrity.step()) return fail(QStringLiteral("the integrity check did not run"));
+            const QString verdict =
+                QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(integrity.get(), 0)));
+            if (verdict != QLatin1String("ok")) return fail(QStringLiteral("integrity check: ") + verdict);
         }
-        q.finish();
-        db.close();
+        SqliteStatement q(db, "select ItemNum, ItemCnt from Items order by rowid");
+        QSet<QString> found;
+        qint64 rows = 0;
+        while (q.step()) {
+            const QString number =
+                QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(q.get(), 0)));
+            const qint64 count = sqlite3_column_int64(q.get(), 1);
+            if (rows++ == 0) {
+                if (count < m_lastEdit)
+                    fail(QStringLiteral("the first row's count is %1, acknowledged %2")
+                             .arg(count)
+                             .arg(m_lastEdit));
+                continue;
+            }
+            if (found.contains(number)) fail(QStringLiteral("%1 is in the file twice").arg(number));
+            if (number != QStringLiteral("W%1").arg(count))
+                fail(QStringLiteral("row %1 holds the count %2").arg(number).arg(count));
+            found.insert(number);
+        }
+        m_rows = rows;
+        QStringList missing;
+        for (const QString &number : std::as_const(m_added))
+            if (!found.contains(number)) missing << number;
+        if (!missing.isEmpty()) {
+            missing.sort();
+            fail(QStringLiteral("%1 acknowledged rows are missing, first %2")
+                     .arg(missing.size())
+                     .arg(missing.first()));
+        }
+    } catch (const AppError &e) {
+        fail(QStringLiteral("the file cannot be read: ") + e.description());
     }
-    QSqlDatabase::removeDatabase(name);
 }
 
 } // namespace tv::test

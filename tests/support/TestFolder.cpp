@@ -2,11 +2,11 @@
 
 #include "common/ProgramFolder.h"
 #include "items/Database.h"
+#include "items/ItemStore.h"
+#include "items/SqliteConnection.h"
 
-#include <QSqlDatabase>
-#include <QSqlError>
-#include <QSqlQuery>
 #include <QtTest>
+#include <sqlite3.h>
 
 namespace tv::test {
 
@@ -23,63 +23,44 @@ TestFolder::~TestFolder() { setProgramFolder(QString()); }
 
 void TestFolder::addRows(const std::vector<ItemRow> &rows) const
 {
-    const QString name = QStringLiteral("testfolder-add");
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
-        db.setDatabaseName(databasePath());
-        if (!db.open())
-            qFatal("cannot open the test database");
-        db.transaction();
-        QSqlQuery q(db);
-        q.prepare(QStringLiteral("insert into Items (ItemDesc, ItemNum, ItemCnt, ItemCst, TotItemCst, Image, InvNum, "
-                                 "Vendor, InvDate) values (?, ?, ?, ?, ?, ?, ?, ?, ?)"));
-        for (const ItemRow &r : rows) {
-            auto text = [](const QString &s) { return s.isNull() ? QVariant(QMetaType::fromType<QString>()) : QVariant(s); };
-            auto num = [](std::optional<qint64> v) {
-                return v ? QVariant(static_cast<qlonglong>(*v)) : QVariant(QMetaType::fromType<qlonglong>());
-            };
-            q.addBindValue(text(r.itemDesc));
-            q.addBindValue(text(r.itemNum));
-            q.addBindValue(num(r.itemCnt));
-            q.addBindValue(num(r.itemCst ? std::optional<qint64>(r.itemCst->raw()) : std::nullopt));
-            q.addBindValue(num(r.totItemCst ? std::optional<qint64>(r.totItemCst->raw()) : std::nullopt));
-            q.addBindValue(text(r.image));
-            q.addBindValue(text(r.invNum));
-            q.addBindValue(text(r.vendor));
-            q.addBindValue(text(r.invDate));
-            if (!q.exec())
-                qFatal("cannot insert a test row");
-        }
-        q.finish();
-        db.commit();
-        db.close();
+    std::vector<ItemRow> stored = rows;
+    try {
+        const auto store = makeFileStore(databasePath());
+        store->open();
+        store->insertAll(stored);
+    } catch (const AppError &e) {
+        qFatal("cannot insert test rows: %s", qPrintable(e.description()));
     }
-    QSqlDatabase::removeDatabase(name);
 }
 
 QString execSql(const QString &databasePath, const QStringList &statements)
 {
-    const QString name = QStringLiteral("testfolder-exec");
+    // Creates a missing file, as a tool that makes odd files would.
+    sqlite3 *db = nullptr;
     QString error;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
-        db.setDatabaseName(databasePath);
-        if (!db.open()) {
-            error = db.lastError().text();
-        } else {
-            QSqlQuery q(db);
-            for (const QString &sql : statements) {
-                if (!q.exec(sql)) {
-                    error = sql + QStringLiteral(": ") + q.lastError().text();
-                    break;
-                }
+    if (sqlite3_open(QFile::encodeName(databasePath).constData(), &db) != SQLITE_OK) {
+        error = QString::fromUtf8(sqlite3_errmsg(db));
+    } else {
+        sqlite3_busy_timeout(db, 5000);
+        for (const QString &sql : statements) {
+            if (sqlite3_exec(db, sql.toUtf8().constData(), nullptr, nullptr, nullptr) != SQLITE_OK) {
+                error = sql + QStringLiteral(": ") + QString::fromUtf8(sqlite3_errmsg(db));
+                break;
             }
-            q.finish();
         }
-        db.close();
     }
-    QSqlDatabase::removeDatabase(name);
+    sqlite3_close(db);
     return error;
+}
+
+QStringList querySql(const QString &databasePath, const QString &sql)
+{
+    SqliteConnection db(databasePath, SqliteConnection::Access::ReadOnly);
+    SqliteStatement q(db, sql.toStdString());
+    QStringList out;
+    while (q.step())
+        out << QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(q.get(), 0)));
+    return out;
 }
 
 ItemRow makeRow(const QString &desc, const QString &num, qint64 count, const QString &cost, const QString &vendor,

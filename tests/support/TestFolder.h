@@ -3,6 +3,7 @@
 #include "items/ItemRecordSet.h"
 
 #include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
 #include <vector>
 
@@ -30,6 +31,10 @@ private:
 // Runs statements on a database file over a connection of its own, for rows and states no window
 // would write. Returns the error text of the first that fails; empty when all ran.
 QString execSql(const QString &databasePath, const QStringList &statements);
+
+// The first column of every row a query returns, as text, read over a connection of its own.
+// Throws AppError when the file cannot be read.
+QStringList querySql(const QString &databasePath, const QString &sql);
 
 // A row with the given name and item number, and optionally count and cost (in plain decimals).
 ItemRow makeRow(const QString &desc, const QString &num, qint64 count = 0, const QString &cost = QStringLiteral("0"),

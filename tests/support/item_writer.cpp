@@ -10,11 +10,9 @@
 //       "committed" or "error <text>".
 #include "common/AppError.h"
 #include "items/ItemRecordSet.h"
+#include "items/SqliteConnection.h"
 
 #include <QCoreApplication>
-#include <QSqlDatabase>
-#include <QSqlError>
-#include <QSqlQuery>
 #include <cstdio>
 
 using namespace tv;
@@ -54,20 +52,19 @@ int saveForever(const QString &path, qint64 first)
 
 int holdLock(const QString &path)
 {
-    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"));
-    db.setDatabaseName(path);
-    db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=0"));
-    QSqlQuery q(db);
-    if (!db.open() || !q.exec(QStringLiteral("BEGIN EXCLUSIVE"))) {
-        say(QStringLiteral("error ") + (db.isOpen() ? q.lastError() : db.lastError()).databaseText());
-        return 1;
-    }
-    say(QStringLiteral("locked"));
-    char line[64];
-    if (!std::fgets(line, sizeof line, stdin)) return 1;
-    if (!q.exec(QStringLiteral("insert into Items (ItemNum) values ('OTHER PROGRAM')")) ||
-        !q.exec(QStringLiteral("COMMIT"))) {
-        say(QStringLiteral("error ") + q.lastError().databaseText());
+    try {
+        SqliteConnection db(path, SqliteConnection::Access::Unchecked);
+        if (!db.tryExec("BEGIN EXCLUSIVE")) {
+            say(QStringLiteral("error ") + db.errorText());
+            return 1;
+        }
+        say(QStringLiteral("locked"));
+        char line[64];
+        if (!std::fgets(line, sizeof line, stdin)) return 1;
+        db.exec("insert into Items (ItemNum) values ('OTHER PROGRAM')");
+        db.exec("COMMIT");
+    } catch (const AppError &e) {
+        say(QStringLiteral("error ") + e.description());
         return 1;
     }
     say(QStringLiteral("committed"));

@@ -1,0 +1,466 @@
+#include "ItemStore.h"
+#include "SqliteConnection.h"
+
+#include <QStringList>
+#include <algorithm>
+#include <array>
+#include <bit>
+#include <cmath>
+#include <sqlite3.h>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <unordered_set>
+
+namespace tv {
+
+namespace {
+
+struct TextHash
+{
+    using is_transparent = void;
+    size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
+};
+
+// Repeated texts of one column share one copy. A pool stops growing at a bound, so memory stays
+// linear however large the table; a pool whose texts rarely come back (item numbers) is let go,
+// so such a column costs no look-up from then on.
+class TextPool
+{
+public:
+    // The pooled copy of the bytes, or null.
+    const QString *find(std::string_view bytes)
+    {
+        if (!m_active) return nullptr;
+        const auto it = m_texts.find(bytes);
+        if (it != m_texts.end()) {
+            ++m_hits;
+            return &it->second;
+        }
+        // A column that repeated nothing at all so far (item numbers) is not worth pooling.
+        if (++m_misses == kFirstSample && m_hits == 0) letGo();
+        return nullptr;
+    }
+    void add(std::string_view bytes, const QString &text)
+    {
+        if (!m_active) return;
+        if (m_texts.size() < kMaxTexts) {
+            m_texts.emplace(std::string(bytes), text);
+        } else if (m_hits < m_misses / 2) {
+            letGo();
+        }
+    }
+
+private:
+    void letGo()
+    {
+        m_active = false;
+        m_texts = {};
+    }
+
+    static constexpr quint64 kFirstSample = 2048;
+    static constexpr size_t kMaxTexts = 4096; // small enough to stay in the processor cache
+    std::unordered_map<std::string, QString, TextHash, std::equal_to<>> m_texts;
+    quint64 m_hits = 0, m_misses = 0;
+    bool m_active = true;
+};
+
+bool isAscii(std::string_view s)
+{
+    for (const char c : s)
+        if (static_cast<unsigned char>(c) >= 0x80) return false;
+    return true;
+}
+
+// Strict UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF.
+bool isValidUtf8(std::string_view s)
+{
+    if (isAscii(s)) return true;
+    const auto *p = reinterpret_cast<const unsigned char *>(s.data());
+    const auto *end = p + s.size();
+    while (p < end) {
+        const unsigned c = *p++;
+        if (c < 0x80) continue;
+        int more;
+        unsigned lo = 0x80, hi = 0xBF;
+        if (c >= 0xC2 && c <= 0xDF) {
+            more = 1;
+        } else if (c >= 0xE0 && c <= 0xEF) {
+            more = 2;
+            if (c == 0xE0) lo = 0xA0;
+            if (c == 0xED) hi = 0x9F;
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            more = 3;
+            if (c == 0xF0) lo = 0x90;
+            if (c == 0xF4) hi = 0x8F;
+        } else {
+            return false;
+        }
+        for (int i = 0; i < more; ++i, lo = 0x80, hi = 0xBF) {
+            if (p == end || *p < lo || *p > hi) return false;
+            ++p;
+        }
+    }
+    return true;
+}
+
+QString keptMark(const QString &what)
+{
+    constexpr qsizetype kShown = 60;
+    const QString cut = what.size() > kShown ? what.left(kShown) + QChar(0x2026) : what;
+    return QStringLiteral("\u26A0 %1 (kept as stored)").arg(cut);
+}
+
+// Reads rows straight from the engine: a large table opens several times faster than through
+// QVariant values, and repeated texts share one copy. A value that would not come back
+// the same if written (see KeptValues) is read as NULL and noted with its mark.
+class RowReader
+{
+public:
+    explicit RowReader(sqlite3_stmt *statement) : m_stmt(statement) {}
+
+    std::shared_ptr<const KeptValues> takeKept() { return std::move(m_kept); }
+
+    // Vendors, dates, invoices and "0" for no picture repeat from row to row.
+    QString text(int column, Column c, TextPool *pool = nullptr)
+    {
+        const auto key = textBytes(column, c);
+        if (!key) return QString();
+        if (pool)
+            if (const QString *known = pool->find(*key)) return *known;
+        QString s = QString::fromUtf8(key->data(), static_cast<qsizetype>(key->size()));
+        if (s.isNull()) s = QStringLiteral("");
+        if (pool) pool->add(*key, s);
+        return s;
+    }
+
+    std::optional<qint64> integer(int column, Column c)
+    {
+        switch (sqlite3_column_type(m_stmt, column)) {
+        case SQLITE_NULL:
+            return std::nullopt;
+        case SQLITE_INTEGER:
+            return sqlite3_column_int64(m_stmt, column);
+        case SQLITE_FLOAT: {
+            // Whole numbers within range come back the same; fractions and huge values would not.
+            const double d = sqlite3_column_double(m_stmt, column);
+            if (d == std::trunc(d) && d >= -9.2e18 && d <= 9.2e18) return static_cast<qint64>(d);
+            break;
+        }
+        default:
+            break;
+        }
+        keepAsStored(column, c, true);
+        return std::nullopt;
+    }
+
+private:
+    std::optional<std::string_view> textBytes(int column, Column c)
+    {
+        const int type = sqlite3_column_type(m_stmt, column);
+        if (type == SQLITE_NULL) return std::nullopt;
+        if (type == SQLITE_BLOB) {
+            keepAsStored(column, c, true);
+            return std::nullopt;
+        }
+        const auto *utf8 = reinterpret_cast<const char *>(sqlite3_column_text(m_stmt, column));
+        const std::string_view bytes(utf8 ? utf8 : "",
+                                     static_cast<size_t>(sqlite3_column_bytes(m_stmt, column)));
+        if (!isValidUtf8(bytes)) {
+            keepAsStored(column, c, false);
+            return std::nullopt;
+        }
+        return bytes;
+    }
+
+    void keepAsStored(int column, Column c, bool utf8)
+    {
+        QString shown;
+        if (sqlite3_column_type(m_stmt, column) == SQLITE_BLOB) {
+            shown =
+                keptMark(QStringLiteral("binary data, %1 bytes").arg(sqlite3_column_bytes(m_stmt, column)));
+        } else {
+            const auto *bytes = reinterpret_cast<const char *>(sqlite3_column_text(m_stmt, column));
+            const QString text = QString::fromUtf8(bytes, sqlite3_column_bytes(m_stmt, column));
+            shown = keptMark(utf8 ? text : text + QStringLiteral(", not UTF-8"));
+        }
+        if (!m_kept) m_kept = std::make_shared<KeptValues>();
+        m_kept->shown[static_cast<size_t>(c)] = shown;
+    }
+
+    sqlite3_stmt *m_stmt;
+    std::shared_ptr<KeptValues> m_kept;
+};
+
+// "ItemDesc, ItemNum, ..." in table order, for the statements below.
+std::string columnList()
+{
+    std::string out;
+    for (const ColumnInfo &c : kColumns) {
+        if (!out.empty()) out += ", ";
+        out += c.name;
+    }
+    return out;
+}
+
+const std::string &selectSql()
+{
+    static const std::string sql = "select rowid, " + columnList() + " from Items";
+    return sql;
+}
+
+using Pools = std::array<TextPool, kColumnCount>;
+
+// The row at the statement's current step: rowid first, then the columns in table order.
+ItemRow readRow(sqlite3_stmt *stmt, Pools *pools)
+{
+    RowReader read(stmt);
+    ItemRow r;
+    r.rowid = sqlite3_column_int64(stmt, 0);
+    for (const ColumnInfo &c : kColumns) {
+        const int at = static_cast<int>(c.column) + 1;
+        switch (c.type) {
+        case ColumnType::Count:
+            r.itemCnt = read.integer(at, c.column);
+            break;
+        case ColumnType::Money:
+            if (const auto raw = read.integer(at, c.column)) *r.moneyOf(c.column) = Money::fromRaw(*raw);
+            break;
+        case ColumnType::Text:
+        case ColumnType::Date:
+            *r.textOf(c.column) =
+                read.text(at, c.column, pools ? &(*pools)[static_cast<size_t>(c.column)] : nullptr);
+            break;
+        }
+    }
+    r.kept = read.takeKept();
+    return r;
+}
+
+void bindRow(SqliteStatement &s, const ItemRow &r, unsigned columns)
+{
+    int at = 1;
+    for (const ColumnInfo &c : kColumns) {
+        if (!(columns & (1u << static_cast<unsigned>(c.column)))) continue;
+        switch (c.type) {
+        case ColumnType::Count:
+            s.bind(at++, r.itemCnt);
+            break;
+        case ColumnType::Money: {
+            const auto &m = *r.moneyOf(c.column);
+            s.bind(at++, m ? std::optional<qint64>(m->raw()) : std::nullopt);
+            break;
+        }
+        case ColumnType::Text:
+        case ColumnType::Date:
+            s.bind(at++, *r.textOf(c.column));
+            break;
+        }
+    }
+}
+
+constexpr unsigned kAllColumns = (1u << kColumnCount) - 1;
+
+class SqliteItemStore final : public ItemStore
+{
+public:
+    explicit SqliteItemStore(const QString &path) : m_path(path) {}
+
+    QString location() const override { return m_path; }
+    bool isFile() const override { return true; }
+    bool isOpen() const override { return m_connection != nullptr; }
+
+    void open() override
+    {
+        if (!m_connection)
+            m_connection = std::make_unique<SqliteConnection>(m_path, SqliteConnection::Access::ReadWrite);
+    }
+    void close() override { m_connection.reset(); }
+
+    std::vector<ItemRow> readAll() override
+    {
+        Reading c(*this);
+        std::vector<ItemRow> rows;
+        {
+            SqliteStatement count(c.get(), "select count(*) from Items");
+            if (count.step())
+                rows.reserve(
+                    static_cast<size_t>(std::max<sqlite3_int64>(0, sqlite3_column_int64(count.get(), 0))));
+        }
+        SqliteStatement s(c.get(), selectSql());
+        auto pools = std::make_unique<Pools>();
+        while (s.step())
+            rows.push_back(readRow(s.get(), pools.get()));
+        return rows;
+    }
+
+    std::optional<ItemRow> read(qint64 key) override
+    {
+        Reading c(*this);
+        SqliteStatement s(c.get(), selectSql() + " where rowid = ?");
+        s.bind(1, key);
+        if (!s.step()) return std::nullopt;
+        return readRow(s.get(), nullptr);
+    }
+
+    void insert(ItemRow &row) override
+    {
+        SqliteStatement s(writer(), insertSql());
+        bindRow(s, row, kAllColumns);
+        s.step();
+        row.rowid = sqlite3_last_insert_rowid(writer().handle());
+    }
+
+    void update(ItemRow &row, unsigned changedColumns) override
+    {
+        changedColumns &= kAllColumns;
+        if (!row.rowid) return insert(row);
+        if (changedColumns == 0) return;
+        // Only what was given a new value: the rest stays in the file exactly as it is.
+        std::string sql = "update Items set ";
+        bool first = true;
+        for (const ColumnInfo &c : kColumns) {
+            if (!(changedColumns & (1u << static_cast<unsigned>(c.column)))) continue;
+            sql += first ? "" : ", ";
+            sql += c.name;
+            sql += " = ?";
+            first = false;
+        }
+        sql += " where rowid = ?";
+        SqliteStatement s(writer(), sql);
+        bindRow(s, row, changedColumns);
+        s.bind(std::popcount(changedColumns) + 1, row.rowid);
+        s.step();
+    }
+
+    void remove(const ItemRow &row) override
+    {
+        if (!row.rowid) return;
+        SqliteStatement s(writer(), "delete from Items where rowid = ?");
+        s.bind(1, row.rowid);
+        s.step();
+    }
+
+    void insertAll(std::vector<ItemRow> &rows) override
+    {
+        SqliteConnection &c = writer();
+        if (!c.tryExec("BEGIN IMMEDIATE")) throw c.inUse();
+        try {
+            SqliteStatement s(c, insertSql());
+            for (ItemRow &r : rows) {
+                bindRow(s, r, kAllColumns);
+                s.step();
+                r.rowid = sqlite3_last_insert_rowid(c.handle());
+                s.reset();
+            }
+            c.exec("COMMIT");
+        } catch (...) {
+            for (ItemRow &r : rows)
+                r.rowid.reset();
+            sqlite3_exec(c.handle(), "ROLLBACK", nullptr, nullptr, nullptr);
+            throw;
+        }
+    }
+
+    QStringList distinctValues(Column column) override
+    {
+        Reading c(*this);
+        SqliteStatement s(c.get(), std::string("select ") + columnInfo(column).name + " from Items");
+        // Most rows repeat a value already seen byte for byte, which costs one hash look-up;
+        // only new texts are decoded.
+        std::unordered_set<std::string, TextHash, std::equal_to<>> seen;
+        QStringList out;
+        while (s.step()) {
+            // An item saved without a value must not break the list for every other item.
+            if (sqlite3_column_type(s.get(), 0) == SQLITE_NULL) continue;
+            const auto *text = reinterpret_cast<const char *>(sqlite3_column_text(s.get(), 0));
+            const std::string_view utf8(text ? text : "",
+                                        static_cast<size_t>(sqlite3_column_bytes(s.get(), 0)));
+            if (utf8.empty() || seen.find(utf8) != seen.end()) continue;
+            seen.emplace(utf8);
+            out << QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
+        }
+        return out;
+    }
+
+    void readOrdered(Column orderBy, const std::function<void(const ItemRow &)> &each) override
+    {
+        Reading c(*this);
+        SqliteStatement s(c.get(), selectSql() + " order by " + columnInfo(orderBy).name);
+        Pools pools;
+        while (s.step())
+            each(readRow(s.get(), &pools));
+    }
+
+    std::optional<Money> totalValue() override
+    {
+        Reading c(*this);
+        SqliteStatement s(c.get(), "select sum(TotItemCst) from Items");
+        bool row;
+        try {
+            row = s.step();
+        } catch (const AppError &) {
+            // The engine refuses a sum beyond its integers, which is beyond any amount of money too.
+            if (c.get().errorText() == QLatin1String("integer overflow"))
+                throw AppError(Err::Overflow,
+                               QStringLiteral("The total value of the inventory is too large to show."));
+            throw;
+        }
+        if (!row) return std::nullopt;
+        switch (sqlite3_column_type(s.get(), 0)) {
+        case SQLITE_NULL:
+            return std::nullopt;
+        case SQLITE_INTEGER:
+            return Money::fromRaw(sqlite3_column_int64(s.get(), 0));
+        default:
+            throw AppError(Err::TypeMismatch); // a stored value that is no amount
+        }
+    }
+
+private:
+    // The open connection, or one of its own for a single read while the store is closed.
+    class Reading
+    {
+    public:
+        explicit Reading(SqliteItemStore &store)
+        {
+            if (!store.m_connection)
+                m_own = std::make_unique<SqliteConnection>(store.m_path, SqliteConnection::Access::ReadOnly);
+            m_connection = m_own ? m_own.get() : store.m_connection.get();
+        }
+        SqliteConnection &get() { return *m_connection; }
+
+    private:
+        std::unique_ptr<SqliteConnection> m_own;
+        SqliteConnection *m_connection;
+    };
+
+    SqliteConnection &writer()
+    {
+        if (!m_connection) throw AppError(Err::ObjectClosed);
+        return *m_connection;
+    }
+
+    static const std::string &insertSql()
+    {
+        static const std::string sql = [] {
+            std::string marks = "?";
+            for (int i = 1; i < kColumnCount; ++i)
+                marks += ", ?";
+            return "insert into Items (" + columnList() + ") values (" + marks + ")";
+        }();
+        return sql;
+    }
+
+    QString m_path;
+    std::unique_ptr<SqliteConnection> m_connection;
+};
+
+} // namespace
+
+std::unique_ptr<ItemStore> makeFileStore(const QString &path)
+{
+    return std::make_unique<SqliteItemStore>(path);
+}
+
+} // namespace tv
