@@ -1,11 +1,14 @@
 #include "DatabaseBackup.h"
 
+#include "items/ItemStore.h"
+
 #include "common/AppError.h"
 #include "common/ErrorTrap.h"
 #include "common/FileError.h"
 #include "common/ProgramFolder.h"
 #include "common/Prompts.h"
 #include "items/ItemRecordSet.h"
+#include "items/ItemStore.h"
 #include "items/SqliteConnection.h"
 
 #include <QFile>
@@ -181,13 +184,28 @@ void DatabaseBackup::step(Step s) const
     if (m_hook) m_hook(s);
 }
 
+// A server keeps its own backups; copying a file here would copy nothing of the shared items.
+bool DatabaseBackup::refuseForServer() const
+{
+    const ItemStore &store = m_recordSet.store();
+    if (store.isFile()) return false;
+    prompts().message(QStringLiteral("The items are kept on the server %1. Back them up and restore them "
+                                     "with the server's own tools (pg_dump and pg_restore). Nothing was "
+                                     "changed.")
+                          .arg(store.location()),
+                      MsgButtons::Ok, MsgIcon::Information);
+    return true;
+}
+
 bool DatabaseBackup::backup()
 {
+    if (refuseForServer()) return false;
     return trapped(QStringLiteral("Backup"), QStringLiteral("frmMain"), [&] { runBackup(); });
 }
 
 bool DatabaseBackup::restore()
 {
+    if (refuseForServer()) return false;
     bool restored = false;
     trapped(QStringLiteral("Restore"), QStringLiteral("frmMain"), [&] { restored = runRestore(); });
     return restored;

@@ -53,6 +53,8 @@ public:
     void setStepHook(std::function<void(Step)> hook) { m_hook = std::move(hook); }
 
 private:
+    // With a server: says that its own backup applies and returns true; nothing is touched.
+    bool refuseForServer() const;
     void runBackup();
     bool runRestore();
     void step(Step s) const;

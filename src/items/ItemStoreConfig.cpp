@@ -23,6 +23,12 @@ QString ServerAddress::url() const
     return u.toString();
 }
 
+QString databaseDescription(const ItemStore &store)
+{
+    return store.isFile() ? QStringLiteral("the file ") + QDir::toNativeSeparators(store.location())
+                          : QStringLiteral("the server ") + store.location();
+}
+
 QString databaseUrl(const QString &programFolder)
 {
     if (qEnvironmentVariableIsSet(kEnvironment)) return qEnvironmentVariable(kEnvironment).trimmed();

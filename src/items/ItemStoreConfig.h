@@ -28,6 +28,10 @@ QString databaseUrl(const QString &programFolder);
 // holds a password.
 ServerAddress parseServerUrl(const QString &url, const QString &source);
 
+// Where the items are kept, for the title bar, the about box and the manual: "the file PATH" or
+// "the server URL".
+QString databaseDescription(const ItemStore &store);
+
 // The store chosen for the program folder: the server named by databaseUrl(), or the database
 // file InventoryDb.mdb in the folder. Not yet opened.
 std::unique_ptr<ItemStore> makeItemStore(const QString &programFolder);

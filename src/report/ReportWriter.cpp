@@ -8,6 +8,7 @@
 #include "common/Money.h"
 #include "common/ProgramFolder.h"
 #include "items/ItemStore.h"
+#include "items/ItemStoreConfig.h"
 
 #include <QBuffer>
 #include <QVariant>
@@ -212,7 +213,11 @@ QString ReportWriter::write() const
 {
     const QString path = reportPath();
     DurableFile file = reportFile(path);
-    writeTo(file, databasePath()); // a failure drops the new file unseen
+    // The database the program folder names, on a connection of its own: a file is read through
+    // a read-only one, so that a report of a read-only file still works.
+    const std::unique_ptr<ItemStore> store = makeItemStore(programFolder());
+    if (!store->isFile()) store->open();
+    writeTo(file, *store); // a failure drops the new file unseen
     file.commit();
     return path;
 }

@@ -35,7 +35,7 @@ QLineEdit *contactField(QWidget *parent, const char *name, const QString &text, 
 
 } // namespace
 
-frmAbout::frmAbout(QWidget *parent) : QDialog(parent)
+frmAbout::frmAbout(QWidget *parent, const QString &database) : QDialog(parent)
 {
     initShellResources();
     setObjectName(QStringLiteral("frmAbout"));
@@ -81,7 +81,9 @@ frmAbout::frmAbout(QWidget *parent) : QDialog(parent)
         "<p>When you write to us, please tell us the version shown above and what you were doing "
         "when the problem happened. The <b>System Info...</b> button opens your computer's system "
         "information program, which tells you the details of your machine.</p>"
-        "<p>Copyright &copy; 2026 Tallyvane Software. All rights reserved.</p>"));
+        "<p>Copyright &copy; 2026 Tallyvane Software. All rights reserved.</p>") +
+        (database.isEmpty() ? QString()
+                            : QStringLiteral("<p>The items are kept in %1.</p>").arg(database.toHtmlEscaped())));
     RichTextBox1->setMinimumHeight(120);
 
     cmdOK = new QPushButton(tr("OK"), this);

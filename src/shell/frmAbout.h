@@ -15,7 +15,8 @@ class frmAbout : public QDialog
 {
     Q_OBJECT
 public:
-    explicit frmAbout(QWidget *parent = nullptr);
+    // `database` says where the items are kept; empty leaves it out.
+    explicit frmAbout(QWidget *parent = nullptr, const QString &database = QString());
 
     QLabel *lblTitle = nullptr;
     QLabel *lblVersion = nullptr;

@@ -16,6 +16,7 @@
 #include "csv/frmImport.h"
 #include "frmAbout.h"
 #include "frmManual.h"
+#include "items/ItemStoreConfig.h"
 #include "mainwindow/ItemBinding.h"
 #include "mainwindow/ItemEditor.h"
 #include "mainwindow/ItemNavigator.h"
@@ -83,13 +84,14 @@ frmMain::frmMain(QWidget *parent) : QMainWindow(parent)
     installAccessibleComboBoxes();
     setObjectName(kForm);
     setAttribute(Qt::WA_DeleteOnClose, false);
-    Adodc1 = std::make_unique<ItemRecordSet>(databasePath());
+    Adodc1 = std::make_unique<ItemRecordSet>(chosenStore());
     m_binding = std::make_unique<ItemBinding>(*Adodc1);
     m_navigator = std::make_unique<ItemNavigator>(*Adodc1, [this] { View(); });
     TipOfTheDay = new tv::TipOfTheDay(this);
     buildWindow();
     m_timer1.setInterval(1000);
     connect(&m_timer1, &QTimer::timeout, this, &frmMain::Timer1_Timer);
+    followOtherWorkstations();
     m_keyboardScans = new KeyboardScanDetector(this, this);
     connect(m_keyboardScans, &KeyboardScanDetector::scanned, this, &frmMain::keyboardScan);
     Form_Load();
@@ -392,6 +394,7 @@ void frmMain::Form_Load()
         trap.line(4);
         if (TipOfTheDay->showAtStartup()) m_timer1.start();
         trap.line(5);
+        if (m_storeError) throw *m_storeError;
         if (!Adodc1->isOpen()) Adodc1->open();
         if (Adodc1->bof()) m_txtfield[3]->setText(QStringLiteral("Click 'Create New Entry' Button to Begin"));
         trap.line(6);
@@ -415,9 +418,43 @@ QString frmMain::recordCountTitle(int count, bool lastRowDeleted)
     return QStringLiteral("  Tallyvane     Total Entries Is: %1  Record").arg(number);
 }
 
+std::unique_ptr<ItemStore> frmMain::chosenStore()
+{
+    try {
+        return makeItemStore(programFolder());
+    } catch (const AppError &e) {
+        // A server address that cannot be used is shown at load; nothing falls back to a file.
+        m_storeError = e;
+        return makeFileStore(QString());
+    }
+}
+
+void frmMain::followOtherWorkstations()
+{
+    ItemStore &store = Adodc1->store();
+    if (store.isFile()) return;
+    // The record set has taken the change in by the time these run.
+    connect(&store, &ItemStore::changedElsewhere, this, [this] {
+        if (Adodc1->isOpen()) refreshTitle();
+    });
+    connect(Adodc1.get(), &ItemRecordSet::currentDeletedElsewhere, this, [this] {
+        View();
+        prompts().message(QStringLiteral("The item you were looking at was deleted at another workstation. "
+                                         "The next item is shown."),
+                          MsgButtons::Ok, MsgIcon::Information);
+    });
+}
+
+QString frmMain::databaseInUse() const
+{
+    return m_storeError ? QString() : databaseDescription(Adodc1->store());
+}
+
 void frmMain::refreshTitle(bool lastRowDeleted)
 {
-    setWindowTitle(recordCountTitle(Adodc1->recordCount(), lastRowDeleted));
+    QString title = recordCountTitle(Adodc1->recordCount(), lastRowDeleted);
+    if (!Adodc1->store().isFile()) title += QStringLiteral("  -  ") + Adodc1->store().location();
+    setWindowTitle(title);
 }
 
 bool frmMain::commitEdits()
@@ -611,12 +648,12 @@ void frmMain::Toolbar1_ButtonClick(const QString &key)
         } else if (key == QLatin1String("third")) {
             // One lasting window, created on first use.
             static QPointer<frmManual> manual;
-            showLasting(manual, [this] { return new frmManual(this); });
+            showLasting(manual, [this] { return new frmManual(this, databaseInUse()); });
         } else if (key == QLatin1String("fourth")) {
             TipOfTheDay->Show();
         } else if (key == QLatin1String("fifth")) {
             static QPointer<frmAbout> about;
-            showLasting(about, [this] { return new frmAbout(this); });
+            showLasting(about, [this] { return new frmAbout(this, databaseInUse()); });
         } else if (key == QLatin1String("export")) {
             Export();
         } else if (key == QLatin1String("import")) {

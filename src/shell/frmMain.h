@@ -1,11 +1,14 @@
 #pragma once
 
+#include "common/AppError.h"
 #include "items/ItemRecordSet.h"
+#include "items/ItemStore.h"
 
 #include <QMainWindow>
 #include <QTimer>
 #include <array>
 #include <memory>
+#include <optional>
 
 class QComboBox;
 class QGroupBox;
@@ -107,7 +110,15 @@ private:
     bool leaveProgram();
     void syncGridToRecordSet();
     void gridRowChanged(int row);
+    // The store the program folder names; a server address that cannot be used is kept in
+    // m_storeError for the load to show.
+    std::unique_ptr<tv::ItemStore> chosenStore();
+    // With a server: the count in the title and a deleted current item follow other workstations.
+    void followOtherWorkstations();
+    // Where the items are kept, for the about box and the manual.
+    QString databaseInUse() const;
 
+    std::optional<tv::AppError> m_storeError;
     std::unique_ptr<tv::ItemRecordSet> Adodc1;
     std::unique_ptr<tv::ItemBinding> m_binding;
     std::unique_ptr<tv::ItemNavigator> m_navigator;

@@ -7,11 +7,12 @@
 #include <QPushButton>
 #include <QTextBrowser>
 #include <QUrl>
+#include <QLabel>
 #include <QVBoxLayout>
 
 namespace tv {
 
-frmManual::frmManual(QWidget *parent) : QDialog(parent)
+frmManual::frmManual(QWidget *parent, const QString &database) : QDialog(parent)
 {
     initShellResources();
     setObjectName(QStringLiteral("frmManual"));
@@ -34,6 +35,15 @@ frmManual::frmManual(QWidget *parent) : QDialog(parent)
     buttons->addStretch(1);
     buttons->addWidget(cmdClose);
     auto *main = new QVBoxLayout(this);
+    if (!database.isEmpty()) {
+        const QString text = QStringLiteral("The items are kept in %1.").arg(database);
+        lblDatabase = new QLabel(text, this);
+        lblDatabase->setObjectName(QStringLiteral("lblDatabase"));
+        lblDatabase->setTextFormat(Qt::PlainText);
+        lblDatabase->setWordWrap(true);
+        lblDatabase->setAccessibleName(text);
+        main->addWidget(lblDatabase);
+    }
     main->addWidget(RichTextBox1, 1);
     main->addLayout(buttons);
 

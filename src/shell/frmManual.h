@@ -2,6 +2,7 @@
 
 #include <QDialog>
 
+class QLabel;
 class QPushButton;
 class QTextBrowser;
 
@@ -12,8 +13,10 @@ class frmManual : public QDialog
 {
     Q_OBJECT
 public:
-    explicit frmManual(QWidget *parent = nullptr);
+    // `database` says where the items are kept, above the manual; empty leaves it out.
+    explicit frmManual(QWidget *parent = nullptr, const QString &database = QString());
 
+    QLabel *lblDatabase = nullptr;
     QTextBrowser *RichTextBox1 = nullptr;
     QPushButton *cmdClose = nullptr;
 };
