@@ -1,8 +1,11 @@
+#include "PgTestServer.h"
 #include "ScriptedPrompts.h"
 #include "TestFolder.h"
 #include "TipOfTheDay.h"
 #include "common/EndProgram.h"
+#include "frmAbout.h"
 #include "frmMain.h"
+#include "frmManual.h"
 #include "items/SqliteConnection.h"
 #include "mainwindow/ItemBinding.h"
 #include "scanner/KeyboardScan.h"
@@ -18,6 +21,7 @@
 #include <QPushButton>
 #include <QStandardPaths>
 #include <QTableView>
+#include <QTextBrowser>
 #include <QToolBar>
 #include <QtTest>
 #include <memory>
@@ -150,6 +154,11 @@ private slots:
                                                    << "file already in use";
         QTest::newRow("read-only") << "readonly"
                                    << "read-only";
+        // A server that cannot be used never falls back to the file beside the program.
+        QTest::newRow("server address of another kind") << "badaddress"
+                                                        << "cannot be used";
+        QTest::newRow("no server at the address") << "noserver"
+                                                  << "cannot be reached";
     }
     void loadFailuresAreTrappedAndTheWindowStillShows()
     {
@@ -159,6 +168,11 @@ private slots:
             QSKIP("file permissions do not bind the superuser");
         TestFolder folder(kind != QLatin1String("missing") && kind != QLatin1String("foreign") &&
                           kind != QLatin1String("noitems"));
+        const auto unsetServer = qScopeGuard([] { qunsetenv("TALLYVANE_DATABASE"); });
+        if (kind == QLatin1String("badaddress"))
+            qputenv("TALLYVANE_DATABASE", "mysql://kim@127.0.0.1/shop");
+        else if (kind == QLatin1String("noserver"))
+            qputenv("TALLYVANE_DATABASE", "postgresql://kim@127.0.0.1:1/shop");
         std::optional<SqliteConnection> lock;
         if (kind == QLatin1String("foreign")) {
             QFile f(folder.databasePath());
@@ -194,6 +208,61 @@ private slots:
         }
         lock.reset();
         if (kind == QLatin1String("missing")) QVERIFY(!QFile::exists(folder.databasePath()));
+    }
+
+    // With a server: the title names it and follows other workstations; the file-level backup
+    // and restore refuse; the about box and the manual say where the items are kept.
+    void onAServer()
+    {
+        test::PgTestServer server;
+        const QString error = server.setUp();
+        QVERIFY2(error.isEmpty(), qPrintable(error));
+        QCOMPARE(server.psql(QStringLiteral("insert into items (ItemDesc, ItemNum) values ('Hinge', 'H1'), "
+                                            "('Shelf', 'S2')")),
+                 QString());
+        TestFolder folder;
+        qputenv("TALLYVANE_DATABASE", server.url().toUtf8());
+        const auto unsetServer = qScopeGuard([] { qunsetenv("TALLYVANE_DATABASE"); });
+        ScriptedPrompts prompts;
+        frmMain w;
+        QVERIFY2(prompts.shown().isEmpty(), qPrintable(prompts.texts().join('\n')));
+        const QString suffix = QStringLiteral("  -  ") + server.url();
+        QCOMPARE(w.windowTitle(), QStringLiteral("  Tallyvane     Total Entries Are:  2  Records") + suffix);
+        QCOMPARE(w.txtfield(3)->text(), QStringLiteral("Hinge"));
+
+        QCOMPARE(server.psql(QStringLiteral("insert into items (ItemDesc, ItemNum) values ('Hook', 'K3')")),
+                 QString());
+        QTRY_COMPARE(w.windowTitle(), QStringLiteral("  Tallyvane     Total Entries Are:  3  Records") + suffix);
+        QCOMPARE(w.DataGrid1()->model()->rowCount(), 3);
+
+        const auto fileBytes = [&folder] {
+            QFile f(folder.databasePath());
+            return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+        };
+        const QByteArray fileBefore = fileBytes();
+        for (const char *key : {"first", "second"}) { // Backup, Restore
+            const qsizetype before = prompts.shown().size();
+            w.Toolbar1_ButtonClick(QString::fromLatin1(key));
+            QCOMPARE(prompts.shown().size(), before + 1);
+            QVERIFY2(prompts.last().text.contains(QLatin1String("pg_dump")), qPrintable(prompts.last().text));
+        }
+        QCOMPARE(fileBytes(), fileBefore);
+        QVERIFY(!QFile::exists(folder.file(QStringLiteral("Backup"))));
+        w.Toolbar1_ButtonClick(QStringLiteral("fifth"));
+        const auto *about = w.findChild<frmAbout *>();
+        QVERIFY(about);
+        QVERIFY2(about->RichTextBox1->toPlainText().contains(QStringLiteral("the server ") + server.url()),
+                 qPrintable(about->RichTextBox1->toPlainText()));
+        w.Toolbar1_ButtonClick(QStringLiteral("third"));
+        const auto *manual = w.findChild<frmManual *>();
+        QVERIFY(manual && manual->lblDatabase);
+        QVERIFY(manual->lblDatabase->text().contains(server.url()));
+
+        QCOMPARE(server.psql(QStringLiteral("delete from items where ItemNum = 'H1'")), QString());
+        QTRY_COMPARE(prompts.shown().size(), 3);
+        QVERIFY2(prompts.last().text.contains(QLatin1String("deleted at another workstation")),
+                 qPrintable(prompts.last().text));
+        QCOMPARE(w.txtfield(3)->text(), QStringLiteral("Shelf"));
     }
 
     void exitFlows_data()
