@@ -437,11 +437,59 @@ void frmMain::followOtherWorkstations()
     connect(&store, &ItemStore::changedElsewhere, this, [this] {
         if (Adodc1->isOpen()) refreshTitle();
     });
+    // A lost server is tried again in the background; changes heard of nowhere while it was away
+    // are read again once it is back, unless the user is typing.
+    m_reconnect.setInterval(2000);
+    connect(&m_reconnect, &QTimer::timeout, this, &frmMain::tryServerAgain);
+    connect(&store, &ItemStore::connectionChanged, this, [this](bool connected) {
+        if (!connected) {
+            m_reconnect.start();
+            return;
+        }
+        m_reconnect.stop();
+        if (Adodc1->isOpen() && !Adodc1->isDirty() && !m_binding->anyPending()) readEverythingAgain();
+    });
     connect(Adodc1.get(), &ItemRecordSet::currentDeletedElsewhere, this, [this] {
         View();
         prompts().message(QStringLiteral("The item you were looking at was deleted at another workstation. "
                                          "The next item is shown."),
                           MsgButtons::Ok, MsgIcon::Information);
+    });
+}
+
+void frmMain::tryServerAgain()
+{
+    if (m_storeError || modalRunning()) return;
+    try {
+        if (Adodc1->isOpen()) {
+            Adodc1->store().read(-1); // no such row: only the connection is asked for
+        } else {
+            Adodc1->open();
+            View();
+            refreshTitle();
+        }
+        m_reconnect.stop();
+    } catch (const AppError &) {
+        // Still away: the next tick tries again; the next command says why.
+    }
+}
+
+void frmMain::readEverythingAgain()
+{
+    std::optional<qint64> key;
+    if (Adodc1->hasCurrent()) key = Adodc1->row(Adodc1->position()).rowid;
+    trapped(QStringLiteral("Reconnect"), kForm, [&] {
+        Adodc1->close();
+        Adodc1->open();
+        const auto &rows = Adodc1->rows();
+        for (size_t i = 0; key && i < rows.size(); ++i) {
+            if (rows[i].rowid == *key) {
+                Adodc1->moveTo(static_cast<int>(i));
+                break;
+            }
+        }
+        View();
+        refreshTitle();
     });
 }
 

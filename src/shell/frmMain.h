@@ -115,6 +115,10 @@ private:
     std::unique_ptr<tv::ItemStore> chosenStore();
     // With a server: the count in the title and a deleted current item follow other workstations.
     void followOtherWorkstations();
+    // With a server that went away: asks it again, and opens the record set when it is back.
+    void tryServerAgain();
+    // After the server came back: every row again, the same item current.
+    void readEverythingAgain();
     // Where the items are kept, for the about box and the manual.
     QString databaseInUse() const;
 
@@ -135,6 +139,7 @@ private:
     QLabel *m_image1 = nullptr;
     QToolBar *m_toolbar = nullptr;
     QTimer m_timer1;
+    QTimer m_reconnect;
     tv::KeyboardScanDetector *m_keyboardScans = nullptr;
 
     QString m_picturePath;

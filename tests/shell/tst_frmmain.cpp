@@ -263,6 +263,21 @@ private slots:
         QVERIFY2(prompts.last().text.contains(QLatin1String("deleted at another workstation")),
                  qPrintable(prompts.last().text));
         QCOMPARE(w.txtfield(3)->text(), QStringLiteral("Shelf"));
+
+        // The server goes away: the save says so and the typed text stays; once it is back, the
+        // window finds it by itself and the same save goes through.
+        QCOMPARE(server.stop(), QString());
+        QTest::mouseClick(w.txtfield(3), Qt::LeftButton);
+        QTest::keyClicks(w.txtfield(3), QStringLiteral(" 2"));
+        const qsizetype before = prompts.shown().size();
+        QTest::mouseClick(w.button(QStringLiteral("cmdSave")), Qt::LeftButton);
+        QCOMPARE(prompts.shown().size(), before + 1);
+        QVERIFY2(prompts.last().text.contains(QLatin1String("cannot be reached")), qPrintable(prompts.last().text));
+        QCOMPARE(w.txtfield(3)->text(), QStringLiteral("Shelf 2"));
+        QCOMPARE(server.start(), QString());
+        QTest::mouseClick(w.button(QStringLiteral("cmdSave")), Qt::LeftButton);
+        QCOMPARE(prompts.shown().size(), before + 1);
+        QCOMPARE(server.psql(QStringLiteral("select ItemDesc from items where ItemNum = 'S2'")).trimmed(), QStringLiteral("Shelf 2"));
     }
 
     void exitFlows_data()
