@@ -437,18 +437,19 @@ void frmMain::followOtherWorkstations()
     connect(&store, &ItemStore::changedElsewhere, this, [this] {
         if (Adodc1->isOpen()) refreshTitle();
     });
-    // A lost server is tried again in the background; changes heard of nowhere while it was away
-    // are read again once it is back, unless the user is typing.
-    m_reconnect.setInterval(2000);
+    // A lost server is tried again in the background; changes made elsewhere while it was away
+    // were never heard of, so once it is back every row is read again (when the user is not typing).
+    m_reconnect.setInterval(3000);
     connect(&m_reconnect, &QTimer::timeout, this, &frmMain::tryServerAgain);
     connect(&store, &ItemStore::connectionChanged, this, [this](bool connected) {
         if (!connected) {
-            m_reconnect.start();
-            return;
+            m_serverLost = true;
+        } else if (m_serverLost) {
+            m_serverLost = false;
+            m_rereadPending = true;
         }
-        m_reconnect.stop();
-        if (Adodc1->isOpen() && !Adodc1->isDirty() && !m_binding->anyPending()) readEverythingAgain();
     });
+    m_reconnect.start();
     connect(Adodc1.get(), &ItemRecordSet::currentDeletedElsewhere, this, [this] {
         View();
         prompts().message(QStringLiteral("The item you were looking at was deleted at another workstation. "
@@ -459,18 +460,23 @@ void frmMain::followOtherWorkstations()
 
 void frmMain::tryServerAgain()
 {
+    // Never under a box: the command that opened it may be using the rows.
     if (m_storeError || modalRunning()) return;
     try {
-        if (Adodc1->isOpen()) {
-            Adodc1->store().read(-1); // no such row: only the connection is asked for
-        } else {
-            Adodc1->open();
+        if (!Adodc1->isOpen()) {
+            Adodc1->open(); // the server was away at load
+            m_serverLost = m_rereadPending = false;
             View();
             refreshTitle();
+            return;
         }
-        m_reconnect.stop();
+        if (m_serverLost) Adodc1->store().read(-1); // no such row: only the connection is asked for
+        if (m_rereadPending && !Adodc1->isDirty() && !m_binding->anyPending()) {
+            m_rereadPending = false;
+            readEverythingAgain();
+        }
     } catch (const AppError &) {
-        // Still away: the next tick tries again; the next command says why.
+        // Still away: the next tick tries again, and the next command says why.
     }
 }
 

@@ -115,7 +115,8 @@ private:
     std::unique_ptr<tv::ItemStore> chosenStore();
     // With a server: the count in the title and a deleted current item follow other workstations.
     void followOtherWorkstations();
-    // With a server that went away: asks it again, and opens the record set when it is back.
+    // With a server: asks a lost one again, opens the record set once it is there, and reads every
+    // row again after it came back.
     void tryServerAgain();
     // After the server came back: every row again, the same item current.
     void readEverythingAgain();
@@ -140,6 +141,8 @@ private:
     QToolBar *m_toolbar = nullptr;
     QTimer m_timer1;
     QTimer m_reconnect;
+    bool m_serverLost = false;
+    bool m_rereadPending = false;
     tv::KeyboardScanDetector *m_keyboardScans = nullptr;
 
     QString m_picturePath;
