@@ -386,7 +386,7 @@ public:
     void readOrdered(Column orderBy, const std::function<void(const ItemRow &)> &each) override
     {
         Reading c(*this);
-        SqliteStatement s(c.get(), selectSql() + " order by " + columnInfo(orderBy).name);
+        SqliteStatement s(c.get(), selectSql() + " order by " + columnInfo(orderBy).name + ", rowid");
         Pools pools;
         while (s.step())
             each(readRow(s.get(), &pools));
