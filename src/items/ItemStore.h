@@ -51,7 +51,9 @@ public:
 
     // Each distinct non-empty stored text of a column, in order of first appearance.
     virtual QStringList distinctValues(Column column) = 0;
-    // Every row ordered by one column as the report sorts (bytewise text, NULL first).
+    // Every row ordered by one column as the report sorts: NULL first; texts without regard to
+    // ASCII letter case and other characters by their bytes, InvDate and Image by their bytes;
+    // equal values in the table's own order. Both engines give the same order for the same rows.
     virtual void readOrdered(Column orderBy, const std::function<void(const ItemRow &)> &each) = 0;
     // The sum of TotItemCst; AppError Overflow when it is beyond range; nullopt for no values.
     virtual std::optional<Money> totalValue() = 0;

@@ -6,11 +6,12 @@
 #include <array>
 #include <bit>
 #include <cmath>
+#include <cstring>
 #include <sqlite3.h>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <unordered_set>
+#include <vector>
 
 namespace tv {
 
@@ -24,7 +25,9 @@ struct TextHash
 
 // Repeated texts of one column share one copy. A pool stops growing at a bound, so memory stays
 // linear however large the table; a pool whose texts rarely come back (item numbers) is let go,
-// so such a column costs no look-up from then on.
+// so such a column costs no look-up from then on. The table is open-addressed and flat: a
+// look-up is a mask and one or two probes in a small array, not a division and a walk through
+// scattered nodes, which cost most of the time of opening a large table.
 class TextPool
 {
 public:
@@ -32,20 +35,34 @@ public:
     const QString *find(std::string_view bytes)
     {
         if (!m_active) return nullptr;
-        const auto it = m_texts.find(bytes);
-        if (it != m_texts.end()) {
-            ++m_hits;
-            return &it->second;
+        if (m_slots.empty()) m_slots.assign(kSlots, Slot{});
+        m_hash = std::hash<std::string_view>{}(bytes);
+        for (size_t i = m_hash & kSlotMask;; i = (i + 1) & kSlotMask) {
+            const Slot &slot = m_slots[i];
+            if (slot.entry == 0) break;
+            if (slot.hash != static_cast<quint32>(m_hash)) continue;
+            const Entry &e = m_entries[slot.entry - 1];
+            if (e.size == bytes.size() &&
+                std::memcmp(m_bytes.data() + e.offset, bytes.data(), bytes.size()) == 0) {
+                ++m_hits;
+                return &e.text;
+            }
         }
         // A column that repeated nothing at all so far (item numbers) is not worth pooling.
         if (++m_misses == kFirstSample && m_hits == 0) letGo();
         return nullptr;
     }
+    // Adds the bytes find() just missed.
     void add(std::string_view bytes, const QString &text)
     {
         if (!m_active) return;
-        if (m_texts.size() < kMaxTexts) {
-            m_texts.emplace(std::string(bytes), text);
+        if (m_entries.size() < kMaxTexts) {
+            m_entries.push_back(Entry{m_bytes.size(), bytes.size(), text});
+            m_bytes.append(bytes);
+            size_t i = m_hash & kSlotMask;
+            while (m_slots[i].entry != 0)
+                i = (i + 1) & kSlotMask;
+            m_slots[i] = Slot{static_cast<quint32>(m_hash), static_cast<quint32>(m_entries.size())};
         } else if (m_hits < m_misses / 2) {
             letGo();
         }
@@ -55,12 +72,30 @@ private:
     void letGo()
     {
         m_active = false;
-        m_texts = {};
+        m_slots = {};
+        m_entries = {};
+        m_bytes = {};
     }
+
+    struct Slot
+    {
+        quint32 hash = 0;
+        quint32 entry = 0; // index + 1 into m_entries; 0 for a free slot
+    };
+    struct Entry
+    {
+        size_t offset, size; // of the bytes in m_bytes
+        QString text;
+    };
 
     static constexpr quint64 kFirstSample = 2048;
     static constexpr size_t kMaxTexts = 4096; // small enough to stay in the processor cache
-    std::unordered_map<std::string, QString, TextHash, std::equal_to<>> m_texts;
+    static constexpr size_t kSlots = 2 * kMaxTexts; // at most half full: probes stay short
+    static constexpr size_t kSlotMask = kSlots - 1;
+    std::vector<Slot> m_slots;
+    std::vector<Entry> m_entries;
+    std::string m_bytes;
+    size_t m_hash = 0; // of the bytes of the last find()
     quint64 m_hits = 0, m_misses = 0;
     bool m_active = true;
 };
@@ -386,7 +421,7 @@ public:
     void readOrdered(Column orderBy, const std::function<void(const ItemRow &)> &each) override
     {
         Reading c(*this);
-        SqliteStatement s(c.get(), selectSql() + " order by " + columnInfo(orderBy).name);
+        SqliteStatement s(c.get(), selectSql() + " order by " + columnInfo(orderBy).name + ", rowid");
         Pools pools;
         while (s.step())
             each(readRow(s.get(), &pools));

@@ -1,4 +1,5 @@
 #include "PgTestServer.h"
+#include "TestFolder.h"
 #include "common/AppError.h"
 #include "items/ItemStore.h"
 #include "items/ItemStoreConfig.h"
@@ -13,6 +14,7 @@
 
 using namespace tv;
 using tv::test::PgTestServer;
+using tv::test::TestFolder;
 
 namespace {
 
@@ -88,6 +90,30 @@ public:
 
 private:
     PgTestServer &m_server;
+};
+
+// The database file of a fresh program folder.
+class FileEngine : public Engine
+{
+public:
+    QString reset() override
+    {
+        m_folder.reset(); // the old folder lets go of the program folder before the new one takes it
+        m_folder = std::make_unique<TestFolder>();
+        return QString();
+    }
+    std::unique_ptr<ItemStore> makeStore() override { return makeFileStore(m_folder->databasePath()); }
+    QString refuseItemNumberSql(const QString &itemNumber) const override
+    {
+        // The file's engine cannot add a check to a table; a trigger refuses the same rows.
+        return QStringLiteral("create trigger refused before insert on Items when new.ItemNum = '%1' "
+                              "begin select raise(abort, 'refused'); end")
+            .arg(itemNumber);
+    }
+    QString exec(const QString &sql) override { return tv::test::execSql(m_folder->databasePath(), {sql}); }
+
+private:
+    std::unique_ptr<TestFolder> m_folder;
 };
 
 } // namespace
@@ -224,16 +250,17 @@ class TestItemStore : public QObject
 
     void orderedCase(ItemStore &store, Engine &)
     {
-        // Names sort without regard to ASCII case, other letters by their bytes; dates by bytes.
+        // Names sort without regard to ASCII case, other letters by their bytes; dates by bytes;
+        // equal values in the order they were written, so both engines print the same report.
         const QStringList names{QStringLiteral("b"),  QString(),
                                 QStringLiteral("C"),  QStringLiteral("a"),
                                 QStringLiteral("_x"), QString::fromUtf8("\xc3\xa9"),
-                                QStringLiteral("B1")};
+                                QStringLiteral("B1"), QStringLiteral("A")};
         const QStringList dates{QStringLiteral("2024-01-02"), QString(),
                                 QStringLiteral("2023-12-31"), QStringLiteral(""),
                                 QStringLiteral("2024-01-10"), QStringLiteral("2024-01-02"),
-                                QStringLiteral("2023-1-5")};
-        const std::vector<std::optional<qint64>> counts{10, std::nullopt, -1, 2, 0, 100, 3};
+                                QStringLiteral("2023-1-5"),   QStringLiteral("2024-01-02")};
+        const std::vector<std::optional<qint64>> counts{10, std::nullopt, -1, 2, 0, 100, 3, 2};
         std::vector<ItemRow> rows;
         for (int i = 0; i < names.size(); ++i) {
             rows.push_back(item(names[i], QString::number(i)));
@@ -246,9 +273,9 @@ class TestItemStore : public QObject
             store.readOrdered(c, [&nums](const ItemRow &r) { nums << r.itemNum; });
             return nums.join(QLatin1Char(' '));
         };
-        QCOMPARE(order(Column::ItemDesc), QStringLiteral("1 4 3 0 6 2 5"));
-        QCOMPARE(order(Column::InvDate), QStringLiteral("1 3 6 2 0 5 4"));
-        QCOMPARE(order(Column::ItemCnt), QStringLiteral("1 2 4 3 6 0 5"));
+        QCOMPARE(order(Column::ItemDesc), QStringLiteral("1 4 3 7 0 6 2 5"));
+        QCOMPARE(order(Column::InvDate), QStringLiteral("1 3 6 2 0 5 7 4"));
+        QCOMPARE(order(Column::ItemCnt), QStringLiteral("1 2 4 3 7 6 0 5"));
     }
 
     void totalCase(ItemStore &store, Engine &)
@@ -305,6 +332,7 @@ private slots:
         const QString error = m_server.setUp();
         QVERIFY2(error.isEmpty(), qPrintable(error));
         m_engines[QStringLiteral("server")] = std::make_unique<ServerEngine>(m_server);
+        m_engines[QStringLiteral("file")] = std::make_unique<FileEngine>();
     }
 
     void init() { QCOMPARE(m_server.resetTable(), QString()); }
@@ -462,6 +490,92 @@ private slots:
         QSignalSpy seen(mine.get(), &ItemStore::changedElsewhere);
         QCOMPARE(m_server.psql(QStringLiteral("delete from items")), QString());
         QVERIFY(seen.wait(1000));
+    }
+
+    // Two workstations' record sets on one server: what one saves or deletes shows on the other,
+    // what the other typed is never written over the first's save, and a server restart loses no
+    // acknowledged save.
+    void twoRecordSetsOnOneServer_data()
+    {
+        QTest::addColumn<QString>("change");
+        for (const char *change : {"saved, nothing typed", "saved over typed values", "current row deleted",
+                                   "server stopped and started"})
+            QTest::newRow(change) << QString::fromLatin1(change);
+    }
+
+    void twoRecordSetsOnOneServer()
+    {
+        QFETCH(QString, change);
+        {
+            std::vector<ItemRow> rows{item(QStringLiteral("First"), QStringLiteral("1")),
+                                      item(QStringLiteral("Second"), QStringLiteral("2"))};
+            workstation()->insertAll(rows);
+        }
+        ItemRecordSet mine(std::make_unique<PgItemStore>(m_server.address()));
+        ItemRecordSet other(std::make_unique<PgItemStore>(m_server.address()));
+        mine.open();
+        other.open();
+        QCOMPARE(other.recordCount(), 2);
+        // Connected after the record set, so the change is taken in when this hears it.
+        QSignalSpy heard(&other.store(), &ItemStore::changedElsewhere);
+        const auto desc = [](const ItemRecordSet &set) { return set.value(Column::ItemDesc).toString(); };
+
+        if (change == QLatin1String("saved, nothing typed")) {
+            mine.setValue(Column::ItemDesc, QStringLiteral("Renamed"));
+            mine.save();
+            QVERIFY(heard.wait(1000));
+            QCOMPARE(other.row(0).itemDesc, QStringLiteral("Renamed"));
+            QCOMPARE(desc(other), QStringLiteral("Renamed"));
+            QSignalSpy inserted(&other, &ItemRecordSet::rowInserted);
+            mine.addNew();
+            mine.setValue(Column::ItemDesc, QStringLiteral("Third"));
+            mine.save();
+            QVERIFY(inserted.wait(1000));
+            QCOMPARE(other.recordCount(), 3);
+            QCOMPARE(other.row(2).itemDesc, QStringLiteral("Third"));
+        } else if (change == QLatin1String("saved over typed values")) {
+            other.setValue(Column::Vendor, QStringLiteral("Typed"));
+            mine.setValue(Column::ItemDesc, QStringLiteral("Theirs"));
+            mine.save();
+            QVERIFY(heard.wait(1000));
+            QCOMPARE(desc(other), QStringLiteral("First"));
+            QCOMPARE(other.value(Column::Vendor).toString(), QStringLiteral("Typed"));
+            QVERIFY_THROWS_EXCEPTION(ItemConflict, other.save());
+            QVERIFY(!other.isDirty());
+            QCOMPARE(desc(other), QStringLiteral("Theirs"));
+            QVERIFY(!other.value(Column::Vendor).isValid());
+            QVERIFY(workstation()->read(*mine.row(0).rowid)->vendor.isNull());
+        } else if (change == QLatin1String("current row deleted")) {
+            QSignalSpy moved(&other, &ItemRecordSet::currentDeletedElsewhere);
+            mine.deleteCurrent();
+            QVERIFY(moved.wait(1000));
+            QCOMPARE(other.recordCount(), 1);
+            QCOMPARE(other.position(), 0);
+            QVERIFY(other.hasCurrent());
+            QCOMPARE(desc(other), QStringLiteral("Second"));
+        } else {
+            mine.setValue(Column::ItemDesc, QStringLiteral("Acknowledged"));
+            mine.save();
+            QVERIFY(heard.wait(1000));
+            QCOMPARE(m_server.stop(), QString());
+            mine.setValue(Column::ItemCnt, qlonglong(9));
+            try {
+                mine.save();
+                QFAIL("a save on a stopped server was acknowledged");
+            } catch (const AppError &e) {
+                QVERIFY2(e.description().startsWith(QLatin1String("The inventory server at 127.0.0.1:")),
+                         qPrintable(e.description()));
+            }
+            QVERIFY(mine.isDirty());
+            QCOMPARE(mine.value(Column::ItemCnt).toLongLong(), 9);
+            QCOMPARE(m_server.start(), QString());
+            mine.save();
+            QVERIFY(!mine.isDirty());
+            const std::optional<ItemRow> stored = workstation()->read(*mine.row(0).rowid);
+            QVERIFY(stored);
+            QCOMPARE(stored->itemDesc, QStringLiteral("Acknowledged"));
+            QCOMPARE(stored->itemCnt, std::optional<qint64>(9));
+        }
     }
 
     // A server without the table, or with one of another shape, or none at all, is a clear text.

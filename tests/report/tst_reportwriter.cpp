@@ -1,17 +1,22 @@
 #include "ExpectedReport.h"
+#include "PgTestServer.h"
 #include "TestFolder.h"
 #include "common/AppError.h"
 #include "common/Money.h"
 #include "common/ProgramFolder.h"
+#include "items/ItemStore.h"
+#include "items/PgItemStore.h"
 #include "report/ReportText.h"
 #include "report/ReportWriter.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QtTest>
 #include <cerrno>
 #include <cstring>
 #include <limits>
+#include <memory>
 #include <optional>
 #include <sys/mount.h>
 #include <unistd.h>
@@ -88,6 +93,8 @@ QList<QByteArray> firstColumn(const QByteArray &report)
 class TestReportWriter : public QObject
 {
     Q_OBJECT
+    std::unique_ptr<tv::test::PgTestServer> m_server; // made by the first test that needs it
+
 private slots:
     void workedExample_data()
     {
@@ -168,6 +175,53 @@ private slots:
                         makeRow("apple", "B-2", 1, "1", "Charlie", "2004-10-01"),
                         makeRow("Banana", "a-1", 1, "1", "baker", "2003-09-30")});
         QCOMPARE(firstColumn(readAll(ReportWriter(static_cast<SortChoice>(choice)).write())), firstCells);
+    }
+
+    // The same rows give the same bytes from the database file and from a server: equal keys of
+    // either case, NULLs, empty texts and letters beyond ASCII sort alike on both.
+    void sameBytesFromFileAndServer_data()
+    {
+        QTest::addColumn<int>("choice");
+        QTest::newRow("Item Name") << 0;
+        QTest::newRow("Vendor") << 1;
+        QTest::newRow("Invoice Date") << 2;
+        QTest::newRow("Item Number") << 3;
+    }
+    void sameBytesFromFileAndServer()
+    {
+        QFETCH(int, choice);
+        if (!m_server) {
+            m_server = std::make_unique<tv::test::PgTestServer>();
+            const QString error = m_server->setUp();
+            QVERIFY2(error.isEmpty(), qPrintable(error));
+        }
+        QCOMPARE(m_server->resetTable(), QString());
+        std::vector<ItemRow> rows{
+            makeRow("bolt", "b-1", 1, "0.25", "acme", "2004-03-01"),
+            makeRow("Bolt", "B-1", 2, "0.5", "Acme", "2004-03-01"),
+            makeRow(QString(), "_9", 0, "0", QString(), QString()),
+            makeRow("", "", 3, "1", "", ""),
+            makeRow(QString::fromUtf8("\xc3\x89"
+                                      "clair"),
+                    "[1]", 4, "2", "Zeta", "2003-12-31"),
+            makeRow("eclair", "a1", 5, "1234.5", QString::fromUtf8("\xc3\xa9"), "2004-03-01"),
+            makeRow("Z", "Z", 6, "0.01", "b", "2004-3-1")};
+        rows[2].itemCnt.reset();
+        rows[2].totItemCst.reset();
+        TestFolder folder;
+        folder.addRows(rows);
+        auto server = std::make_unique<PgItemStore>(m_server->address());
+        server->open();
+        server->insertAll(rows);
+
+        const ReportWriter writer(static_cast<SortChoice>(choice));
+        QByteArray fromServer;
+        QBuffer out(&fromServer);
+        QVERIFY(out.open(QIODevice::WriteOnly));
+        writer.writeTo(out, *server);
+        const QByteArray fromFile = writer.build(folder.databasePath());
+        QCOMPARE(firstColumn(fromServer), firstColumn(fromFile));
+        QCOMPARE(fromServer, fromFile);
     }
 
     void escaping_data()
