@@ -16,10 +16,12 @@ namespace tv::bench {
 void generateInventory(const QString &path, int n, int distinctVendors, unsigned seed)
 {
     createEmptyDatabase(path);
-    static constexpr std::array kWhat{"Hex Bolt", "Wood Screw", "Wing Nut", "Washer", "Hinge", "Drawer Pull",
-                                      "Cable Tie", "Wall Anchor", "Pipe Clamp", "Hose Fitting", "Door Stop",
-                                      "Shelf Bracket", "Caster Wheel", "Padlock", "Chain Link", "Spring"};
-    static constexpr std::array kSize{"M4", "M5", "M6", "M8", "1/4in", "3/8in", "1/2in", "Small", "Large", "XL"};
+    static constexpr std::array kWhat{"Hex Bolt",     "Wood Screw",   "Wing Nut",   "Washer",
+                                      "Hinge",        "Drawer Pull",  "Cable Tie",  "Wall Anchor",
+                                      "Pipe Clamp",   "Hose Fitting", "Door Stop",  "Shelf Bracket",
+                                      "Caster Wheel", "Padlock",      "Chain Link", "Spring"};
+    static constexpr std::array kSize{"M4",    "M5",    "M6",    "M8",    "1/4in",
+                                      "3/8in", "1/2in", "Small", "Large", "XL"};
     static constexpr std::array kCompany{"Supply", "Hardware", "Industrial", "Wholesale", "Trading", "Parts"};
     QRandomGenerator rng(seed);
     SqliteConnection db(path, SqliteConnection::Access::ReadWrite);
@@ -61,8 +63,7 @@ namespace {
 long statusKiB(const char *key)
 {
     QFile f(QStringLiteral("/proc/self/status"));
-    if (!f.open(QIODevice::ReadOnly))
-        return -1;
+    if (!f.open(QIODevice::ReadOnly)) return -1;
     for (const QByteArray &line : f.readAll().split('\n'))
         if (line.startsWith(key))
             return line.mid(static_cast<qsizetype>(qstrlen(key))).trimmed().split(' ').value(0).toLong();
@@ -70,8 +71,14 @@ long statusKiB(const char *key)
 }
 } // namespace
 
-long peakRssKiB() { return statusKiB("VmHWM:"); }
-long currentRssKiB() { return statusKiB("VmRSS:"); }
+long peakRssKiB()
+{
+    return statusKiB("VmHWM:");
+}
+long currentRssKiB()
+{
+    return statusKiB("VmRSS:");
+}
 
 double timeShellMs(const QString &command)
 {

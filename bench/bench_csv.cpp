@@ -22,7 +22,10 @@ namespace {
 class SilentPrompts : public Prompts
 {
 public:
-    MsgAnswer message(const QString &, MsgButtons, MsgIcon, const QString &) override { return MsgAnswer::Ok; }
+    MsgAnswer message(const QString &, MsgButtons, MsgIcon, const QString &) override
+    {
+        return MsgAnswer::Ok;
+    }
     std::optional<QString> input(const QString &, const QString &, const QString &) override { return {}; }
     std::optional<QString> openFile(const FileDialogRequest &) override { return {}; }
     std::optional<QString> saveFile(const FileDialogRequest &) override { return {}; }
@@ -75,7 +78,8 @@ int main(int argc, char **argv)
             createEmptyDatabase(target);
             ItemRecordSet rs(target);
             rs.open();
-            CsvTransfer transfer(rs, {{}, [](const ImportPlan &plan, const QString &) { return plan.canImport(); }, {}});
+            CsvTransfer transfer(
+                rs, {{}, [](const ImportPlan &plan, const QString &) { return plan.canImport(); }, {}});
             const double cpu0 = cpuMs();
             QElapsedTimer t;
             t.start();
@@ -87,10 +91,11 @@ int main(int argc, char **argv)
             importCpu = std::min(importCpu, cpuMs() - cpu0);
         }
         const long peak = bench::peakRssKiB() - baseline;
-        std::printf("%-9d %9.1f (%6.1f) %9.1f (%6.1f) %10.1f %12ld %14.2f\n", n, exportMs, exportCpu, importMs, importCpu,
-                    QFileInfo(csv).size() / 1048576.0, peak, double(peak) / n);
+        std::printf("%-9d %9.1f (%6.1f) %9.1f (%6.1f) %10.1f %12ld %14.2f\n", n, exportMs, exportCpu,
+                    importMs, importCpu, QFileInfo(csv).size() / 1048576.0, peak, double(peak) / n);
     }
-    std::printf("targets at 100000 items: export < 1000 ms, import < 2000 ms; KiB per item about even across sizes\n");
+    std::printf("targets at 100000 items: export < 1000 ms, import < 2000 ms; KiB per item about even across "
+                "sizes\n");
     setPrompts(nullptr);
     return 0;
 }

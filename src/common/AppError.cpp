@@ -62,9 +62,9 @@ constexpr std::array kTable{
 
 QString errorDescription(int number)
 {
-    const auto it = std::find_if(kTable.begin(), kTable.end(), [number](const Entry &e) { return e.number == number; });
-    if (it == kTable.end())
-        return QStringLiteral("Application-defined or object-defined error");
+    const auto it =
+        std::find_if(kTable.begin(), kTable.end(), [number](const Entry &e) { return e.number == number; });
+    if (it == kTable.end()) return QStringLiteral("Application-defined or object-defined error");
     return QString::fromLatin1(it->text);
 }
 

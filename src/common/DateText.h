@@ -19,7 +19,10 @@ std::optional<QDate> parseUserDate(QStringView text);
 std::optional<QDate> parseIsoDate(QStringView text);
 
 // Stored form "yyyy-mm-dd".
-inline QString toIsoDate(const QDate &date) { return date.toString(Qt::ISODate); }
+inline QString toIsoDate(const QDate &date)
+{
+    return date.toString(Qt::ISODate);
+}
 
 // A stored date text shown as "M/d/yyyy"; text that is no ISO date is shown as it stands.
 QString storedDateToDisplay(const QString &stored);

@@ -17,13 +17,18 @@ DurableFile::DurableFile(const QString &path, const QString &what) : m_path(path
     // Hidden beside the target, with its suffix, so that a writer choosing the format by the
     // name (a PDF printer) writes the same kind of file.
     const QFileInfo info(path);
-    const QByteArray suffix = info.suffix().isEmpty() ? QByteArray() : QFile::encodeName(QLatin1Char('.') + info.suffix());
-    m_temp = QFile::encodeName(info.path() + QStringLiteral("/.") + info.fileName() + QStringLiteral(".XXXXXX")) + suffix;
+    const QByteArray suffix =
+        info.suffix().isEmpty() ? QByteArray() : QFile::encodeName(QLatin1Char('.') + info.suffix());
+    m_temp =
+        QFile::encodeName(info.path() + QStringLiteral("/.") + info.fileName() + QStringLiteral(".XXXXXX")) +
+        suffix;
     m_fd = ::mkostemps(m_temp.data(), static_cast<int>(suffix.size()), O_CLOEXEC);
     if (m_fd < 0) throw failure(errno);
     // mkostemps makes the file private; the new file gets the earlier one's permissions, or
     // those of an ordinary new file.
-    struct stat earlier {};
+    struct stat earlier
+    {
+    };
     mode_t mode = 0;
     if (::stat(QFile::encodeName(path).constData(), &earlier) == 0 && S_ISREG(earlier.st_mode)) {
         mode = earlier.st_mode & 07777;

@@ -32,6 +32,9 @@ void setEndProgramHandler(std::function<void()> h)
     g_ending = false;
 }
 
-bool programEnding() { return g_ending; }
+bool programEnding()
+{
+    return g_ending;
+}
 
 } // namespace tv

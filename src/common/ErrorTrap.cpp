@@ -23,16 +23,20 @@ QString ErrorTrap::message(int number, const QString &description, int line, con
     return text;
 }
 
-void ErrorTrap::report(const AppError &error) const { report(error, prompts()); }
+void ErrorTrap::report(const AppError &error) const
+{
+    report(error, prompts());
+}
 
 void ErrorTrap::report(const AppError &error, Prompts &p) const
 {
     if (dynamic_cast<const EntryRefused *>(&error)) {
-        p.message(error.description(), MsgButtons::Ok, MsgIcon::Exclamation, QStringLiteral("Data Entry Error"));
+        p.message(error.description(), MsgButtons::Ok, MsgIcon::Exclamation,
+                  QStringLiteral("Data Entry Error"));
         return;
     }
-    p.message(message(error.number(), error.description(), m_line, m_procedure, m_owner, m_kind), MsgButtons::Ok,
-              MsgIcon::None);
+    p.message(message(error.number(), error.description(), m_line, m_procedure, m_owner, m_kind),
+              MsgButtons::Ok, MsgIcon::None);
 }
 
 } // namespace tv

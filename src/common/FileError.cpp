@@ -35,7 +35,8 @@ int numberFor(int err)
 
 AppError fileError(int err, const QString &what)
 {
-    return AppError(numberFor(err), QStringLiteral("%1: %2").arg(what, QString::fromLocal8Bit(std::strerror(err))));
+    return AppError(numberFor(err),
+                    QStringLiteral("%1: %2").arg(what, QString::fromLocal8Bit(std::strerror(err))));
 }
 
 } // namespace tv

@@ -12,8 +12,7 @@ void bringForward(QWidget *window);
 
 // The lasting window kept in `slot`, made by `make` on first use and again once the earlier one
 // was closed and deleted, then brought forward.
-template <class Window, class Make>
-Window *showLasting(QPointer<Window> &slot, Make &&make)
+template <class Window, class Make> Window *showLasting(QPointer<Window> &slot, Make &&make)
 {
     if (!slot) slot = make();
     bringForward(slot);

@@ -13,8 +13,7 @@ constexpr std::int64_t kPow10[] = {1, 10, 100, 1000, 10000};
 std::optional<std::int64_t> parseScaled(QStringView text, int scaleDigits)
 {
     text = text.trimmed();
-    if (text.isEmpty())
-        return std::nullopt;
+    if (text.isEmpty()) return std::nullopt;
     bool negative = false;
     qsizetype i = 0;
     if (text[0] == QLatin1Char('-') || text[0] == QLatin1Char('+')) {
@@ -23,7 +22,8 @@ std::optional<std::int64_t> parseScaled(QStringView text, int scaleDigits)
     }
     // Accumulate magnitude as unsigned so that the most negative value parses too.
     unsigned __int128 magnitude = 0;
-    const unsigned __int128 limit = static_cast<unsigned __int128>(std::numeric_limits<std::int64_t>::max()) + 1;
+    const unsigned __int128 limit =
+        static_cast<unsigned __int128>(std::numeric_limits<std::int64_t>::max()) + 1;
     bool anyDigit = false;
     bool seenPoint = false;
     int decimals = 0;
@@ -32,13 +32,11 @@ std::optional<std::int64_t> parseScaled(QStringView text, int scaleDigits)
     for (; i < text.size(); ++i) {
         const QChar c = text[i];
         if (c == QLatin1Char('.')) {
-            if (seenPoint)
-                return std::nullopt;
+            if (seenPoint) return std::nullopt;
             seenPoint = true;
             continue;
         }
-        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
-            return std::nullopt;
+        if (c < QLatin1Char('0') || c > QLatin1Char('9')) return std::nullopt;
         anyDigit = true;
         const int d = c.unicode() - '0';
         if (seenPoint && decimals >= scaleDigits) {
@@ -48,23 +46,17 @@ std::optional<std::int64_t> parseScaled(QStringView text, int scaleDigits)
                 restNonZero = true;
             continue;
         }
-        if (seenPoint)
-            ++decimals;
+        if (seenPoint) ++decimals;
         magnitude = magnitude * 10 + static_cast<unsigned>(d);
-        if (magnitude > limit * 10)
-            return std::nullopt;
+        if (magnitude > limit * 10) return std::nullopt;
     }
-    if (!anyDigit)
-        return std::nullopt;
+    if (!anyDigit) return std::nullopt;
     for (; decimals < scaleDigits; ++decimals) {
         magnitude *= 10;
-        if (magnitude > limit * 10)
-            return std::nullopt;
+        if (magnitude > limit * 10) return std::nullopt;
     }
-    if (firstDropped > 5 || (firstDropped == 5 && (restNonZero || (magnitude & 1))))
-        magnitude += 1;
-    if (magnitude > limit || (!negative && magnitude == limit))
-        return std::nullopt;
+    if (firstDropped > 5 || (firstDropped == 5 && (restNonZero || (magnitude & 1)))) magnitude += 1;
+    if (magnitude > limit || (!negative && magnitude == limit)) return std::nullopt;
     if (negative)
         return magnitude == limit ? std::numeric_limits<std::int64_t>::min()
                                   : -static_cast<std::int64_t>(magnitude);
@@ -76,45 +68,42 @@ std::optional<std::int64_t> parseScaled(QStringView text, int scaleDigits)
 std::optional<Money> Money::parse(QStringView text)
 {
     const auto scaled = parseScaled(text, 4);
-    if (!scaled)
-        return std::nullopt;
+    if (!scaled) return std::nullopt;
     return Money(*scaled);
 }
 
 Money Money::rounded(int decimals) const
 {
-    if (decimals >= 4 || decimals < 0)
-        return *this;
+    if (decimals >= 4 || decimals < 0) return *this;
     const std::int64_t step = kPow10[4 - decimals];
     std::int64_t q = m_raw / step;
     const std::int64_t r = m_raw % step; // same sign as m_raw
     const std::int64_t twice = 2 * (r < 0 ? -r : r);
-    if (twice > step || (twice == step && (q % 2 != 0)))
-        q += m_raw < 0 ? -1 : 1;
+    if (twice > step || (twice == step && (q % 2 != 0))) q += m_raw < 0 ? -1 : 1;
     // At the very ends of the range the rounded value would not fit: keep the nearest step inside.
     std::int64_t result = 0;
-    if (__builtin_mul_overflow(q, step, &result))
-        result = (m_raw < 0 ? q + 1 : q - 1) * step;
+    if (__builtin_mul_overflow(q, step, &result)) result = (m_raw < 0 ? q + 1 : q - 1) * step;
     return Money(result);
 }
 
 std::optional<Money> Money::times(std::int64_t count) const
 {
     std::int64_t result = 0;
-    if (__builtin_mul_overflow(m_raw, count, &result))
-        return std::nullopt;
+    if (__builtin_mul_overflow(m_raw, count, &result)) return std::nullopt;
     return Money(result);
 }
 
 std::uint64_t Money::absWhole() const
 {
-    const std::uint64_t mag = m_raw < 0 ? 0 - static_cast<std::uint64_t>(m_raw) : static_cast<std::uint64_t>(m_raw);
+    const std::uint64_t mag =
+        m_raw < 0 ? 0 - static_cast<std::uint64_t>(m_raw) : static_cast<std::uint64_t>(m_raw);
     return mag / kScale;
 }
 
 int Money::absFraction() const
 {
-    const std::uint64_t mag = m_raw < 0 ? 0 - static_cast<std::uint64_t>(m_raw) : static_cast<std::uint64_t>(m_raw);
+    const std::uint64_t mag =
+        m_raw < 0 ? 0 - static_cast<std::uint64_t>(m_raw) : static_cast<std::uint64_t>(m_raw);
     return static_cast<int>(mag % kScale);
 }
 
@@ -166,8 +155,7 @@ QString Money::toDollars(Dollars style) const
 QString Money::toPlain() const
 {
     QString text;
-    if (m_raw < 0)
-        text += QLatin1Char('-');
+    if (m_raw < 0) text += QLatin1Char('-');
     text += QString::number(absWhole());
     int frac = absFraction();
     if (frac != 0) {

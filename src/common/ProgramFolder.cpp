@@ -15,8 +15,7 @@ QString &overrideFolder()
 
 QString programFolder()
 {
-    if (!overrideFolder().isEmpty())
-        return overrideFolder();
+    if (!overrideFolder().isEmpty()) return overrideFolder();
     return QCoreApplication::applicationDirPath();
 }
 
@@ -25,6 +24,9 @@ void setProgramFolder(const QString &folder)
     overrideFolder() = folder.isEmpty() ? QString() : QDir::cleanPath(QDir(folder).absolutePath());
 }
 
-QString programPath(const QString &name) { return programFolder() + QLatin1Char('/') + name; }
+QString programPath(const QString &name)
+{
+    return programFolder() + QLatin1Char('/') + name;
+}
 
 } // namespace tv

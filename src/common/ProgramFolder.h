@@ -13,6 +13,9 @@ void setProgramFolder(const QString &folder); // empty: back to the executable's
 QString programPath(const QString &name);
 
 // The item database in the program folder.
-inline QString databasePath() { return programPath(QStringLiteral("InventoryDb.mdb")); }
+inline QString databasePath()
+{
+    return programPath(QStringLiteral("InventoryDb.mdb"));
+}
 
 } // namespace tv

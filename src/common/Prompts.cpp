@@ -12,13 +12,15 @@ Prompts *g_override = nullptr;
 
 Prompts &prompts()
 {
-    if (g_override)
-        return *g_override;
+    if (g_override) return *g_override;
     static QtPrompts real;
     return real;
 }
 
-void setPrompts(Prompts *p) { g_override = p; }
+void setPrompts(Prompts *p)
+{
+    g_override = p;
+}
 
 QString toQtFilter(const QString &pipeFilter)
 {

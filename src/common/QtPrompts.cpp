@@ -13,17 +13,25 @@
 namespace tv {
 
 namespace {
-QString titleOrApp(const QString &title) { return title.isEmpty() ? appTitle() : title; }
+QString titleOrApp(const QString &title)
+{
+    return title.isEmpty() ? appTitle() : title;
+}
 
 // What the box's icon tells a sighted user, in words for a screen reader.
 QString iconWords(MsgIcon icon)
 {
     switch (icon) {
-    case MsgIcon::Question: return QStringLiteral("Question");
-    case MsgIcon::Stop: return QStringLiteral("Error");
-    case MsgIcon::Exclamation: return QStringLiteral("Warning");
-    case MsgIcon::Information: return QStringLiteral("Information");
-    case MsgIcon::None: break;
+    case MsgIcon::Question:
+        return QStringLiteral("Question");
+    case MsgIcon::Stop:
+        return QStringLiteral("Error");
+    case MsgIcon::Exclamation:
+        return QStringLiteral("Warning");
+    case MsgIcon::Information:
+        return QStringLiteral("Information");
+    case MsgIcon::None:
+        break;
     }
     return QString();
 }
@@ -39,20 +47,38 @@ MsgAnswer QtPrompts::message(const QString &text, MsgButtons buttons, MsgIcon ic
     box.setWindowTitle(titleOrApp(title));
     box.setText(text);
     switch (icon) {
-    case MsgIcon::None: box.setIcon(QMessageBox::NoIcon); break;
-    case MsgIcon::Question: box.setIcon(QMessageBox::Question); break;
-    case MsgIcon::Stop: box.setIcon(QMessageBox::Critical); break;
-    case MsgIcon::Exclamation: box.setIcon(QMessageBox::Warning); break;
-    case MsgIcon::Information: box.setIcon(QMessageBox::Information); break;
+    case MsgIcon::None:
+        box.setIcon(QMessageBox::NoIcon);
+        break;
+    case MsgIcon::Question:
+        box.setIcon(QMessageBox::Question);
+        break;
+    case MsgIcon::Stop:
+        box.setIcon(QMessageBox::Critical);
+        break;
+    case MsgIcon::Exclamation:
+        box.setIcon(QMessageBox::Warning);
+        break;
+    case MsgIcon::Information:
+        box.setIcon(QMessageBox::Information);
+        break;
     }
     switch (buttons) {
-    case MsgButtons::Ok: box.setStandardButtons(QMessageBox::Ok); break;
-    case MsgButtons::OkCancel: box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel); break;
-    case MsgButtons::YesNo: box.setStandardButtons(QMessageBox::Yes | QMessageBox::No); break;
+    case MsgButtons::Ok:
+        box.setStandardButtons(QMessageBox::Ok);
+        break;
+    case MsgButtons::OkCancel:
+        box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
+        break;
+    case MsgButtons::YesNo:
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        break;
     case MsgButtons::YesNoCancel:
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
         break;
-    case MsgButtons::RetryCancel: box.setStandardButtons(QMessageBox::Retry | QMessageBox::Cancel); break;
+    case MsgButtons::RetryCancel:
+        box.setStandardButtons(QMessageBox::Retry | QMessageBox::Cancel);
+        break;
     }
     box.setAccessibleName(titleOrApp(title));
     box.setAccessibleDescription(text);
@@ -61,38 +87,42 @@ MsgAnswer QtPrompts::message(const QString &text, MsgButtons buttons, MsgIcon ic
     const int clicked = execDialog(owned);
     delete guard.data();
     switch (clicked) {
-    case QMessageBox::Yes: return MsgAnswer::Yes;
-    case QMessageBox::No: return MsgAnswer::No;
-    case QMessageBox::Retry: return MsgAnswer::Retry;
-    case QMessageBox::Ok: return MsgAnswer::Ok;
-    default: return buttons == MsgButtons::Ok ? MsgAnswer::Ok : MsgAnswer::Cancel;
+    case QMessageBox::Yes:
+        return MsgAnswer::Yes;
+    case QMessageBox::No:
+        return MsgAnswer::No;
+    case QMessageBox::Retry:
+        return MsgAnswer::Retry;
+    case QMessageBox::Ok:
+        return MsgAnswer::Ok;
+    default:
+        return buttons == MsgButtons::Ok ? MsgAnswer::Ok : MsgAnswer::Cancel;
     }
 }
 
-std::optional<QString> QtPrompts::input(const QString &prompt, const QString &title, const QString &defaultText)
+std::optional<QString> QtPrompts::input(const QString &prompt, const QString &title,
+                                        const QString &defaultText)
 {
     bool ok = false;
     ModalScope scope;
     const QString text =
         QInputDialog::getText(promptOwner(), titleOrApp(title), prompt, QLineEdit::Normal, defaultText, &ok);
-    if (!ok)
-        return std::nullopt;
+    if (!ok) return std::nullopt;
     return text;
 }
 
 namespace {
 std::optional<QString> runFileDialog(const FileDialogRequest &r, QFileDialog::AcceptMode mode)
 {
-    const QPointer<QFileDialog> guard(new QFileDialog(promptOwner(), r.title, r.initialDir, toQtFilter(r.filter)));
+    const QPointer<QFileDialog> guard(
+        new QFileDialog(promptOwner(), r.title, r.initialDir, toQtFilter(r.filter)));
     QFileDialog &dialog = *guard;
     dialog.setAcceptMode(mode);
     dialog.setFileMode(mode == QFileDialog::AcceptOpen ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
     if (mode == QFileDialog::AcceptSave && !r.overwritePrompt)
         dialog.setOption(QFileDialog::DontConfirmOverwrite);
-    if (!r.defaultExt.isEmpty())
-        dialog.setDefaultSuffix(r.defaultExt);
-    if (!r.fileName.isEmpty())
-        dialog.selectFile(r.fileName);
+    if (!r.defaultExt.isEmpty()) dialog.setDefaultSuffix(r.defaultExt);
+    if (!r.fileName.isEmpty()) dialog.selectFile(r.fileName);
     const bool accepted = execDialog(guard) == QDialog::Accepted;
     const QStringList files = accepted && guard ? guard->selectedFiles() : QStringList();
     delete guard.data();

@@ -15,7 +15,10 @@ inline QString versionText()
 }
 
 // The application's title, shown on every message box that carries no title of its own.
-inline QString appTitle() { return QStringLiteral("Tallyvane"); }
+inline QString appTitle()
+{
+    return QStringLiteral("Tallyvane");
+}
 
 // Base URL of the update server; the environment variable wins over the built-in one.
 inline QString updateServerUrl()

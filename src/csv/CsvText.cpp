@@ -76,8 +76,9 @@ CsvTable readCsv(QByteArrayView bytes)
                 for (;;) {
                     const qsizetype close = text.indexOf(quote, i);
                     if (close < 0)
-                        throw CsvRefused(QStringLiteral("The quoted cell that starts in row %1 is never closed.")
-                                             .arg(record.row));
+                        throw CsvRefused(
+                            QStringLiteral("The quoted cell that starts in row %1 is never closed.")
+                                .arg(record.row));
                     cell.text += QStringView(text).sliced(i, close - i);
                     i = close + 1;
                     if (i < n && text[i] == quote) {

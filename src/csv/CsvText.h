@@ -27,7 +27,10 @@ struct CsvRecord
 // blanks; a null text is written as nothing, an empty one as "" so the two stay apart.
 void appendCsvCell(QByteArray &out, const QString &text, char delimiter = ',');
 // Ends a record with CR LF.
-inline void endCsvRecord(QByteArray &out) { out.append("\r\n", 2); }
+inline void endCsvRecord(QByteArray &out)
+{
+    out.append("\r\n", 2);
+}
 
 // A file that is not CSV text at all; the description says why, for the user.
 class CsvRefused : public std::exception

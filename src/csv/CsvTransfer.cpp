@@ -13,7 +13,8 @@ namespace {
 const QString kFilter = QStringLiteral("CSV files (*.csv)|*.csv|All files (*)|*");
 }
 
-CsvTransfer::CsvTransfer(ItemRecordSet &recordSet, Hooks hooks) : m_recordSet(recordSet), m_hooks(std::move(hooks))
+CsvTransfer::CsvTransfer(ItemRecordSet &recordSet, Hooks hooks)
+    : m_recordSet(recordSet), m_hooks(std::move(hooks))
 {
 }
 
@@ -66,8 +67,9 @@ bool CsvTransfer::importPath(const QString &path)
     try {
         plan = planImport(bytes, m_recordSet.rows());
     } catch (const CsvRefused &e) {
-        prompts().message(QStringLiteral("Tallyvane cannot import '%1'. %2").arg(QFileInfo(path).fileName(), e.why()),
-                          MsgButtons::Ok, MsgIcon::Stop, QStringLiteral("Import"));
+        prompts().message(
+            QStringLiteral("Tallyvane cannot import '%1'. %2").arg(QFileInfo(path).fileName(), e.why()),
+            MsgButtons::Ok, MsgIcon::Stop, QStringLiteral("Import"));
         return false;
     }
     if (!m_hooks.preview || !m_hooks.preview(plan, path) || !plan.canImport()) return false;
@@ -80,10 +82,11 @@ bool CsvTransfer::importPath(const QString &path)
     m_recordSet.open();
     if (m_recordSet.recordCount() > firstNew) m_recordSet.moveTo(firstNew);
     if (m_hooks.refreshed) m_hooks.refreshed();
-    prompts().message(QStringLiteral("%1 %2 imported.")
-                          .arg(plan.rows.size())
-                          .arg(plan.rows.size() == 1 ? QStringLiteral("item was") : QStringLiteral("items were")),
-                      MsgButtons::Ok, MsgIcon::Information, QStringLiteral("Import"));
+    prompts().message(
+        QStringLiteral("%1 %2 imported.")
+            .arg(plan.rows.size())
+            .arg(plan.rows.size() == 1 ? QStringLiteral("item was") : QStringLiteral("items were")),
+        MsgButtons::Ok, MsgIcon::Information, QStringLiteral("Import"));
     return true;
 }
 

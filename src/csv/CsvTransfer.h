@@ -15,7 +15,7 @@ class CsvTransfer
 public:
     struct Hooks
     {
-        std::function<void()> saveEdits;                                   // pending edits into the file
+        std::function<void()> saveEdits;                                      // pending edits into the file
         std::function<bool(const ImportPlan &, const QString &path)> preview; // true: import
         std::function<void()> refreshed; // after the record set shows the new rows
     };

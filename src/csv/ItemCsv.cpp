@@ -62,7 +62,8 @@ bool looksLikeNumber(QString text)
     text.remove(QLatin1Char('$')).remove(QLatin1Char(','));
     if (text.startsWith(QLatin1Char('-')) || text.startsWith(QLatin1Char('+'))) text.remove(0, 1);
     return !text.isEmpty() && text.count(QLatin1Char('.')) <= 1 &&
-           std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c.isDigit() || c == QLatin1Char('.'); });
+           std::all_of(text.cbegin(), text.cend(),
+                       [](QChar c) { return c.isDigit() || c == QLatin1Char('.'); });
 }
 
 struct Converted
@@ -82,15 +83,17 @@ Converted convert(Column column, const QString &text)
         if (exact && exact->absFraction() != 0) return {{}, QStringLiteral("not a whole number")};
         const auto n = parseWholeHalfEven(plain);
         if (!n)
-            return {{}, looksLikeNumber(t) ? QStringLiteral("too large for a count of units")
-                                           : QStringLiteral("not a whole number")};
+            return {{},
+                    looksLikeNumber(t) ? QStringLiteral("too large for a count of units")
+                                       : QStringLiteral("not a whole number")};
         return {QVariant(static_cast<qlonglong>(*n)), {}};
     }
     case ColumnType::Money: {
         const auto m = groupingFits(t) ? parseCurrencyText(t) : std::nullopt;
         if (!m)
-            return {{}, looksLikeNumber(t) && groupingFits(t) ? QStringLiteral("an amount too large to keep")
-                                                              : QStringLiteral("not an amount of money")};
+            return {{},
+                    looksLikeNumber(t) && groupingFits(t) ? QStringLiteral("an amount too large to keep")
+                                                          : QStringLiteral("not an amount of money")};
         return {QVariant::fromValue(*m), {}};
     }
     case ColumnType::Date: {
@@ -193,7 +196,8 @@ ImportPlan planImport(QByteArrayView bytes, const std::vector<ItemRow> &existing
     if (!has(Column::ItemNum))
         throw CsvRefused(QStringLiteral("Its first row names no item number column. The first row must name "
                                         "the columns, such as ItemNum or \"Item Number\"."));
-    if (table.records.size() < 2) throw CsvRefused(QStringLiteral("It holds no items, only the row of column names."));
+    if (table.records.size() < 2)
+        throw CsvRefused(QStringLiteral("It holds no items, only the row of column names."));
 
     QSet<QString> known;
     for (const ItemRow &r : existing)
@@ -226,7 +230,8 @@ ImportPlan planImport(QByteArrayView bytes, const std::vector<ItemRow> &existing
                 row.setValue(column, v.value);
         }
         if (row.itemNum.trimmed().isEmpty())
-            problem(headerOf[static_cast<size_t>(Column::ItemNum)], row.itemNum, QStringLiteral("missing item number"));
+            problem(headerOf[static_cast<size_t>(Column::ItemNum)], row.itemNum,
+                    QStringLiteral("missing item number"));
         if (!fits) continue;
         // Without the columns of a spreadsheet the row gets what a new item gets.
         if (!has(Column::Image)) row.image = QStringLiteral("0");
@@ -271,13 +276,16 @@ QString importSummary(const ImportPlan &plan, const QString &fileName)
                        .arg(n == 1 ? QStringLiteral("item") : QStringLiteral("items"));
     text += plan.existingNumbers == 1
                 ? QStringLiteral(", 1 of them with an item number Tallyvane already holds.")
-                : QStringLiteral(", %1 of them with item numbers Tallyvane already holds.").arg(plan.existingNumbers);
+                : QStringLiteral(", %1 of them with item numbers Tallyvane already holds.")
+                      .arg(plan.existingNumbers);
     if (!plan.problems.empty())
-        text += QStringLiteral("\n%1 %2 below must be fixed in the file first: nothing is imported while any is left.")
+        text += QStringLiteral(
+                    "\n%1 %2 below must be fixed in the file first: nothing is imported while any is left.")
                     .arg(plan.problems.size())
                     .arg(plan.problems.size() == 1 ? QStringLiteral("problem") : QStringLiteral("problems"));
     if (!plan.ignoredColumns.isEmpty())
-        text += QStringLiteral("\nColumns not imported: %1.").arg(plan.ignoredColumns.join(QStringLiteral(", ")));
+        text +=
+            QStringLiteral("\nColumns not imported: %1.").arg(plan.ignoredColumns.join(QStringLiteral(", ")));
     return text;
 }
 

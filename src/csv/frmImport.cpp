@@ -51,11 +51,15 @@ frmImport::frmImport(const ImportPlan &plan, const QString &path, QWidget *paren
     layout->addWidget(summary);
 
     // The grid's columns, then the two it does not show.
-    const std::pair<Column, const char *> columns[] = {
-        {Column::ItemDesc, "Item Name"},     {Column::ItemNum, "Item Number"}, {Column::ItemCnt, "Amount In Stock"},
-        {Column::ItemCst, "Unit Cost"},      {Column::TotItemCst, "Total Unit Cost"},
-        {Column::Vendor, "Vendor Name"},     {Column::InvDate, "Invoice Date"}, {Column::InvNum, "Invoice ID"},
-        {Column::Image, "Image"}};
+    const std::pair<Column, const char *> columns[] = {{Column::ItemDesc, "Item Name"},
+                                                       {Column::ItemNum, "Item Number"},
+                                                       {Column::ItemCnt, "Amount In Stock"},
+                                                       {Column::ItemCst, "Unit Cost"},
+                                                       {Column::TotItemCst, "Total Unit Cost"},
+                                                       {Column::Vendor, "Vendor Name"},
+                                                       {Column::InvDate, "Invoice Date"},
+                                                       {Column::InvNum, "Invoice ID"},
+                                                       {Column::Image, "Image"}};
     QStringList captions;
     for (const auto &c : columns)
         captions << QLatin1String(c.second);
@@ -75,9 +79,9 @@ frmImport::frmImport(const ImportPlan &plan, const QString &path, QWidget *paren
     layout->addWidget(m_rows, 2);
 
     auto *problemsLabel = new QLabel(QStringLiteral("&Problems:"), this);
-    m_problems = makeTable({QStringLiteral("Row"), QStringLiteral("Column"), QStringLiteral("Text"),
-                            QStringLiteral("Why")},
-                           QStringLiteral("grdProblems"), this);
+    m_problems = makeTable(
+        {QStringLiteral("Row"), QStringLiteral("Column"), QStringLiteral("Text"), QStringLiteral("Why")},
+        QStringLiteral("grdProblems"), this);
     m_problems->setAccessibleName(QStringLiteral("Problems"));
     problemsLabel->setBuddy(m_problems);
     m_problems->setRowCount(static_cast<int>(plan.problems.size()));

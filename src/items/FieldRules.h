@@ -44,9 +44,7 @@ FieldValue parseFieldText(Column column, const QString &text);
 class FieldRefused : public EntryRefused
 {
 public:
-    FieldRefused(Column column, const QString &problem) : EntryRefused(problem), m_column(column)
-    {
-    }
+    FieldRefused(Column column, const QString &problem) : EntryRefused(problem), m_column(column) {}
     Column column() const { return m_column; }
 
 private:

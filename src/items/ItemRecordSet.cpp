@@ -124,7 +124,8 @@ void ItemRow::setValue(Column column, const QVariant &v)
         checked.setValue(column, v);
         auto rest = std::make_shared<KeptValues>(*kept);
         rest->shown[static_cast<size_t>(column)] = QString();
-        const bool any = std::any_of(rest->shown.begin(), rest->shown.end(), [](const QString &t) { return !t.isNull(); });
+        const bool any =
+            std::any_of(rest->shown.begin(), rest->shown.end(), [](const QString &t) { return !t.isNull(); });
         kept = any ? std::move(rest) : nullptr;
     }
     switch (columnInfo(column).type) {

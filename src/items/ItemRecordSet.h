@@ -30,7 +30,8 @@ struct KeptValues
 // One row of Items. A null QString or an empty optional is a NULL in the file.
 struct ItemRow
 {
-    std::optional<qint64> rowid; // the store's private row key (0 is a valid one); empty until the row is stored
+    std::optional<qint64>
+        rowid; // the store's private row key (0 is a valid one); empty until the row is stored
     std::optional<qint64> version; // the server's count of changes to the row; empty for a file
     QString itemDesc, itemNum, image, invNum, vendor;
     QString invDate; // ISO yyyy-mm-dd
@@ -38,11 +39,11 @@ struct ItemRow
     std::optional<Money> itemCst, totItemCst;
     std::shared_ptr<const KeptValues> kept; // null for a row read whole
 
-    bool isKept(Column column) const
+    bool isKept(Column column) const { return kept && !kept->shown[static_cast<size_t>(column)].isNull(); }
+    QString keptText(Column column) const
     {
-        return kept && !kept->shown[static_cast<size_t>(column)].isNull();
+        return kept ? kept->shown[static_cast<size_t>(column)] : QString();
     }
-    QString keptText(Column column) const { return kept ? kept->shown[static_cast<size_t>(column)] : QString(); }
     // The member holding a text or date column, or a money column; nullptr for any other.
     QString *textOf(Column column);
     const QString *textOf(Column column) const { return const_cast<ItemRow *>(this)->textOf(column); }

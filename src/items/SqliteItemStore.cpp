@@ -89,7 +89,7 @@ private:
     };
 
     static constexpr quint64 kFirstSample = 2048;
-    static constexpr size_t kMaxTexts = 4096; // small enough to stay in the processor cache
+    static constexpr size_t kMaxTexts = 4096;       // small enough to stay in the processor cache
     static constexpr size_t kSlots = 2 * kMaxTexts; // at most half full: probes stay short
     static constexpr size_t kSlotMask = kSlots - 1;
     std::vector<Slot> m_slots;

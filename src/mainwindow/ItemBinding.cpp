@@ -139,9 +139,10 @@ void ItemBinding::show(Bound &b)
         b.combo->setEditText(value);
     }
     const bool kept = m_records.hasCurrent() && m_records.row(m_records.position()).isKept(b.column);
-    b.widget->setToolTip(kept ? tr("This value cannot be shown as it is stored. It stays in the file as it is "
-                                   "unless you replace it.")
-                              : QString());
+    b.widget->setToolTip(kept
+                             ? tr("This value cannot be shown as it is stored. It stays in the file as it is "
+                                  "unless you replace it.")
+                             : QString());
     m_showing = false;
     b.pending = false;
 }
@@ -194,7 +195,8 @@ bool ItemBinding::eventFilter(QObject *watched, QEvent *event)
     // taken in before the next command anyway, and a refusal is then reported once, by it.
     const auto reason = event->type() == QEvent::FocusOut ? static_cast<QFocusEvent *>(event)->reason()
                                                           : Qt::OtherFocusReason;
-    if (event->type() == QEvent::FocusOut && reason != Qt::PopupFocusReason && reason != Qt::ActiveWindowFocusReason) {
+    if (event->type() == QEvent::FocusOut && reason != Qt::PopupFocusReason &&
+        reason != Qt::ActiveWindowFocusReason) {
         if (Bound *b = find(watched); b && b->widget) {
             QWidget *widget = b->widget;
             try {

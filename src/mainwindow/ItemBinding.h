@@ -1,7 +1,7 @@
 #pragma once
 
-#include "items/ItemRecordSet.h"
 #include "common/AppError.h"
+#include "items/ItemRecordSet.h"
 
 #include <QHash>
 #include <QObject>

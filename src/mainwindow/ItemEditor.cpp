@@ -1,12 +1,12 @@
 #include "ItemEditor.h"
 
-#include "items/FieldRules.h"
 #include "ItemBinding.h"
-#include "items/ItemFinder.h"
 #include "ItemNavigator.h"
 #include "common/ErrorTrap.h"
 #include "common/ProgramFolder.h"
 #include "common/Prompts.h"
+#include "items/FieldRules.h"
+#include "items/ItemFinder.h"
 
 #include <QComboBox>
 #include <QCoreApplication>

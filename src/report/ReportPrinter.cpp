@@ -134,7 +134,8 @@ PrintResult printSafely(QPrinter &printer, const std::function<PrintResult(QPrin
     }
 
     try {
-        DurableFile part(target, QStringLiteral("%1 cannot be written").arg(QDir::toNativeSeparators(target)));
+        DurableFile part(target,
+                         QStringLiteral("%1 cannot be written").arg(QDir::toNativeSeparators(target)));
         printer.setOutputFileName(part.temporaryPath());
         const PrintResult result = print(printer);
         printer.setOutputFileName(target);

@@ -34,7 +34,8 @@ void setKeyboardScannersAccepted(bool on)
     QSettings().setValue(kAcceptKey, on);
 }
 
-KeyboardScanDetector::KeyboardScanDetector(QWidget *window, QObject *parent) : QObject(parent), m_window(window)
+KeyboardScanDetector::KeyboardScanDetector(QWidget *window, QObject *parent)
+    : QObject(parent), m_window(window)
 {
     auto timer = std::make_shared<QElapsedTimer>();
     timer->start();
@@ -70,7 +71,8 @@ bool KeyboardScanDetector::endOfBurst(QWidget *target)
             edit->setText(m_before);
             edit->setCursorPosition(m_cursor);
         }
-        QMetaObject::invokeMethod(this, [this, code] { emit scanned(code); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this, code] { emit scanned(code); }, Qt::QueuedConnection);
     } else if (textOf(target)) {
         // A code typed into a modal box's text field is just typing, Enter included.
         reset();
@@ -89,7 +91,8 @@ bool KeyboardScanDetector::eventFilter(QObject *watched, QEvent *event)
     const bool inWindow = target->window() == m_window;
     if (!inWindow && !QApplication::activeModalWidget()) return false;
     auto *key = static_cast<QKeyEvent *>(event);
-    if (key->isAutoRepeat() || (key->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))) {
+    if (key->isAutoRepeat() ||
+        (key->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))) {
         reset();
         return false;
     }

@@ -1,7 +1,7 @@
 #include "frmReadCode.h"
 
-#include "ScannerPort.h"
 #include "KeyboardScan.h"
+#include "ScannerPort.h"
 #include "ScannerSend.h"
 #include "SerialPorts.h"
 
@@ -147,9 +147,9 @@ void frmReadCode::buildWindow()
     chkKeyboardScanners = new QCheckBox(QStringLiteral("Accept scanners that type like a &keyboard"), this);
     chkKeyboardScanners->setObjectName(QStringLiteral("chkKeyboardScanners"));
     chkKeyboardScanners->setAccessibleName(QStringLiteral("Accept scanners that type like a keyboard"));
-    chkKeyboardScanners->setToolTip(
-        QStringLiteral("A code typed much faster than a person types, ended by Enter or Tab, is taken as a scan "
-                       "in the main window"));
+    chkKeyboardScanners->setToolTip(QStringLiteral(
+        "A code typed much faster than a person types, ended by Enter or Tab, is taken as a scan "
+        "in the main window"));
     chkKeyboardScanners->setChecked(keyboardScannersAccepted());
     connect(chkKeyboardScanners, &QCheckBox::toggled, this, [](bool on) { setKeyboardScannersAccepted(on); });
     outer->addWidget(chkKeyboardScanners);

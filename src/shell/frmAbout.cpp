@@ -75,15 +75,17 @@ frmAbout::frmAbout(QWidget *parent, const QString &database) : QDialog(parent)
     RichTextBox1->setReadOnly(true);
     RichTextBox1->setOpenLinks(false);
     RichTextBox1->setAccessibleName(tr("About the program"));
-    RichTextBox1->setHtml(QStringLiteral(
-        "<p>Tallyvane keeps the stock of your business in one file on this computer: what you have, "
-        "where it came from and what it is worth.</p>"
-        "<p>When you write to us, please tell us the version shown above and what you were doing "
-        "when the problem happened. The <b>System Info...</b> button opens your computer's system "
-        "information program, which tells you the details of your machine.</p>"
-        "<p>Copyright &copy; 2026 Tallyvane Software. All rights reserved.</p>") +
-        (database.isEmpty() ? QString()
-                            : QStringLiteral("<p>The items are kept in %1.</p>").arg(database.toHtmlEscaped())));
+    RichTextBox1->setHtml(
+        QStringLiteral(
+            "<p>Tallyvane keeps the stock of your business in one file on this computer: what you have, "
+            "where it came from and what it is worth.</p>"
+            "<p>When you write to us, please tell us the version shown above and what you were doing "
+            "when the problem happened. The <b>System Info...</b> button opens your computer's system "
+            "information program, which tells you the details of your machine.</p>"
+            "<p>Copyright &copy; 2026 Tallyvane Software. All rights reserved.</p>") +
+        (database.isEmpty()
+             ? QString()
+             : QStringLiteral("<p>The items are kept in %1.</p>").arg(database.toHtmlEscaped())));
     RichTextBox1->setMinimumHeight(120);
 
     cmdOK = new QPushButton(tr("OK"), this);

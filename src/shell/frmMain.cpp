@@ -636,9 +636,8 @@ void frmMain::cmdScan_Click()
 void frmMain::keyboardScan(const QString &code)
 {
     SendOutcome outcome;
-    trapped(QStringLiteral("KeyboardScan"), kForm, [&] {
-        outcome = sendBarcode(*Adodc1, code, [] { QCoreApplication::processEvents(); });
-    });
+    trapped(QStringLiteral("KeyboardScan"), kForm,
+            [&] { outcome = sendBarcode(*Adodc1, code, [] { QCoreApplication::processEvents(); }); });
     showInItemField(txtfield(4), outcome, code);
 }
 

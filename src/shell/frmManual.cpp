@@ -4,10 +4,10 @@
 #include "common/Version.h"
 
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QPushButton>
 #include <QTextBrowser>
 #include <QUrl>
-#include <QLabel>
 #include <QVBoxLayout>
 
 namespace tv {

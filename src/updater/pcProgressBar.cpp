@@ -130,7 +130,8 @@ public:
 
 QAccessibleInterface *progressBarFactory(const QString &className, QObject *object)
 {
-    if (className == QLatin1String(pcProgressBar::staticMetaObject.className()) && object && object->isWidgetType())
+    if (className == QLatin1String(pcProgressBar::staticMetaObject.className()) && object &&
+        object->isWidgetType())
         return new AccessibleProgressBar(static_cast<QWidget *>(object));
     return nullptr;
 }

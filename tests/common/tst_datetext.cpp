@@ -31,8 +31,7 @@ private slots:
         QFETCH(QDate, date);
         const auto parsed = parseUserDate(text);
         QCOMPARE(parsed.has_value(), date.isValid());
-        if (date.isValid())
-            QCOMPARE(*parsed, date);
+        if (date.isValid()) QCOMPARE(*parsed, date);
     }
 
     void display()

@@ -19,18 +19,24 @@ private slots:
         QTest::addColumn<QString>("owner");
         QTest::addColumn<bool>("module");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("form with line") << 53 << "File not found" << 6 << "View" << "frmMain" << false
-                                        << "Error 53 (File not found) at line 6. In procedure View of Form frmMain";
+        QTest::newRow("form with line")
+            << 53 << "File not found" << 6 << "View"
+            << "frmMain" << false << "Error 53 (File not found) at line 6. In procedure View of Form frmMain";
         QTest::newRow("form without line")
-            << 13 << "Type mismatch" << 0 << "cmdFirst_Click" << "frmMain" << false
-            << "Error 13 (Type mismatch). In procedure cmdFirst_Click of Form frmMain";
-        QTest::newRow("module with line") << 6 << "Overflow" << 12 << "DrawBarcode" << "DrawBar" << true
-                                          << "Error 6 (Overflow) at line 12. In procedure DrawBarcode of Module DrawBar";
+            << 13 << "Type mismatch" << 0 << "cmdFirst_Click"
+            << "frmMain" << false << "Error 13 (Type mismatch). In procedure cmdFirst_Click of Form frmMain";
+        QTest::newRow("module with line")
+            << 6 << "Overflow" << 12 << "DrawBarcode"
+            << "DrawBar" << true
+            << "Error 6 (Overflow) at line 12. In procedure DrawBarcode of Module DrawBar";
         QTest::newRow("module without line")
-            << 5 << "Invalid procedure call or argument" << 0 << "IsScreenFontSmall" << "modScreenRes" << true
-            << "Error 5 (Invalid procedure call or argument). In procedure IsScreenFontSmall of Module modScreenRes";
+            << 5 << "Invalid procedure call or argument" << 0 << "IsScreenFontSmall"
+            << "modScreenRes" << true
+            << "Error 5 (Invalid procedure call or argument). In procedure IsScreenFontSmall of Module "
+               "modScreenRes";
         QTest::newRow("negative engine number")
-            << -2147467259 << "Unspecified error" << 3 << "Form_Load" << "frmMain" << false
+            << -2147467259 << "Unspecified error" << 3 << "Form_Load"
+            << "frmMain" << false
             << "Error -2147467259 (Unspecified error) at line 3. In procedure Form_Load of Form frmMain";
     }
     void message()
@@ -61,7 +67,8 @@ private slots:
         QVERIFY(!ok);
         QVERIFY(!reachedAfterFailure);
         QCOMPARE(prompts.shown().size(), 1);
-        QCOMPARE(prompts.last().text, QStringLiteral("Error 53 (File not found) at line 6. In procedure View of Form frmMain"));
+        QCOMPARE(prompts.last().text,
+                 QStringLiteral("Error 53 (File not found) at line 6. In procedure View of Form frmMain"));
         QCOMPARE(prompts.last().title, QStringLiteral("Tallyvane"));
         QCOMPARE(prompts.last().icon, MsgIcon::None);
         QCOMPARE(prompts.last().buttons, MsgButtons::Ok);
@@ -79,7 +86,8 @@ private slots:
         test::ScriptedPrompts prompts;
         QVERIFY(!trapped(QStringLiteral("cmdNext_Click"), QStringLiteral("frmMain"),
                          [] { throw std::runtime_error("disk on fire"); }));
-        QCOMPARE(prompts.last().text, QStringLiteral("Error 51 (disk on fire). In procedure cmdNext_Click of Form frmMain"));
+        QCOMPARE(prompts.last().text,
+                 QStringLiteral("Error 51 (disk on fire). In procedure cmdNext_Click of Form frmMain"));
     }
 
     void descriptionsComeFromOneTable_data()

@@ -38,8 +38,7 @@ private slots:
         QFETCH(qlonglong, raw);
         const auto m = Money::parse(text);
         QCOMPARE(m.has_value(), valid);
-        if (valid)
-            QCOMPARE(m->raw(), raw);
+        if (valid) QCOMPARE(m->raw(), raw);
     }
 
     void dollars_data()
@@ -56,20 +55,26 @@ private slots:
         QTest::newRow("half cent to even up") << 1350LL << Money::Dollars::LeadingZero << "$0.14";
         QTest::newRow("negative") << -35000LL << Money::Dollars::LeadingZero << "-$3.50";
         QTest::newRow("report 1234.5") << 12345000LL << Money::Dollars::NoLeadingZero << "$1,234.50";
-        QTest::newRow("report 0.25 has no integer digit") << 2500LL << Money::Dollars::NoLeadingZero << "$.25";
+        QTest::newRow("report 0.25 has no integer digit")
+            << 2500LL << Money::Dollars::NoLeadingZero << "$.25";
         QTest::newRow("report 1234.05") << 12340500LL << Money::Dollars::NoLeadingZero << "$1,234.05";
         QTest::newRow("report zero cents") << 120000LL << Money::Dollars::NoLeadingZero << "$12.00";
         QTest::newRow("report zero") << 0LL << Money::Dollars::NoLeadingZero << "$.00";
         QTest::newRow("report negative") << -35000LL << Money::Dollars::NoLeadingZero << "-$3.50";
         QTest::newRow("report negative cents") << -2500LL << Money::Dollars::NoLeadingZero << "-$.25";
-        QTest::newRow("report millions") << 12345678912345LL << Money::Dollars::NoLeadingZero << "$1,234,567,891.23";
+        QTest::newRow("report millions")
+            << 12345678912345LL << Money::Dollars::NoLeadingZero << "$1,234,567,891.23";
         QTest::newRow("report half cent to even down") << 1250LL << Money::Dollars::NoLeadingZero << "$.12";
         QTest::newRow("report half cent to even up") << 1350LL << Money::Dollars::NoLeadingZero << "$.14";
         QTest::newRow("report above half") << 1251LL << Money::Dollars::NoLeadingZero << "$.13";
-        QTest::newRow("report carry into dollars and groups") << 9999950LL << Money::Dollars::NoLeadingZero << "$1,000.00";
-        QTest::newRow("report negative rounding to zero has no sign") << -10LL << Money::Dollars::NoLeadingZero << "$.00";
-        QTest::newRow("report largest") << std::numeric_limits<qlonglong>::max() << Money::Dollars::NoLeadingZero << "$922,337,203,685,477.58";
-        QTest::newRow("report smallest") << std::numeric_limits<qlonglong>::min() << Money::Dollars::NoLeadingZero << "-$922,337,203,685,477.58";
+        QTest::newRow("report carry into dollars and groups")
+            << 9999950LL << Money::Dollars::NoLeadingZero << "$1,000.00";
+        QTest::newRow("report negative rounding to zero has no sign")
+            << -10LL << Money::Dollars::NoLeadingZero << "$.00";
+        QTest::newRow("report largest") << std::numeric_limits<qlonglong>::max()
+                                        << Money::Dollars::NoLeadingZero << "$922,337,203,685,477.58";
+        QTest::newRow("report smallest") << std::numeric_limits<qlonglong>::min()
+                                         << Money::Dollars::NoLeadingZero << "-$922,337,203,685,477.58";
     }
     void dollars()
     {
@@ -103,13 +108,20 @@ private slots:
     {
         QTest::addColumn<QString>("value");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("12.345") << "12.345" << "12.34";
-        QTest::newRow("12.355") << "12.355" << "12.36";
-        QTest::newRow("0.125") << "0.125" << "0.12";
-        QTest::newRow("-0.125") << "-0.125" << "-0.12";
-        QTest::newRow("-0.135") << "-0.135" << "-0.14";
-        QTest::newRow("12.3451") << "12.3451" << "12.35";
-        QTest::newRow("largest") << "922337203685477.5807" << "922337203685477.58";
+        QTest::newRow("12.345") << "12.345"
+                                << "12.34";
+        QTest::newRow("12.355") << "12.355"
+                                << "12.36";
+        QTest::newRow("0.125") << "0.125"
+                               << "0.12";
+        QTest::newRow("-0.125") << "-0.125"
+                                << "-0.12";
+        QTest::newRow("-0.135") << "-0.135"
+                                << "-0.14";
+        QTest::newRow("12.3451") << "12.3451"
+                                 << "12.35";
+        QTest::newRow("largest") << "922337203685477.5807"
+                                 << "922337203685477.58";
     }
     void roundedHalfEven()
     {
@@ -152,8 +164,7 @@ private slots:
         QFETCH(int, value);
         const auto n = parseWholeHalfEven(text);
         QCOMPARE(n.has_value(), valid);
-        if (valid)
-            QCOMPARE(*n, value);
+        if (valid) QCOMPARE(*n, value);
     }
 };
 

@@ -68,7 +68,9 @@ private slots:
     {
         QTest::addColumn<int>("column");
         QTest::addColumn<QVariant>("value");
-        const auto money = [](const char *s) { return QVariant::fromValue(*Money::parse(QString::fromLatin1(s))); };
+        const auto money = [](const char *s) {
+            return QVariant::fromValue(*Money::parse(QString::fromLatin1(s)));
+        };
         const std::tuple<const char *, int, QVariant> rows[] = {
             {"quotes", int(Column::ItemDesc), QStringLiteral("3\" \"deck\" screw")},
             {"comma", int(Column::ItemDesc), QStringLiteral("Bolt, hex, M8")},
@@ -102,7 +104,8 @@ private slots:
                               QStringLiteral("Acme"), QStringLiteral("2024-03-07"), QStringLiteral("INV-9"));
         row.setValue(static_cast<Column>(column), value);
         const QByteArray csv = itemsToCsv({row, row});
-        QVERIFY(csv.startsWith("ItemDesc,ItemNum,ItemCnt,ItemCst,TotItemCst,Image,InvNum,Vendor,InvDate\r\n"));
+        QVERIFY(
+            csv.startsWith("ItemDesc,ItemNum,ItemCnt,ItemCst,TotItemCst,Image,InvNum,Vendor,InvDate\r\n"));
         const ImportPlan plan = planImport(csv, {});
         QVERIFY2(plan.problems.empty(), plan.problems.empty() ? "" : qPrintable(plan.problems.front().why));
         QCOMPARE(plan.rows.size(), size_t(2));
@@ -119,11 +122,13 @@ private slots:
         QTest::addColumn<int>("existing");
         const QString none;
         QTest::newRow("captions, semicolons, BOM, any order and case")
-            << QByteArray("\xEF\xBB\xBFinvoice date;VENDOR NAME;Item Number;Item Name;Unit Cost;Amount In Stock\n"
-                          "3/7/2024;Acme;b-1;Bolt;$1,234.50;2\n")
+            << QByteArray(
+                   "\xEF\xBB\xBFinvoice date;VENDOR NAME;Item Number;Item Name;Unit Cost;Amount In Stock\n"
+                   "3/7/2024;Acme;b-1;Bolt;$1,234.50;2\n")
             << QStringList{"Bolt|b-1|2|1234.5|2469|0|~|Acme|2024-03-07"} << 1;
         QTest::newRow("column names, ISO dates, given total kept, CR LF")
-            << QByteArray("ItemNum,TotItemCst,ItemCst,ItemCnt,InvDate,Image,InvNum\r\nX9,1,2,3,2024-12-31,0,I-1\r\n")
+            << QByteArray(
+                   "ItemNum,TotItemCst,ItemCst,ItemCnt,InvDate,Image,InvNum\r\nX9,1,2,3,2024-12-31,0,I-1\r\n")
             << QStringList{"~|X9|3|2|1|0|I-1|~|2024-12-31"} << 0;
         QTest::newRow("labels, unknown column ignored, blank lines skipped")
             << QByteArray("Item ID:,Unit Count:,Unit Cost:,Notes\n\nQ-1,\"1,000\",-$0.50,fragile\n\n")
@@ -148,7 +153,8 @@ private slots:
             << 0;
         QTest::newRow("total of too many units")
             << QByteArray("ItemNum,ItemCnt,ItemCst\nZ,2000000000,900000000\n")
-            << QStringList{"2:ItemCst:900000000:the total value of this many units is too large to keep"} << 0;
+            << QStringList{"2:ItemCst:900000000:the total value of this many units is too large to keep"}
+            << 0;
     }
     void spreadsheetFiles()
     {
@@ -176,9 +182,13 @@ private slots:
         std::vector<ItemRow> rows;
         for (int i = 0; i < 300; ++i)
             rows.push_back(makeRow(QStringLiteral("Item \"%1\", size\n%2").arg(i).arg(i % 7),
-                                   QStringLiteral("N-%1").arg(i), i - 50, QStringLiteral("%1.%2").arg(i).arg(i % 10000),
+                                   QStringLiteral("N-%1").arg(i), i - 50,
+                                   QStringLiteral("%1.%2").arg(i).arg(i % 10000),
                                    i % 3 ? QStringLiteral("Vendör %1").arg(i % 5) : QString(),
-                                   i % 4 ? QStringLiteral("2023-%1-%2").arg(i % 12 + 1, 2, 10, QLatin1Char('0')).arg(i % 28 + 1, 2, 10, QLatin1Char('0')) : QString(),
+                                   i % 4 ? QStringLiteral("2023-%1-%2")
+                                               .arg(i % 12 + 1, 2, 10, QLatin1Char('0'))
+                                               .arg(i % 28 + 1, 2, 10, QLatin1Char('0'))
+                                         : QString(),
                                    i % 2 ? QStringLiteral("") : QStringLiteral("INV;%1").arg(i)));
         rows[5].image = QString();
         rows[6].itemCst.reset();
@@ -196,7 +206,8 @@ private slots:
         ItemRecordSet target(to.databasePath());
         target.open();
         int previews = 0, refreshed = 0;
-        CsvTransfer importer(target, {{}, [&](const ImportPlan &plan, const QString &) {
+        CsvTransfer importer(target, {{},
+                                      [&](const ImportPlan &plan, const QString &) {
                                           ++previews;
                                           return plan.canImport();
                                       },
@@ -213,7 +224,8 @@ private slots:
             QCOMPARE(stored(reread.row(i)), stored(source.row(i)));
         // A second import adds after the rows already there and counts their numbers.
         ImportPlan seen;
-        CsvTransfer again(target, {{}, [&](const ImportPlan &plan, const QString &) {
+        CsvTransfer again(target, {{},
+                                   [&](const ImportPlan &plan, const QString &) {
                                        seen = plan;
                                        return true;
                                    },
@@ -232,7 +244,8 @@ private slots:
         QTest::addColumn<bool>("accept");
         QTest::addColumn<bool>("failMidway");
         const QByteArray good = "ItemNum,ItemDesc\nA,one\nB,two\nBOOM,three\nC,four\n";
-        QTest::newRow("a problem in the last row") << QByteArray("ItemNum,ItemCnt\nA,1\nB,2\nC,x\n") << true << false;
+        QTest::newRow("a problem in the last row")
+            << QByteArray("ItemNum,ItemCnt\nA,1\nB,2\nC,x\n") << true << false;
         QTest::newRow("preview cancelled") << good << false << false;
         QTest::newRow("engine refuses row 4") << good << true << true;
     }
@@ -253,13 +266,15 @@ private slots:
         rs.open();
         ScriptedPrompts prompts;
         bool previewed = false;
-        CsvTransfer importer(rs, {{}, [&](const ImportPlan &, const QString &) { return previewed = true, accept; }, {}});
+        CsvTransfer importer(
+            rs, {{}, [&](const ImportPlan &, const QString &) { return previewed = true, accept; }, {}});
         if (failMidway) {
             try {
                 importer.importPath(path);
                 QFAIL("the refused row went unnoticed");
             } catch (const AppError &e) {
-                QVERIFY2(e.description().contains(QLatin1String("disk says no")), qPrintable(e.description()));
+                QVERIFY2(e.description().contains(QLatin1String("disk says no")),
+                         qPrintable(e.description()));
                 QVERIFY(e.description().contains(QLatin1String("Nothing was imported")));
             }
         } else {
@@ -278,10 +293,13 @@ private slots:
         QByteArray png("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16);
         QTest::newRow("binary") << png << "It holds binary data, not text. Choose a file saved as CSV.";
         QTest::newRow("empty") << QByteArray() << "The file is empty.";
-        QTest::newRow("only a byte-order mark and blanks") << QByteArray("\xEF\xBB\xBF \r\n\n") << "The file is empty.";
-        QTest::newRow("not UTF-8") << QByteArray("ItemNum\nM\xFC""ller\n")
-                                   << "It is not UTF-8 text. Save it from the spreadsheet as \"CSV UTF-8\" and "
-                                      "import that file.";
+        QTest::newRow("only a byte-order mark and blanks")
+            << QByteArray("\xEF\xBB\xBF \r\n\n") << "The file is empty.";
+        QTest::newRow("not UTF-8")
+            << QByteArray("ItemNum\nM\xFC"
+                          "ller\n")
+            << "It is not UTF-8 text. Save it from the spreadsheet as \"CSV UTF-8\" and "
+               "import that file.";
         QTest::newRow("no item number column")
             << QByteArray("Dear customer,\nthank you for your order.\n")
             << "Its first row names no item number column. The first row must name the columns, such as "
@@ -305,7 +323,8 @@ private slots:
         ScriptedPrompts prompts;
         prompts.fileAnswer(path);
         bool previewed = false;
-        CsvTransfer importer(rs, {{}, [&](const ImportPlan &, const QString &) { return previewed = true; }, {}});
+        CsvTransfer importer(rs,
+                             {{}, [&](const ImportPlan &, const QString &) { return previewed = true; }, {}});
         QVERIFY(!importer.importFile());
         QVERIFY(!previewed);
         QCOMPARE(prompts.last().text, QStringLiteral("Tallyvane cannot import 'picked.csv'. ") + why);
@@ -322,7 +341,8 @@ private slots:
         writeFile(path, "old contents\n");
         const std::vector<ItemRow> rows{makeRow(QStringLiteral("A"), QStringLiteral("1"))};
         // A folder that does not exist, and (unless running as root) one that may not be written.
-        QVERIFY_THROWS_EXCEPTION(AppError, exportItemsCsv(rows, folder.file(QStringLiteral("missing/out.csv"))));
+        QVERIFY_THROWS_EXCEPTION(AppError,
+                                 exportItemsCsv(rows, folder.file(QStringLiteral("missing/out.csv"))));
         QVERIFY(!QFile::exists(folder.file(QStringLiteral("missing"))));
         QVERIFY(QFile::setPermissions(folder.path(), QFile::ReadOwner | QFile::ExeOwner));
         const bool denied = !QFile(folder.file(QStringLiteral("probe"))).open(QIODevice::WriteOnly);
@@ -359,8 +379,9 @@ private slots:
         QCOMPARE(preview.grdRows()->item(0, 7)->text(), QStringLiteral("3/7/2024"));
         QCOMPARE(preview.grdProblems()->rowCount(), importable ? 0 : 1);
         if (!importable) QCOMPARE(preview.grdProblems()->item(0, 0)->text(), QStringLiteral("32"));
-        QVERIFY(preview.findChild<QLabel *>(QStringLiteral("lblSummary"))->text().startsWith(
-            QStringLiteral("shop.csv: 30 items ready to import, 0 of them")));
+        QVERIFY(preview.findChild<QLabel *>(QStringLiteral("lblSummary"))
+                    ->text()
+                    .startsWith(QStringLiteral("shop.csv: 30 items ready to import, 0 of them")));
     }
 };
 

@@ -22,8 +22,8 @@ private slots:
         CrashLoop loop(QStringLiteral(ITEM_WRITER), folder.databasePath(), seed);
         for (int i = 0; i < 30; ++i)
             loop.killOnce(60000);
-        QVERIFY2(loop.failures().isEmpty(),
-                 qPrintable(QStringLiteral("seed %1: ").arg(seed) + loop.failures().join(QStringLiteral("; "))));
+        QVERIFY2(loop.failures().isEmpty(), qPrintable(QStringLiteral("seed %1: ").arg(seed) +
+                                                       loop.failures().join(QStringLiteral("; "))));
         QCOMPARE(loop.kills(), 30);
         // Every run got at least its first save done, and the file holds them all.
         QVERIFY(loop.acknowledged() >= 30);

@@ -306,7 +306,8 @@ class TestItemStore : public QObject
     {
         std::vector<ItemRow> rows;
         for (int i = 0; i < 300; ++i)
-            rows.push_back(item(QStringLiteral("Row %1").arg(i, 3, 10, QLatin1Char('0')), QString::number(i)));
+            rows.push_back(
+                item(QStringLiteral("Row %1").arg(i, 3, 10, QLatin1Char('0')), QString::number(i)));
         store.insertAll(rows);
         int seen = 0;
         store.readOrdered(Column::ItemDesc, [&](const ItemRow &r) {

@@ -1,8 +1,8 @@
 #include "ScriptedPrompts.h"
 #include "TestFolder.h"
 #include "common/AppError.h"
-#include "mainwindow/ItemBinding.h"
 #include "items/ItemRecordSet.h"
+#include "mainwindow/ItemBinding.h"
 #include "mainwindow/ItemTableModel.h"
 
 #include <QComboBox>
@@ -172,7 +172,8 @@ private slots:
         b.field(3).setText(QStringLiteral("Brass hinge, 3 inch"));
         b.field(6).setText(QStringLiteral("2.45"));
         b.vendor.lineEdit()->selectAll();
-        QTest::keyClicks(b.vendor.lineEdit(), QStringLiteral("Carver & Sons")); // typed, as only the user does
+        QTest::keyClicks(b.vendor.lineEdit(),
+                         QStringLiteral("Carver & Sons")); // typed, as only the user does
         QVERIFY(b.binding.isPending(&b.field(3)));
         rs.moveNext(); // the record set takes pending text in before it moves
         QCOMPARE(b.field(3).text(), QStringLiteral("Shelf"));
@@ -250,8 +251,9 @@ private slots:
         b.field(5).setText(QStringLiteral("x"));
         QCoreApplication::sendEvent(&b.field(5), &out);
         QCOMPARE(prompts.shown().size(), 1);
-        QCOMPARE(prompts.last().text,
-                 QStringLiteral("The Unit Count \"x\" is not a whole number. Type a number of units such as 12."));
+        QCOMPARE(
+            prompts.last().text,
+            QStringLiteral("The Unit Count \"x\" is not a whole number. Type a number of units such as 12."));
         QCOMPARE(prompts.last().title, QStringLiteral("Data Entry Error"));
         QCOMPARE(*rs.row(0).itemCnt, 1234);
         QCOMPARE(left.count(), 1);

@@ -1,10 +1,10 @@
 #include "ScriptedPrompts.h"
 #include "TestFolder.h"
 #include "items/Database.h"
+#include "items/ItemRecordSet.h"
 #include "mainwindow/ItemBinding.h"
 #include "mainwindow/ItemEditor.h"
 #include "mainwindow/ItemNavigator.h"
-#include "items/ItemRecordSet.h"
 #include "mainwindow/PickListCombo.h"
 
 #include <QAbstractItemView>

@@ -1,7 +1,7 @@
 #include "ScriptedPrompts.h"
 #include "TestFolder.h"
-#include "mainwindow/ItemNavigator.h"
 #include "items/ItemRecordSet.h"
+#include "mainwindow/ItemNavigator.h"
 
 #include <QtTest>
 

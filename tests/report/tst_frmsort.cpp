@@ -8,9 +8,9 @@
 
 #include <QAccessible>
 #include <QFile>
-#include <QMessageBox>
 #include <QGroupBox>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTextBrowser>

@@ -45,8 +45,8 @@ class SmallDisk
 public:
     explicit SmallDisk(const QString &path) : m_path(path)
     {
-        m_mounted = QDir().mkpath(path) &&
-                    ::mount("tmpfs", QFile::encodeName(path).constData(), "tmpfs", 0, "size=64k,mode=0755") == 0;
+        m_mounted = QDir().mkpath(path) && ::mount("tmpfs", QFile::encodeName(path).constData(), "tmpfs", 0,
+                                                   "size=64k,mode=0755") == 0;
     }
     ~SmallDisk()
     {
@@ -59,7 +59,8 @@ public:
     const QString &path() const { return m_path; }
     bool makeReadOnly()
     {
-        return ::mount(nullptr, QFile::encodeName(m_path).constData(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr) == 0;
+        return ::mount(nullptr, QFile::encodeName(m_path).constData(), nullptr, MS_REMOUNT | MS_RDONLY,
+                       nullptr) == 0;
     }
 
 private:
@@ -282,7 +283,8 @@ private slots:
         QTest::addColumn<int>("number");
         // %1 the report, %2 the database, %3 the system's reason
         QTest::addColumn<QString>("description");
-        QTest::newRow("missing database") << "no database" << int(Err::DatabaseError) << "Could not find file '%2'.";
+        QTest::newRow("missing database")
+            << "no database" << int(Err::DatabaseError) << "Could not find file '%2'.";
         QTest::newRow("cost that is no amount")
             << "insert into Items (ItemDesc, ItemCst) values ('Bolt', 'abc')" << int(Err::TypeMismatch)
             << "Type mismatch";
@@ -354,7 +356,9 @@ private slots:
             QFAIL("the report was written");
         } catch (const AppError &e) {
             QCOMPARE(e.number(), number);
-            description.replace("%1", dir + "/report.html").replace("%2", dir + "/InventoryDb.mdb").replace("%3", reason);
+            description.replace("%1", dir + "/report.html")
+                .replace("%2", dir + "/InventoryDb.mdb")
+                .replace("%3", reason);
             QCOMPARE(e.description(), description);
         }
         QFile::setPermissions(dir, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
@@ -391,7 +395,8 @@ private slots:
                          Money::fromRaw(10500LL * i).toDollars(Money::Dollars::NoLeadingZero).toLatin1()});
         }
         folder.addRows(items);
-        const QByteArray total = Money::fromRaw(cents * 100).toDollars(Money::Dollars::NoLeadingZero).toLatin1();
+        const QByteArray total =
+            Money::fromRaw(cents * 100).toDollars(Money::Dollars::NoLeadingZero).toLatin1();
         QCOMPARE(total, QByteArray("$4,723,425.00"));
         const QByteArray bytes = readAll(ReportWriter(SortChoice::ItemName).write());
         QVERIFY(bytes.size() > 1000000);

@@ -3,8 +3,8 @@
 #include "TestFolder.h"
 
 #include "items/Database.h"
-#include "mainwindow/ItemBinding.h"
 #include "items/ItemRecordSet.h"
+#include "mainwindow/ItemBinding.h"
 #include "scanner/ScannerPort.h"
 #include "scanner/frmReadCode.h"
 
@@ -249,7 +249,10 @@ void tst_frmReadCode::showsScannedCode_data()
     QTest::newRow("ABC123 and CR LF") << QList<QByteArray>{"ABC123\r\n"} << "ABC123";
     QTest::newRow("split over several writes") << QList<QByteArray>{"AB", "C1", "23", "\r", "\n"} << "ABC123";
     QTest::newRow("CR alone, then CR LF") << QList<QByteArray>{"AB\r", "CD\r\n"} << "ABCD";
-    QTest::newRow("NUL and control bytes dropped") << QList<QByteArray>{QByteArray("\0AB\x01" "C\r\n", 7)} << "ABC";
+    QTest::newRow("NUL and control bytes dropped") << QList<QByteArray>{QByteArray("\0AB\x01"
+                                                                                   "C\r\n",
+                                                                                   7)}
+                                                   << "ABC";
     QTest::newRow("two codes, the last one stays") << QList<QByteArray>{"X1\r\nY2\r\n"} << "Y2";
 }
 

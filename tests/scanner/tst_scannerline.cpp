@@ -47,9 +47,13 @@ void tst_ScannerLine::codes_data()
     QTest::newRow("code and a partial one") << QList<QByteArray>{"A1\r\nB"} << QStringList{"A1"} << "B";
     QTest::newRow("empty code") << QList<QByteArray>{"\r\n"} << QStringList{""} << "";
     QTest::newRow("CR CR LF") << QList<QByteArray>{"X\r\r\n"} << QStringList{"X"} << "";
-    QTest::newRow("NUL and control bytes dropped")
-        << QList<QByteArray>{QByteArray("\0A\x01" "B\tC\x7f\x85" "1\x1b\r\n", 12)} << QStringList{"ABC1"} << "";
-    QTest::newRow("only control bytes") << QList<QByteArray>{QByteArray("\0\0\r\n", 4)} << QStringList{""} << "";
+    QTest::newRow("NUL and control bytes dropped") << QList<QByteArray>{QByteArray("\0A\x01"
+                                                                                   "B\tC\x7f\x85"
+                                                                                   "1\x1b\r\n",
+                                                                                   12)}
+                                                   << QStringList{"ABC1"} << "";
+    QTest::newRow("only control bytes")
+        << QList<QByteArray>{QByteArray("\0\0\r\n", 4)} << QStringList{""} << "";
     QTest::newRow("byte above 127") << QList<QByteArray>{"\xe9t\xe9\r\n"}
                                     << QStringList{QStringLiteral("\u00e9t\u00e9")} << "";
 }

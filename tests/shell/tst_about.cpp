@@ -33,9 +33,10 @@ void writeTool(const QString &dir, const QString &name, const QByteArray &conten
 // the test lets it go (or ten seconds have passed); it notes its end in ended.txt.
 QByteArray standIn(const QString &dir, const QString &name)
 {
-    return QStringLiteral("#!/bin/sh\necho %1 >> '%2/ran.txt'\n"
-                          "i=0\nwhile [ ! -e '%2/release' ] && [ $i -lt 100 ]; do /bin/sleep 0.1; i=$((i+1)); done\n"
-                          "echo %1 >> '%2/ended.txt'\n")
+    return QStringLiteral(
+               "#!/bin/sh\necho %1 >> '%2/ran.txt'\n"
+               "i=0\nwhile [ ! -e '%2/release' ] && [ $i -lt 100 ]; do /bin/sleep 0.1; i=$((i+1)); done\n"
+               "echo %1 >> '%2/ended.txt'\n")
         .arg(name, dir)
         .toUtf8();
 }

@@ -232,7 +232,8 @@ private slots:
 
         QCOMPARE(server.psql(QStringLiteral("insert into items (ItemDesc, ItemNum) values ('Hook', 'K3')")),
                  QString());
-        QTRY_COMPARE(w.windowTitle(), QStringLiteral("  Tallyvane     Total Entries Are:  3  Records") + suffix);
+        QTRY_COMPARE(w.windowTitle(),
+                     QStringLiteral("  Tallyvane     Total Entries Are:  3  Records") + suffix);
         QCOMPARE(w.DataGrid1()->model()->rowCount(), 3);
 
         const auto fileBytes = [&folder] {
@@ -272,12 +273,14 @@ private slots:
         const qsizetype before = prompts.shown().size();
         QTest::mouseClick(w.button(QStringLiteral("cmdSave")), Qt::LeftButton);
         QCOMPARE(prompts.shown().size(), before + 1);
-        QVERIFY2(prompts.last().text.contains(QLatin1String("cannot be reached")), qPrintable(prompts.last().text));
+        QVERIFY2(prompts.last().text.contains(QLatin1String("cannot be reached")),
+                 qPrintable(prompts.last().text));
         QCOMPARE(w.txtfield(3)->text(), QStringLiteral("Shelf 2"));
         QCOMPARE(server.start(), QString());
         QTest::mouseClick(w.button(QStringLiteral("cmdSave")), Qt::LeftButton);
         QCOMPARE(prompts.shown().size(), before + 1);
-        QCOMPARE(server.psql(QStringLiteral("select ItemDesc from items where ItemNum = 'S2'")).trimmed(), QStringLiteral("Shelf 2"));
+        QCOMPARE(server.psql(QStringLiteral("select ItemDesc from items where ItemNum = 'S2'")).trimmed(),
+                 QStringLiteral("Shelf 2"));
     }
 
     void exitFlows_data()
@@ -354,10 +357,10 @@ private slots:
         w.txtfield(5)->setText(QStringLiteral("many"));
         w.button(QStringLiteral("cmdExit"))->click();
         QCOMPARE(g_ended, 0);
-        QCOMPARE(
-            prompts.texts(),
-            QStringList({"Ready to Exit, Do You Want to Save your Data?",
-                         "The Unit Count \"many\" is not a whole number. Type a number of units such as 12."}));
+        QCOMPARE(prompts.texts(),
+                 QStringList(
+                     {"Ready to Exit, Do You Want to Save your Data?",
+                      "The Unit Count \"many\" is not a whole number. Type a number of units such as 12."}));
         QCOMPARE(prompts.last().title, QStringLiteral("Data Entry Error"));
         QVERIFY(w.isVisible());
     }

@@ -12,14 +12,15 @@ namespace tv::test {
 
 TestFolder::TestFolder(bool withDatabase)
 {
-    if (!m_dir.isValid())
-        qFatal("cannot make a temporary folder");
+    if (!m_dir.isValid()) qFatal("cannot make a temporary folder");
     setProgramFolder(m_dir.path());
-    if (withDatabase)
-        createEmptyDatabase(databasePath());
+    if (withDatabase) createEmptyDatabase(databasePath());
 }
 
-TestFolder::~TestFolder() { setProgramFolder(QString()); }
+TestFolder::~TestFolder()
+{
+    setProgramFolder(QString());
+}
 
 void TestFolder::addRows(const std::vector<ItemRow> &rows) const
 {
@@ -63,8 +64,8 @@ QStringList querySql(const QString &databasePath, const QString &sql)
     return out;
 }
 
-ItemRow makeRow(const QString &desc, const QString &num, qint64 count, const QString &cost, const QString &vendor,
-                const QString &isoDate, const QString &invNum)
+ItemRow makeRow(const QString &desc, const QString &num, qint64 count, const QString &cost,
+                const QString &vendor, const QString &isoDate, const QString &invNum)
 {
     ItemRow r;
     r.itemDesc = desc;

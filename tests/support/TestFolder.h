@@ -37,7 +37,8 @@ QString execSql(const QString &databasePath, const QStringList &statements);
 QStringList querySql(const QString &databasePath, const QString &sql);
 
 // A row with the given name and item number, and optionally count and cost (in plain decimals).
-ItemRow makeRow(const QString &desc, const QString &num, qint64 count = 0, const QString &cost = QStringLiteral("0"),
-                const QString &vendor = QString(), const QString &isoDate = QString(), const QString &invNum = QString());
+ItemRow makeRow(const QString &desc, const QString &num, qint64 count = 0,
+                const QString &cost = QStringLiteral("0"), const QString &vendor = QString(),
+                const QString &isoDate = QString(), const QString &invNum = QString());
 
 } // namespace tv::test
