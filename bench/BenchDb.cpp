@@ -9,6 +9,7 @@
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QStringList>
+#include <algorithm>
 #include <array>
 
 namespace tv::bench {
@@ -86,6 +87,12 @@ double timeShellMs(const QString &command)
     t.start();
     const int rc = QProcess::execute(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), command});
     return rc == 0 ? t.nsecsElapsed() / 1e6 : -1;
+}
+
+double median(std::vector<double> figures)
+{
+    std::sort(figures.begin(), figures.end());
+    return figures[figures.size() / 2];
 }
 
 } // namespace tv::bench

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <vector>
 
 namespace tv::bench {
 
@@ -11,6 +12,9 @@ void generateInventory(const QString &path, int n, int distinctVendors = 1000, u
 // Peak resident memory of this process so far, in KiB (VmHWM), and the current one (VmRSS).
 long peakRssKiB();
 long currentRssKiB();
+
+// The middle of the figures of several runs.
+double median(std::vector<double> figures);
 
 // Milliseconds of a whole shell command, run through /bin/sh; -1 when it fails.
 double timeShellMs(const QString &command);

@@ -2,6 +2,7 @@
 // download beside Ketbook, signature, rename over it) and with curl writing into a file in the same
 // folder, against the same server, and prints both throughputs. The server runs in a thread of its
 // own. Target: the updater at least 90% of curl.
+#include "BenchDb.h"
 #include "HttpTestServer.h"
 #include "UpdateSigning.h"
 #include "common/EndProgram.h"
@@ -71,13 +72,9 @@ double mbps(qint64 bytes, double ms)
 {
     return ms > 0 ? bytes / (1024.0 * 1024.0) / (ms / 1000.0) : 0;
 }
-
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
 } // namespace
+
+using bench::median;
 
 int main(int argc, char *argv[])
 {

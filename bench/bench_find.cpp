@@ -14,13 +14,9 @@
 
 using namespace tv;
 
-namespace {
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
+using bench::median;
 
+namespace {
 template <class F> double medianMs(int runs, F &&work)
 {
     std::vector<double> times;

@@ -16,13 +16,7 @@
 
 using namespace tv;
 
-namespace {
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
-} // namespace
+using bench::median;
 
 int main(int argc, char **argv)
 {

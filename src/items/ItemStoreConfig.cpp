@@ -1,5 +1,6 @@
 #include "ItemStoreConfig.h"
 
+#include "PgItemStore.h"
 #include "common/AppError.h"
 
 #include <QDir>
@@ -66,6 +67,16 @@ ServerAddress parseServerUrl(const QString &url, const QString &source)
     a.port = u.port(5432);
     a.database = database;
     return a;
+}
+
+std::unique_ptr<ItemStore> makeItemStore(const QString &programFolder)
+{
+    const QString url = databaseUrl(programFolder);
+    if (url.isEmpty()) return makeFileStore(QDir(programFolder).filePath(QStringLiteral("InventoryDb.mdb")));
+    const QString source = qEnvironmentVariableIsSet(kEnvironment)
+                               ? QStringLiteral("the TALLYVANE_DATABASE variable")
+                               : QStringLiteral("Tallyvane.ini");
+    return std::make_unique<PgItemStore>(parseServerUrl(url, source));
 }
 
 } // namespace tv
