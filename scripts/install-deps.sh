@@ -13,6 +13,8 @@ packages=(
   fonts-dejavu-core
   # tests and benchmarks: barcode decoding, PDF text, pseudo-terminals, the sqlite3 shell, HTTP client
   zbar-tools poppler-utils socat sqlite3 curl
+  # tests press keys through the window system with time stamps of their own (its private headers)
+  qt6-base-private-dev
   # CI checks the formatting of the sources
   clang-format
   # running under a virtual display

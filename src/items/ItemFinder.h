@@ -18,7 +18,8 @@ struct FindHit
 // Walks the record set's rows from `from` for the first item number that contains `search`
 // without regard to case. `letEventsRun` is called now and then (every few milliseconds, not
 // every row) so the window stays responsive; it may change the record set: the walk then goes on
-// within the rows that still exist, and stops when the set was closed.
+// within the rows that still exist, passing over none of them when rows before its place went or
+// came, and stops when the set was closed.
 std::optional<FindHit> findItemNumber(const ItemRecordSet &records, const QString &search, int from,
                                       const std::function<void()> &letEventsRun = {}, int yieldEveryMs = 15);
 

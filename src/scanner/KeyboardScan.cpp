@@ -37,9 +37,7 @@ void setKeyboardScannersAccepted(bool on)
 KeyboardScanDetector::KeyboardScanDetector(QWidget *window, QObject *parent)
     : QObject(parent), m_window(window)
 {
-    auto timer = std::make_shared<QElapsedTimer>();
-    timer->start();
-    m_clock = [timer] { return timer->elapsed(); };
+    m_unstamped.start();
     qApp->installEventFilter(this);
 }
 
@@ -55,9 +53,43 @@ void KeyboardScanDetector::reset()
     m_before.clear();
 }
 
-bool KeyboardScanDetector::endOfBurst(QWidget *target)
+qint64 KeyboardScanDetector::pressedAt(const QKeyEvent &key) const
 {
-    const bool scan = m_target == target && m_code.size() >= kMinLength && m_clock() - m_last < kMaxGapMs;
+    const auto stamp = static_cast<qint64>(key.timestamp());
+    return stamp != 0 ? stamp : m_unstamped.elapsed();
+}
+
+namespace {
+// A stamp that went backwards (the window system's clock wrapped) is no short gap.
+bool shortGap(qint64 last, qint64 now)
+{
+    return now >= last && now - last < KeyboardScanDetector::kMaxGapMs;
+}
+
+// Keys that only change what the next key types.
+bool modifierOnly(int key)
+{
+    switch (key) {
+    case Qt::Key_Shift:
+    case Qt::Key_Control:
+    case Qt::Key_Alt:
+    case Qt::Key_AltGr:
+    case Qt::Key_Meta:
+    case Qt::Key_Super_L:
+    case Qt::Key_Super_R:
+    case Qt::Key_Hyper_L:
+    case Qt::Key_Hyper_R:
+    case Qt::Key_Mode_switch:
+        return true;
+    default:
+        return false;
+    }
+}
+} // namespace
+
+bool KeyboardScanDetector::endOfBurst(QWidget *target, qint64 at)
+{
+    const bool scan = m_target == target && m_code.size() >= kMinLength && shortGap(m_last, at);
     if (!scan) {
         reset();
         return false;
@@ -91,6 +123,8 @@ bool KeyboardScanDetector::eventFilter(QObject *watched, QEvent *event)
     const bool inWindow = target->window() == m_window;
     if (!inWindow && !QApplication::activeModalWidget()) return false;
     auto *key = static_cast<QKeyEvent *>(event);
+    // Shift before a capital, AltGr before a symbol: the character that follows is what counts.
+    if (modifierOnly(key->key()) && !key->isAutoRepeat()) return false;
     if (key->isAutoRepeat() ||
         (key->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))) {
         reset();
@@ -100,7 +134,7 @@ bool KeyboardScanDetector::eventFilter(QObject *watched, QEvent *event)
     case Qt::Key_Return:
     case Qt::Key_Enter:
     case Qt::Key_Tab:
-        return endOfBurst(target);
+        return endOfBurst(target, pressedAt(*key));
     default:
         break;
     }
@@ -109,8 +143,8 @@ bool KeyboardScanDetector::eventFilter(QObject *watched, QEvent *event)
         reset();
         return false;
     }
-    const qint64 now = m_clock();
-    if (m_target != target || m_code.isEmpty() || now - m_last >= kMaxGapMs) {
+    const qint64 now = pressedAt(*key);
+    if (m_target != target || m_code.isEmpty() || !shortGap(m_last, now)) {
         reset();
         m_target = target;
         if (QLineEdit *edit = textOf(target)) {

@@ -635,10 +635,21 @@ void frmMain::cmdScan_Click()
 
 void frmMain::keyboardScan(const QString &code)
 {
-    SendOutcome outcome;
-    trapped(QStringLiteral("KeyboardScan"), kForm,
-            [&] { outcome = sendBarcode(*Adodc1, code, [] { QCoreApplication::processEvents(); }); });
-    showInItemField(txtfield(4), outcome, code);
+    // The search lets other events run, and a scanner may send the next code meanwhile: it waits
+    // for this one to be done rather than moving the rows under it.
+    m_scansWaiting << code;
+    if (m_scanSending) return;
+    m_scanSending = true;
+    const QPointer<frmMain> self(this);
+    while (!m_scansWaiting.isEmpty()) {
+        const QString next = m_scansWaiting.takeFirst();
+        SendOutcome outcome;
+        trapped(QStringLiteral("KeyboardScan"), kForm,
+                [&] { outcome = sendBarcode(*Adodc1, next, [] { QCoreApplication::processEvents(); }); });
+        if (!self) return;
+        showInItemField(txtfield(4), outcome, next);
+    }
+    m_scanSending = false;
 }
 
 void frmMain::cmdUpdate_Click()

@@ -5,6 +5,7 @@
 #include "items/ItemStore.h"
 
 #include <QMainWindow>
+#include <QStringList>
 #include <QTimer>
 #include <array>
 #include <memory>
@@ -144,6 +145,8 @@ private:
     bool m_serverLost = false;
     bool m_rereadPending = false;
     tv::KeyboardScanDetector *m_keyboardScans = nullptr;
+    bool m_scanSending = false;
+    QStringList m_scansWaiting; // keyboard scans that came while one was being sent
 
     QString m_picturePath;
     QString m_cdl1InitDir;

@@ -126,26 +126,56 @@ private slots:
         QCOMPARE(calls, 1);
     }
 
-    void findStaysWithinRowsDeletedMeanwhile()
+    // Rows that go or are all read again while the walk lets events run: the walk stays within
+    // the rows there are and passes over none of them.
+    void findFollowsRowsChangedMeanwhile_data()
     {
+        QTest::addColumn<QString>("change");
+        QTest::addColumn<int>("row"); // where "target" is found; -1 none
+        QTest::addColumn<int>("count");
+        QTest::newRow("the last rows deleted") << "delete last two" << -1 << 2;
+        QTest::newRow("a row before the walk's place deleted") << "delete first" << 0 << 3;
+        QTest::newRow("read again without a row another program deleted") << "read again" << 0 << 3;
+    }
+    void findFollowsRowsChangedMeanwhile()
+    {
+        QFETCH(QString, change);
+        QFETCH(int, row);
+        QFETCH(int, count);
         TestFolder folder;
-        folder.addRows({makeRow("A", "1"), makeRow("B", "2"), makeRow("C", "3"), makeRow("D", "target")});
+        const bool targetLast = change == QLatin1String("delete last two");
+        folder.addRows({makeRow("A", "1"), makeRow("B", targetLast ? "2" : "target"), makeRow("C", "3"),
+                        makeRow("D", targetLast ? "target" : "4")});
         ItemRecordSet rs(folder.databasePath());
         rs.open();
-        // Another command deletes the last rows while the walk lets events run.
+        bool changed = false;
         const auto hit = findItemNumber(
             rs, QStringLiteral("target"), 0,
             [&] {
-                if (rs.recordCount() > 2) {
+                if (changed) return;
+                changed = true;
+                if (change == QLatin1String("delete last two")) {
                     rs.moveLast();
                     rs.deleteCurrent();
                     rs.moveLast();
                     rs.deleteCurrent();
+                } else if (change == QLatin1String("delete first")) {
+                    rs.moveFirst();
+                    rs.deleteCurrent();
+                } else {
+                    ItemRecordSet other(folder.databasePath());
+                    other.open();
+                    other.moveFirst();
+                    other.deleteCurrent();
+                    rs.close();
+                    rs.open();
                 }
             },
             0);
-        QVERIFY(!hit);
-        QCOMPARE(rs.recordCount(), 2);
+        QVERIFY(changed);
+        QCOMPARE(hit ? hit->row : -1, row);
+        if (hit) QCOMPARE(rs.row(hit->row).itemNum, QStringLiteral("target"));
+        QCOMPARE(rs.recordCount(), count);
     }
 };
 
