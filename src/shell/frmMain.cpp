@@ -766,12 +766,14 @@ void frmMain::closeEvent(QCloseEvent *event)
         event->accept();
         return;
     }
-    bool refused = false;
-    trapped(QStringLiteral("Form_QueryUnload"), kForm, [&] { refused = !leaveProgram(); });
-    if (refused)
-        event->ignore();
-    else
+    // A failed save is reported by the trap and refuses the close, as it stops Exit: the typed
+    // text stays on screen.
+    bool left = false;
+    trapped(QStringLiteral("Form_QueryUnload"), kForm, [&] { left = leaveProgram(); });
+    if (left)
         event->accept();
+    else
+        event->ignore();
 }
 
 } // namespace tv

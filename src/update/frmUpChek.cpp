@@ -237,11 +237,13 @@ void frmUpChek::cmdUpdate_Click()
         const QFileInfo info(updater);
         if (!info.exists()) throw AppError(Err::FileNotFound);
         if (!info.isFile() || !info.isExecutable()) throw AppError(Err::PermissionDenied);
+
+        // The same save as on exit, pending edits included, and before the updater starts: a
+        // save that fails leaves this copy running with the typed text and nothing replaced.
+        if (m_saveData) m_saveData();
+
         if (!QProcess::startDetached(updater, QStringList(), programFolder()))
             throw AppError(Err::PathFileAccess);
-
-        // The same save as on exit: the current row's pending edits are written too.
-        if (m_saveData) m_saveData();
 
         endProgramNow();
     });

@@ -376,10 +376,11 @@ private slots:
             << script << false << false
             << trapText(QStringLiteral("70 (Permission denied)"), QStringLiteral("cmdUpdate_Click")) << false
             << false;
+        // The updater never starts beside a copy whose typed text could not be saved.
         QTest::newRow("save fails") << script << true << true
                                     << trapText(QStringLiteral("61 (Disk full)"),
                                                 QStringLiteral("cmdUpdate_Click"))
-                                    << false << true;
+                                    << false << false;
     }
     void updateFails()
     {
