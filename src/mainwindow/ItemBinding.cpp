@@ -158,13 +158,20 @@ void ItemBinding::refresh()
     showRow(false);
 }
 
+void ItemBinding::refresh(QWidget *widget)
+{
+    if (Bound *b = find(widget)) show(*b);
+}
+
 bool ItemBinding::commit(QWidget *widget)
 {
     Bound *b = find(widget);
     if (!b || !b->pending || !b->widget || !m_records.hasCurrent()) return false;
     const QVariant value = m_parser(b->column, text(*b));
-    m_records.setValue(b->column, value);
+    const Column column = b->column;
+    m_records.setValue(column, value);
     show(*b);
+    if (m_follower) m_follower(column);
     return true;
 }
 

@@ -46,6 +46,9 @@ public:
     static QVariant parseText(Column column, const QString &text);
     void setParser(Parser parser) { m_parser = std::move(parser); }
     void setErrorReporter(ErrorReporter reporter) { m_reporter = std::move(reporter); }
+    // Runs after a widget's value went into the row, for values of other columns that follow it.
+    using Follower = std::function<void(Column column)>;
+    void setFollower(Follower follower) { m_follower = std::move(follower); }
 
     // Takes a widget's pending text into the current row. Returns whether a value was taken in;
     // throws AppError (text refused, or the row cannot take it) and then keeps the text pending.
@@ -57,6 +60,8 @@ public:
 
     // Shows the current row in every widget and drops pending text.
     void refresh();
+    // The same for one widget.
+    void refresh(QWidget *widget);
 
 signals:
     // A bound widget lost the focus and its text (if any was pending) is in the row.
@@ -85,6 +90,7 @@ private:
     std::vector<Bound> m_bound;
     Parser m_parser;
     ErrorReporter m_reporter;
+    Follower m_follower;
     bool m_showing = false;
 };
 

@@ -21,16 +21,44 @@ namespace tv {
 
 namespace {
 const QString kForm = QStringLiteral("frmMain");
+
+bool followsCountAndCost(const ItemRow &row)
+{
+    return !row.isKept(Column::ItemCnt) && !row.isKept(Column::ItemCst);
+}
+
+// Count times cost; no value when either has none. False when it is beyond what the column holds.
+bool totalOf(const ItemRow &row, std::optional<Money> &total)
+{
+    total.reset();
+    if (!row.itemCnt || !row.itemCst) return true;
+    total = row.itemCst->times(*row.itemCnt);
+    return total.has_value();
+}
 } // namespace
 
 ItemEditor::ItemEditor(ItemRecordSet &records, ItemBinding &binding, const Widgets &widgets, Hooks hooks,
                        QObject *parent)
     : QObject(parent), m_records(records), m_binding(binding), m_w(widgets), m_hooks(std::move(hooks))
 {
-    m_binding.setParser([](Column column, const QString &text) {
+    m_binding.setParser([this](Column column, const QString &text) {
         FieldValue v = parseFieldText(column, text);
         if (!v.ok()) throw FieldRefused(column, v.problem);
+        // A count or cost whose total could not be kept is refused before anything changes.
+        if ((column == Column::ItemCnt || column == Column::ItemCst) && m_records.hasCurrent()) {
+            ItemRow row = m_records.row(m_records.position());
+            row.setValue(column, v.value);
+            std::optional<Money> total;
+            if (followsCountAndCost(row) && !totalOf(row, total))
+                throw FieldRefused(column,
+                                   QStringLiteral("The total value of %1 units at %2 each is too large to "
+                                                  "keep. Check the Unit Count and the Unit Cost.")
+                                       .arg(QString::number(*row.itemCnt), row.itemCst->toDollars()));
+        }
         return v.value;
+    });
+    m_binding.setFollower([this](Column column) {
+        if (column == Column::ItemCnt || column == Column::ItemCst) followTotal();
     });
     m_binding.setErrorReporter([this](QWidget *widget, const AppError &error) {
         if (const auto *refused = dynamic_cast<const FieldRefused *>(&error)) {
@@ -67,6 +95,18 @@ void ItemEditor::showRefusal(Column column, const QString &problem)
 {
     prompts().message(problem, MsgButtons::Ok, MsgIcon::Exclamation, QStringLiteral("Data Entry Error"));
     if (QWidget *w = widgetFor(column); w && w->isVisible()) w->setFocus(Qt::OtherFocusReason);
+}
+
+void ItemEditor::followTotal()
+{
+    if (!m_records.hasCurrent()) return;
+    const ItemRow &row = m_records.row(m_records.position());
+    std::optional<Money> total;
+    if (!followsCountAndCost(row) || !totalOf(row, total)) return;
+    m_records.setValue(Column::TotItemCst, total ? QVariant::fromValue(*total) : QVariant());
+    // The total field is read-only: text in it is only ever the program's, and never older than
+    // the row.
+    m_binding.refresh(field(8));
 }
 
 bool ItemEditor::takeTypedValues()

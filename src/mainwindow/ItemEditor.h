@@ -65,6 +65,8 @@ private:
     bool takeTypedValues();
     void showRefusal(Column column, const QString &problem);
     QWidget *widgetFor(Column column) const;
+    // The total value follows the count and the cost of the current row, in the row and on screen.
+    void followTotal();
     QLineEdit *field(int index) const { return m_w.txtfield[static_cast<size_t>(index)]; }
 
     ItemRecordSet &m_records;

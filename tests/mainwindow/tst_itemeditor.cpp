@@ -280,49 +280,77 @@ private slots:
         }
     }
 
-    void leavingTheCostComputesTheTotal_data()
+    // The total value is count times cost, on screen and in the file, whichever of the two changes
+    // and however the change reaches the row (the field left, or Save straight away). Leaving the
+    // cost also rounds it to cents. Steps: "N=text" types into field N and leaves it, "N~text"
+    // types and stays. The row starts as 101 units at $0.25.
+    void theTotalFollowsTheCountAndTheCost_data()
     {
-        QTest::addColumn<QString>("cost");
-        QTest::addColumn<QString>("count");
-        QTest::addColumn<QString>("costShown");
-        QTest::addColumn<QString>("totalShown");
+        QTest::addColumn<QStringList>("steps");
+        QTest::addColumn<QString>("costShown");  // before the save
+        QTest::addColumn<QString>("totalShown"); // before the save
+        QTest::addColumn<QString>("totalSaved"); // after the save
         QTest::addColumn<qlonglong>("storedCost");
-        QTest::addColumn<qlonglong>("storedTotal");
-        QTest::newRow("12.345 x 3") << "12.345"
-                                    << "3"
-                                    << "12.34"
-                                    << "37.02" << 123400LL << 370200LL;
-        QTest::newRow("12.5 x 4") << "$12.5"
-                                  << "4"
-                                  << "12.5"
-                                  << "50" << 125000LL << 500000LL;
-        QTest::newRow("1,234.50 x 2") << "1,234.50"
-                                      << "2"
-                                      << "1234.5"
-                                      << "2469" << 12345000LL << 24690000LL;
+        QTest::addColumn<qlonglong>("storedTotal"); // -1: no value
+        QTest::newRow("12.345 x 3") << QStringList{"5=3", "6=12.345"} << "12.34"
+                                    << "37.02"
+                                    << "$37.02" << 123400LL << 370200LL;
+        QTest::newRow("12.5 x 4") << QStringList{"5=4", "6=$12.5"} << "12.5"
+                                  << "50"
+                                  << "$50.00" << 125000LL << 500000LL;
+        QTest::newRow("1,234.50 x 2") << QStringList{"5=2", "6=1,234.50"} << "1234.5"
+                                      << "2469"
+                                      << "$2,469.00" << 12345000LL << 24690000LL;
+        QTest::newRow("count 101 to 5, left") << QStringList{"5=5"} << "$0.25"
+                                              << "$1.25"
+                                              << "$1.25" << 2500LL << 12500LL;
+        QTest::newRow("count 101 to 5, saved at once") << QStringList{"5~5"} << "$0.25"
+                                                       << "$25.25"
+                                                       << "$1.25" << 2500LL << 12500LL;
+        QTest::newRow("cost, saved at once") << QStringList{"6~2"} << "2"
+                                             << "$25.25"
+                                             << "$202.00" << 20000LL << 2020000LL;
+        QTest::newRow("cost left, then the count") << QStringList{"6=12.345", "5=2"} << "12.34"
+                                                   << "$24.69"
+                                                   << "$24.68" << 123400LL << 246800LL;
+        QTest::newRow("count emptied") << QStringList{"5="} << "$0.25"
+                                       << ""
+                                       << "" << 2500LL << -1LL;
     }
-    void leavingTheCostComputesTheTotal()
+    void theTotalFollowsTheCountAndTheCost()
     {
-        QFETCH(QString, cost);
-        QFETCH(QString, count);
+        QFETCH(QStringList, steps);
         QFETCH(QString, costShown);
         QFETCH(QString, totalShown);
+        QFETCH(QString, totalSaved);
         QFETCH(qlonglong, storedCost);
         QFETCH(qlonglong, storedTotal);
         TestFolder folder;
-        folder.addRows({makeRow("A", "1", 1, "1")});
+        folder.addRows({makeRow("A", "1", 101, "0.25")});
         ScriptedPrompts prompts;
         Window w(folder);
-        w.type(5, count);
-        w.type(6, cost);
+        QCOMPARE(w.field(8)->text(), QStringLiteral("$25.25"));
+        for (const QString &step : std::as_const(steps)) {
+            const int index = step.left(1).toInt();
+            const QString text = step.mid(2);
+            if (step.at(1) == QLatin1Char('=')) {
+                w.type(index, text);
+            } else {
+                w.field(index)->setFocus();
+                w.field(index)->selectAll();
+                QTest::keyClick(w.field(index), Qt::Key_Backspace);
+                QTest::keyClicks(w.field(index), text);
+            }
+        }
         QVERIFY2(prompts.shown().isEmpty(), qPrintable(prompts.texts().join('|')));
         QCOMPARE(w.field(6)->text(), costShown);
         QCOMPARE(w.field(8)->text(), totalShown);
         w.editor->cmdSave_Click();
         QVERIFY2(prompts.shown().isEmpty(), qPrintable(prompts.texts().join('|')));
+        QCOMPARE(w.field(8)->text(), totalSaved);
         const ItemRow saved = fileRow(folder, 0);
         QCOMPARE(saved.itemCst->raw(), storedCost);
-        QCOMPARE(saved.totItemCst->raw(), storedTotal);
+        QCOMPARE(saved.totItemCst ? saved.totItemCst->raw() : -1LL, storedTotal);
     }
 
     void costLeftWithoutCountChangesNothing()
