@@ -372,6 +372,8 @@ public:
     std::vector<ItemRow> readAll() override
     {
         Reading c(*this);
+        // Taken first: a commit while the rows are read is then looked at again.
+        const qint64 version = c.isOwn() ? 0 : dataVersion();
         std::vector<ItemRow> rows;
         {
             SqliteStatement count(c.get(), "select count(*) from Items");
@@ -385,7 +387,7 @@ public:
             rows.push_back(readRow(s.get(), pools.get()));
         if (c.isOwn()) return rows;
         // What the rows were as read, to tell later which ones another program changed.
-        m_dataVersion = dataVersion();
+        m_dataVersion = version;
         m_seen.clear();
         m_seen.reserve(rows.size());
         for (const ItemRow &r : rows)
