@@ -174,7 +174,8 @@ BackupPaths BackupPaths::current()
             folder + QStringLiteral("/InventoryDb.mdb"),
             folder + QStringLiteral("/InventoryDb.bak"),
             programPath(QStringLiteral("InventoryDb.mdb.restoring")),
-            programPath(QStringLiteral("InventoryDb.mdb.replaced"))};
+            programPath(QStringLiteral("InventoryDb.mdb.replaced")),
+            folder + QStringLiteral("/InventoryDb.before-restore.mdb")};
 }
 
 DatabaseBackup::DatabaseBackup(ItemRecordSet &recordSet) : m_recordSet(recordSet) {}
@@ -333,10 +334,24 @@ bool DatabaseBackup::runRestore()
     } catch (const std::exception &e) {
         throw undoRestore(AppError(Err::InternalError, QString::fromUtf8(e.what())));
     }
-    if (hadDatabase) ::unlink(nativePath(p.replaced).constData());
+    // The replaced database stays within reach, the last one only, beside the backup. The restore
+    // has happened either way; the message says where the old one is.
+    QString kept;
+    if (hadDatabase) {
+        try {
+            renameOver(p.replaced, p.beforeRestore);
+            syncFolder(p.folder);
+            syncFolder(programFolder());
+            kept = QStringLiteral(" The database it replaced is kept as %1.").arg(p.beforeRestore);
+        } catch (const AppError &e) {
+            kept = QStringLiteral(" The database it replaced could not be kept beside the backup (%1); it "
+                                  "is kept as %2.")
+                       .arg(e.description(), p.replaced);
+        }
+    }
 
     // Either button ends the restore alike.
-    prompts().message(QStringLiteral("The Database has been restored, Please Restart Tallyvane."),
+    prompts().message(QStringLiteral("The Database has been restored, Please Restart Tallyvane.") + kept,
                       MsgButtons::OkCancel, MsgIcon::Information, QStringLiteral("Data Restored"));
     return true;
 }

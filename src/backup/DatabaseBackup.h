@@ -10,12 +10,14 @@ class ItemRecordSet;
 // Where the one backup generation lives, computed afresh from the program folder each time.
 struct BackupPaths
 {
-    QString database;    // program folder + "/InventoryDb.mdb"
-    QString folder;      // program folder + "/Backup"
-    QString workingCopy; // program folder + "/Backup/InventoryDb.mdb", only during a backup
-    QString backupFile;  // program folder + "/Backup/InventoryDb.bak"
-    QString restoring;   // the backup's copy beside the database, only during a restore
-    QString replaced;    // the database being replaced, kept until the restored one opens
+    QString database;      // program folder + "/InventoryDb.mdb"
+    QString folder;        // program folder + "/Backup"
+    QString workingCopy;   // program folder + "/Backup/InventoryDb.mdb", only during a backup
+    QString backupFile;    // program folder + "/Backup/InventoryDb.bak"
+    QString restoring;     // the backup's copy beside the database, only during a restore
+    QString replaced;      // the database being replaced, kept until the restored one opens
+    QString beforeRestore; // program folder + "/Backup/InventoryDb.before-restore.mdb": the last
+                           // database a restore replaced
 
     static BackupPaths current();
 };

@@ -88,6 +88,14 @@ void DurableFile::commit()
     if (::rename(m_temp.constData(), QFile::encodeName(m_path).constData()) != 0) throw failure(errno);
     m_committed = true;
     QIODevice::close();
+    // The rename is only an entry in the folder until the folder itself is on disk.
+    const int dir = ::open(QFile::encodeName(QFileInfo(m_path).absolutePath()).constData(),
+                           O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir < 0) throw failure(errno);
+    const int synced = ::fsync(dir);
+    const int err = errno;
+    ::close(dir);
+    if (synced != 0) throw failure(err);
 }
 
 } // namespace tv

@@ -31,7 +31,8 @@ public:
     // Why the last write fell short (an input/output error when the system gave no reason).
     AppError writeFailure() const { return failure(m_writeErrno != 0 ? m_writeErrno : EIO); }
 
-    // Puts the new file on disk and renames it over the target. Throws AppError.
+    // Puts the new file on disk, renames it over the target and puts the folder on disk. Throws
+    // AppError.
     void commit();
 
 protected:

@@ -333,7 +333,19 @@ void ItemRecordSet::writeRow(ItemRow &r)
 void ItemRecordSet::deleteCurrent()
 {
     requireCurrent();
-    m_store->remove(m_rows[static_cast<size_t>(m_pos)]);
+    try {
+        m_store->remove(m_rows[static_cast<size_t>(m_pos)]);
+    } catch (const ItemConflict &e) {
+        // Another program's values are shown, not deleted unseen.
+        m_changed = 0;
+        if (e.current()) {
+            m_rows[static_cast<size_t>(m_pos)] = *e.current();
+            emit rowChanged(m_pos);
+        } else {
+            dropRow(m_pos, true);
+        }
+        throw;
+    }
     const int index = m_pos;
     emit rowAboutToBeRemoved(index);
     m_rows.erase(m_rows.begin() + index);

@@ -32,7 +32,9 @@ struct ItemRow
 {
     std::optional<qint64>
         rowid; // the store's private row key (0 is a valid one); empty until the row is stored
-    std::optional<qint64> version; // the server's count of changes to the row; empty for a file
+    // The server's count of changes to the row, or a digest of the values stored in a file: a
+    // save or delete is refused when the stored row no longer has it.
+    std::optional<qint64> version;
     QString itemDesc, itemNum, image, invNum, vendor;
     QString invDate; // ISO yyyy-mm-dd
     std::optional<qint64> itemCnt;

@@ -41,10 +41,11 @@ public:
     // Writes a new row and sets its key (and version).
     virtual void insert(ItemRow &row) = 0;
     // Writes the columns whose bits (1 << Column) are set, leaving the others as stored. Throws
-    // ItemConflict when the engine keeps versions and another workstation changed the row since
-    // it was read; nothing is written then.
+    // ItemConflict when the row has a version and another workstation or program changed or
+    // deleted the row since it was read; nothing is written then.
     virtual void update(ItemRow &row, unsigned changedColumns) = 0;
-    // Deletes the row by its key; a row already gone is no error.
+    // Deletes the row by its key; a row already gone is no error. The file's store throws
+    // ItemConflict when the row holds other values than those read, and deletes nothing.
     virtual void remove(const ItemRow &row) = 0;
     // Writes new rows in one transaction: all of them or none.
     virtual void insertAll(std::vector<ItemRow> &rows) = 0;
@@ -79,11 +80,38 @@ public:
     }
     const std::optional<ItemRow> &current() const { return m_current; }
 
+    // The texts of a refused save and delete, the same for every engine.
+    static QString changedText()
+    {
+        return QStringLiteral("Another workstation changed this item after it was shown here, so your "
+                              "change was not saved. The item is shown as it is stored now; make your "
+                              "change again if it is still needed.");
+    }
+    static QString deletedText()
+    {
+        return QStringLiteral("Another workstation deleted this item after it was shown here, so your "
+                              "change was not saved.");
+    }
+    static QString changedBeforeDeleteText()
+    {
+        return QStringLiteral("Another workstation changed this item after it was shown here, so it was "
+                              "not deleted. The item is shown as it is stored now; delete it again if it "
+                              "is no longer needed.");
+    }
+
 private:
     std::optional<ItemRow> m_current;
 };
 
-// The store of the database file at `path`.
+// What saving into a database file says once another copy of the program restored the backup
+// over it: the file this program has open is no longer the one at its path.
+inline QString restoredElsewhereText()
+{
+    return QStringLiteral("The database was restored by another Tallyvane; restart to go on.");
+}
+
+// The store of the database file at `path`. While open it looks every second whether another
+// program changed the file and says which rows (changedElsewhere).
 std::unique_ptr<ItemStore> makeFileStore(const QString &path);
 
 } // namespace tv

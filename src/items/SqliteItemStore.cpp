@@ -1,7 +1,10 @@
 #include "ItemStore.h"
 #include "SqliteConnection.h"
 
+#include <QAbstractEventDispatcher>
+#include <QFile>
 #include <QStringList>
+#include <QTimer>
 #include <algorithm>
 #include <array>
 #include <bit>
@@ -10,6 +13,8 @@
 #include <sqlite3.h>
 #include <string>
 #include <string_view>
+#include <sys/stat.h>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -246,12 +251,50 @@ const std::string &selectSql()
 
 using Pools = std::array<TextPool, kColumnCount>;
 
+// A digest of the stored values of the row at the statement's current step (columns after the
+// rowid), taken from the engine's own bytes so that values shown marked count too. Another
+// program's save, or a new item under a reused row key, changes it.
+qint64 storedVersion(sqlite3_stmt *stmt)
+{
+    quint64 h = 0xcbf29ce484222325ull;
+    const auto mix = [&h](quint64 v) { h ^= v + 0x9e3779b97f4a7c15ull + (h << 6) + (h >> 2); };
+    for (int at = 1; at <= kColumnCount; ++at) {
+        const int type = sqlite3_column_type(stmt, at);
+        mix(static_cast<quint64>(type));
+        switch (type) {
+        case SQLITE_INTEGER:
+            mix(static_cast<quint64>(sqlite3_column_int64(stmt, at)));
+            break;
+        case SQLITE_FLOAT: {
+            const double d = sqlite3_column_double(stmt, at);
+            quint64 bits = 0;
+            std::memcpy(&bits, &d, sizeof bits);
+            mix(bits);
+            break;
+        }
+        case SQLITE_TEXT:
+        case SQLITE_BLOB: {
+            const void *bytes = type == SQLITE_TEXT ? static_cast<const void *>(sqlite3_column_text(stmt, at))
+                                                    : sqlite3_column_blob(stmt, at);
+            const auto size = static_cast<size_t>(sqlite3_column_bytes(stmt, at));
+            mix(std::hash<std::string_view>{}(
+                std::string_view(bytes ? static_cast<const char *>(bytes) : "", size)));
+            break;
+        }
+        default:
+            break;
+        }
+    }
+    return static_cast<qint64>(h);
+}
+
 // The row at the statement's current step: rowid first, then the columns in table order.
 ItemRow readRow(sqlite3_stmt *stmt, Pools *pools)
 {
     RowReader read(stmt);
     ItemRow r;
     r.rowid = sqlite3_column_int64(stmt, 0);
+    r.version = storedVersion(stmt);
     for (const ColumnInfo &c : kColumns) {
         const int at = static_cast<int>(c.column) + 1;
         switch (c.type) {
@@ -299,7 +342,11 @@ constexpr unsigned kAllColumns = (1u << kColumnCount) - 1;
 class SqliteItemStore final : public ItemStore
 {
 public:
-    explicit SqliteItemStore(const QString &path) : m_path(path) {}
+    explicit SqliteItemStore(const QString &path) : m_path(path)
+    {
+        m_poll.setInterval(1000);
+        connect(&m_poll, &QTimer::timeout, this, [this] { lookForChanges(); });
+    }
 
     QString location() const override { return m_path; }
     bool isFile() const override { return true; }
@@ -307,14 +354,26 @@ public:
 
     void open() override
     {
-        if (!m_connection)
-            m_connection = std::make_unique<SqliteConnection>(m_path, SqliteConnection::Access::ReadWrite);
+        if (m_connection) return;
+        m_connection = std::make_unique<SqliteConnection>(m_path, SqliteConnection::Access::ReadWrite);
+        m_identity = identity();
+        m_dataVersion = dataVersion();
+        m_seen.clear();
+        // Only where events run: a store opened for one report or import on its own needs none.
+        if (QAbstractEventDispatcher::instance()) m_poll.start();
     }
-    void close() override { m_connection.reset(); }
+    void close() override
+    {
+        m_poll.stop();
+        m_connection.reset();
+        m_seen.clear();
+    }
 
     std::vector<ItemRow> readAll() override
     {
         Reading c(*this);
+        // Taken first: a commit while the rows are read is then looked at again.
+        const qint64 version = c.isOwn() ? 0 : dataVersion();
         std::vector<ItemRow> rows;
         {
             SqliteStatement count(c.get(), "select count(*) from Items");
@@ -326,24 +385,34 @@ public:
         auto pools = std::make_unique<Pools>();
         while (s.step())
             rows.push_back(readRow(s.get(), pools.get()));
+        if (c.isOwn()) return rows;
+        // What the rows were as read, to tell later which ones another program changed.
+        m_dataVersion = version;
+        m_seen.clear();
+        m_seen.reserve(rows.size());
+        for (const ItemRow &r : rows)
+            m_seen[*r.rowid] = *r.version;
         return rows;
     }
 
     std::optional<ItemRow> read(qint64 key) override
     {
         Reading c(*this);
-        SqliteStatement s(c.get(), selectSql() + " where rowid = ?");
-        s.bind(1, key);
-        if (!s.step()) return std::nullopt;
-        return readRow(s.get(), nullptr);
+        return readKey(c.get(), key);
     }
 
     void insert(ItemRow &row) override
     {
-        SqliteStatement s(writer(), insertSql());
+        Writing w(*this);
+        SqliteStatement s(w.get(), insertSql());
         bindRow(s, row, kAllColumns);
         s.step();
-        row.rowid = sqlite3_last_insert_rowid(writer().handle());
+        const qint64 key = sqlite3_last_insert_rowid(w.get().handle());
+        const std::optional<ItemRow> stored = readKey(w.get(), key);
+        w.commit();
+        row.rowid = key;
+        row.version = stored ? stored->version : std::nullopt;
+        noteOwn(row);
     }
 
     void update(ItemRow &row, unsigned changedColumns) override
@@ -362,39 +431,70 @@ public:
             first = false;
         }
         sql += " where rowid = ?";
-        SqliteStatement s(writer(), sql);
-        bindRow(s, row, changedColumns);
-        s.bind(std::popcount(changedColumns) + 1, row.rowid);
-        s.step();
+        Writing w(*this);
+        // Compared and written under one write lock: no other program can come in between.
+        const std::optional<ItemRow> now = readKey(w.get(), *row.rowid);
+        if (!now) throw ItemConflict(ItemConflict::deletedText(), std::nullopt);
+        if (row.version && now->version != row.version) throw ItemConflict(ItemConflict::changedText(), now);
+        {
+            SqliteStatement s(w.get(), sql);
+            bindRow(s, row, changedColumns);
+            s.bind(std::popcount(changedColumns) + 1, row.rowid);
+            s.step();
+        }
+        const std::optional<ItemRow> stored = readKey(w.get(), *row.rowid);
+        w.commit();
+        row.version = stored ? stored->version : std::nullopt;
+        noteOwn(row);
     }
 
     void remove(const ItemRow &row) override
     {
         if (!row.rowid) return;
-        SqliteStatement s(writer(), "delete from Items where rowid = ?");
-        s.bind(1, row.rowid);
-        s.step();
+        Writing w(*this);
+        const std::optional<ItemRow> now = readKey(w.get(), *row.rowid);
+        if (!now) {
+            m_seen.erase(*row.rowid);
+            return; // already gone, as asked
+        }
+        // The key may have been given to another item meanwhile: never delete that one.
+        if (row.version && now->version != row.version)
+            throw ItemConflict(ItemConflict::changedBeforeDeleteText(), now);
+        {
+            SqliteStatement s(w.get(), "delete from Items where rowid = ?");
+            s.bind(1, row.rowid);
+            s.step();
+        }
+        w.commit();
+        m_seen.erase(*row.rowid);
     }
 
     void insertAll(std::vector<ItemRow> &rows) override
     {
-        SqliteConnection &c = writer();
-        if (!c.tryExec("BEGIN IMMEDIATE")) throw c.inUse();
+        Writing w(*this);
+        SqliteConnection &c = w.get();
         try {
             SqliteStatement s(c, insertSql());
+            SqliteStatement stored(c, selectSql() + " where rowid = ?");
             for (ItemRow &r : rows) {
                 bindRow(s, r, kAllColumns);
                 s.step();
                 r.rowid = sqlite3_last_insert_rowid(c.handle());
                 s.reset();
+                stored.bind(1, r.rowid);
+                if (stored.step()) r.version = storedVersion(stored.get());
+                stored.reset();
             }
-            c.exec("COMMIT");
+            w.commit();
         } catch (...) {
-            for (ItemRow &r : rows)
+            for (ItemRow &r : rows) {
                 r.rowid.reset();
-            sqlite3_exec(c.handle(), "ROLLBACK", nullptr, nullptr, nullptr);
+                r.version.reset();
+            }
             throw;
         }
+        for (const ItemRow &r : rows)
+            noteOwn(r);
     }
 
     QStringList distinctValues(Column column) override
@@ -464,16 +564,115 @@ private:
             m_connection = m_own ? m_own.get() : store.m_connection.get();
         }
         SqliteConnection &get() { return *m_connection; }
+        bool isOwn() const { return m_own != nullptr; }
 
     private:
         std::unique_ptr<SqliteConnection> m_own;
         SqliteConnection *m_connection;
     };
 
+    // One write transaction on the open connection, rolled back unless committed.
+    class Writing
+    {
+    public:
+        explicit Writing(SqliteItemStore &store) : m_connection(store.writer())
+        {
+            if (!m_connection.tryExec("BEGIN IMMEDIATE")) throw m_connection.inUse();
+        }
+        ~Writing()
+        {
+            if (!m_done) sqlite3_exec(m_connection.handle(), "ROLLBACK", nullptr, nullptr, nullptr);
+        }
+        Writing(const Writing &) = delete;
+        Writing &operator=(const Writing &) = delete;
+        SqliteConnection &get() { return m_connection; }
+        void commit()
+        {
+            m_connection.exec("COMMIT");
+            m_done = true;
+        }
+
+    private:
+        SqliteConnection &m_connection;
+        bool m_done = false;
+    };
+
+    struct FileIdentity
+    {
+        dev_t device = 0;
+        ino_t inode = 0;
+        bool exists = false;
+        bool operator==(const FileIdentity &) const = default;
+    };
+
+    FileIdentity identity() const
+    {
+        struct stat st
+        {
+        };
+        if (::stat(QFile::encodeName(m_path).constData(), &st) != 0) return {};
+        return {st.st_dev, st.st_ino, true};
+    }
+
     SqliteConnection &writer()
     {
         if (!m_connection) throw AppError(Err::ObjectClosed);
+        // Another copy's restore renamed a new file over the path: writing on would go into the
+        // old one, which nobody reads any more.
+        if (identity() != m_identity) throw AppError(Err::DatabaseError, restoredElsewhereText());
         return *m_connection;
+    }
+
+    static std::optional<ItemRow> readKey(SqliteConnection &c, qint64 key)
+    {
+        SqliteStatement s(c, selectSql() + " where rowid = ?");
+        s.bind(1, key);
+        if (!s.step()) return std::nullopt;
+        return readRow(s.get(), nullptr);
+    }
+
+    qint64 dataVersion()
+    {
+        SqliteStatement s(*m_connection, "PRAGMA data_version");
+        return s.step() ? sqlite3_column_int64(s.get(), 0) : 0;
+    }
+
+    // This program's own writes are no news to it.
+    void noteOwn(const ItemRow &row)
+    {
+        if (m_connection && row.rowid && row.version) m_seen[*row.rowid] = *row.version;
+    }
+
+    // Another program committed to the file when its data version moved on. The engine does not
+    // say what changed, so every row's digest is compared with the one last seen.
+    void lookForChanges()
+    {
+        if (!m_connection || identity() != m_identity) return;
+        std::vector<qint64> changed;
+        try {
+            const qint64 version = dataVersion();
+            if (version == m_dataVersion) return;
+            std::unordered_map<qint64, qint64> now;
+            now.reserve(m_seen.size());
+            SqliteStatement s(*m_connection, "select rowid, " + columnList() + " from Items");
+            while (s.step())
+                now[sqlite3_column_int64(s.get(), 0)] = storedVersion(s.get());
+            for (const auto &[key, digest] : now) {
+                const auto it = m_seen.find(key);
+                if (it == m_seen.end() || it->second != digest) changed.push_back(key);
+            }
+            for (const auto &[key, digest] : m_seen)
+                if (!now.count(key)) changed.push_back(key);
+            m_seen = std::move(now);
+            m_dataVersion = version;
+        } catch (const AppError &) {
+            return; // a writer holds the file just now; the next look finds the change
+        }
+        std::sort(changed.begin(), changed.end());
+        for (const qint64 key : changed) {
+            if (!m_connection) break; // a reaction closed the store
+            emit changedElsewhere(key);
+        }
     }
 
     static const std::string &insertSql()
@@ -489,6 +688,10 @@ private:
 
     QString m_path;
     std::unique_ptr<SqliteConnection> m_connection;
+    FileIdentity m_identity;
+    qint64 m_dataVersion = 0;
+    std::unordered_map<qint64, qint64> m_seen; // row key -> digest, as last read or written
+    QTimer m_poll;
 };
 
 } // namespace

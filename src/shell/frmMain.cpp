@@ -432,11 +432,18 @@ std::unique_ptr<ItemStore> frmMain::chosenStore()
 void frmMain::followOtherWorkstations()
 {
     ItemStore &store = Adodc1->store();
-    if (store.isFile()) return;
-    // The record set has taken the change in by the time these run.
+    // The record set has taken the change in by the time these run; the file's store hears of
+    // other programs' saves as the server's does of other workstations'.
     connect(&store, &ItemStore::changedElsewhere, this, [this] {
         if (Adodc1->isOpen()) refreshTitle();
     });
+    connect(Adodc1.get(), &ItemRecordSet::currentDeletedElsewhere, this, [this] {
+        View();
+        prompts().message(QStringLiteral("The item you were looking at was deleted at another workstation. "
+                                         "The next item is shown."),
+                          MsgButtons::Ok, MsgIcon::Information);
+    });
+    if (store.isFile()) return;
     // A lost server is tried again in the background; changes made elsewhere while it was away
     // were never heard of, so once it is back every row is read again (when the user is not typing).
     m_reconnect.setInterval(3000);
@@ -450,12 +457,6 @@ void frmMain::followOtherWorkstations()
         }
     });
     m_reconnect.start();
-    connect(Adodc1.get(), &ItemRecordSet::currentDeletedElsewhere, this, [this] {
-        View();
-        prompts().message(QStringLiteral("The item you were looking at was deleted at another workstation. "
-                                         "The next item is shown."),
-                          MsgButtons::Ok, MsgIcon::Information);
-    });
 }
 
 void frmMain::tryServerAgain()

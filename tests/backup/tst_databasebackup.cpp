@@ -369,6 +369,10 @@ private slots:
         f.rs.moveFirst();
         f.rs.setValue(Column::ItemDesc, QStringLiteral("pending")); // dropped by the restore
         QCOMPARE(itemNums(f.rs), (QStringList{QStringLiteral("B2"), QStringLiteral("C3")}));
+        const QByteArray replaced = readFile(f.db());
+        const QString beforeRestore = f.folder.file(QStringLiteral("Backup/InventoryDb.before-restore.mdb"));
+        const QString keptSentence =
+            QStringLiteral(" The database it replaced is kept as %1.").arg(beforeRestore);
         f.prompts.clear();
         f.prompts.answer(answer);
         QSignalSpy resets(&f.rs, &ItemRecordSet::reset);
@@ -378,7 +382,8 @@ private slots:
 
         QCOMPARE(f.prompts.shown().size(), 1);
         const auto &m = f.prompts.last();
-        QCOMPARE(m.text, QStringLiteral("The Database has been restored, Please Restart Tallyvane."));
+        QCOMPARE(m.text,
+                 QStringLiteral("The Database has been restored, Please Restart Tallyvane.") + keptSentence);
         QCOMPARE(m.title, QStringLiteral("Data Restored"));
         QCOMPARE(m.icon, MsgIcon::Information);
         QCOMPARE(m.buttons, MsgButtons::OkCancel);
@@ -390,16 +395,26 @@ private slots:
         QVERIFY(!moves.isEmpty());
         QCOMPARE(readFile(f.db()), backup);
         QCOMPARE(readFile(f.backupFile()), backup);
-        QCOMPARE(entries(f.backupFolder()), QStringList{QStringLiteral("InventoryDb.bak")});
+        // The replaced database is kept beside the backup, whole.
+        QCOMPARE(entries(f.backupFolder()), (QStringList{QStringLiteral("InventoryDb.bak"),
+                                                         QStringLiteral("InventoryDb.before-restore.mdb")}));
+        QCOMPARE(readFile(beforeRestore), replaced);
         QCOMPARE(entries(f.folder.path()),
                  (QStringList{QStringLiteral("Backup"), QStringLiteral("InventoryDb.mdb")}));
 
-        // The restored file takes edits, and a second restore gives the same database again.
+        // The restored file takes edits, and a second restore gives the same database again and
+        // keeps only the database it replaced this time.
         f.rs.moveLast();
         f.rs.deleteCurrent();
-        QVERIFY(readFile(f.db()) != backup);
+        const QByteArray edited = readFile(f.db());
+        QVERIFY(edited != backup);
         QVERIFY(f.logic.restore());
+        QCOMPARE(f.prompts.last().text,
+                 QStringLiteral("The Database has been restored, Please Restart Tallyvane.") + keptSentence);
         QCOMPARE(readFile(f.db()), backup);
+        QCOMPARE(readFile(beforeRestore), edited);
+        QCOMPARE(entries(f.backupFolder()), (QStringList{QStringLiteral("InventoryDb.bak"),
+                                                         QStringLiteral("InventoryDb.before-restore.mdb")}));
         QCOMPARE(itemNums(f.rs), (QStringList{QStringLiteral("A1"), QStringLiteral("B2")}));
     }
 

@@ -6,6 +6,7 @@
 #include "items/ItemStore.h"
 
 #include <QFile>
+#include <QProcess>
 #include <QtTest>
 
 using namespace tv;
@@ -243,6 +244,103 @@ private slots:
         QCOMPARE(deletedSignals, deletedCurrent ? 1 : 0);
         QCOMPARE(rs.isDirty(), typed && !deletedCurrent);
         if (rs.isDirty()) QCOMPARE(rs.value(Column::ItemDesc).toString(), QStringLiteral("typed"));
+    }
+
+    // Two copies of the program on one file, the other one a real process: a save or delete of
+    // a row the other changed, deleted or gave to a new item under the same key since it was read
+    // here is refused and the stored values are shown; its new rows show here by themselves;
+    // after it restored the backup, saving here says so.
+    void anotherProgramOnTheSameFile_data()
+    {
+        QTest::addColumn<QStringList>("there");  // the other program's commands, in order
+        QTest::addColumn<QString>("here");       // "save" a typed count, "delete", or "wait"
+        QTest::addColumn<QString>("refusal");    // the message of the refused save or delete
+        QTest::addColumn<QStringList>("stored"); // ItemNum:ItemCnt of each row in the file afterwards
+        QTest::addColumn<QStringList>("shown");  // the same of the rows shown here
+        QTest::addColumn<QString>("current");    // ItemNum:ItemCnt of the current row shown here
+        const QString changed = ItemConflict::changedText();
+        QTest::newRow("deleted there, saved here")
+            << QStringList{"delete B2"} << "save" << ItemConflict::deletedText() << QStringList{"A1:3"}
+            << QStringList{"A1:3"} << "A1:3";
+        QTest::newRow("saved there, saved here")
+            << QStringList{"count B2 9"} << "save" << changed << QStringList{"A1:3", "B2:9"}
+            << QStringList{"A1:3", "B2:9"} << "B2:9";
+        QTest::newRow("key given to a new item there, saved here")
+            << QStringList{"delete B2", "add C3 Gamma 1"} << "save" << changed << QStringList{"A1:3", "C3:1"}
+            << QStringList{"A1:3", "C3:1"} << "C3:1";
+        QTest::newRow("key given to a new item there, deleted here")
+            << QStringList{"delete B2", "add C3 Gamma 1"} << "delete"
+            << ItemConflict::changedBeforeDeleteText() << QStringList{"A1:3", "C3:1"}
+            << QStringList{"A1:3", "C3:1"} << "C3:1";
+        QTest::newRow("added there, shown here while typing")
+            << QStringList{"add C3 Gamma 1"} << "wait" << QString() << QStringList{"A1:3", "B2:5", "C3:1"}
+            << QStringList{"A1:3", "B2:7", "C3:1"} << "B2:7";
+        QTest::newRow("restored there, saved here")
+            << QStringList{"backup", "restore"} << "save" << restoredElsewhereText()
+            << QStringList{"A1:3", "B2:5"} << QStringList{"A1:3", "B2:7"} << "B2:7";
+    }
+    void anotherProgramOnTheSameFile()
+    {
+        QFETCH(QStringList, there);
+        QFETCH(QString, here);
+        QFETCH(QString, refusal);
+        QFETCH(QStringList, stored);
+        QFETCH(QStringList, shown);
+        QFETCH(QString, current);
+        TestFolder folder;
+        folder.addRows({makeRow("Alpha", "A1", 3), makeRow("Beta", "B2", 5)});
+        ItemRecordSet rs(folder.databasePath());
+        rs.open();
+        rs.moveLast();
+        const qint64 key = *rs.row(1).rowid;
+        if (here != QLatin1String("delete")) rs.setValue(Column::ItemCnt, qlonglong(7));
+
+        QProcess other;
+        other.start(QStringLiteral(ITEM_WRITER), {QStringLiteral("edit"), folder.databasePath()});
+        QVERIFY(other.waitForStarted());
+        for (const QString &command : there) {
+            other.write(command.toUtf8() + '\n');
+            while (!other.canReadLine())
+                QVERIFY2(other.waitForReadyRead(10000), "the other program gave no answer");
+            const QByteArray answer = other.readLine().trimmed();
+            QVERIFY2(answer.startsWith("ok"), answer.constData());
+        }
+        other.closeWriteChannel();
+        QVERIFY(other.waitForFinished());
+        if (there.contains(QLatin1String("add C3 Gamma 1")) && there.size() == 2)
+            QCOMPARE(tv::test::querySql(folder.databasePath(),
+                                        QStringLiteral("select rowid from Items where ItemNum = 'C3'")),
+                     QStringList{QString::number(key)}); // the key was used again
+
+        if (here == QLatin1String("wait")) {
+            QTRY_COMPARE_WITH_TIMEOUT(rs.recordCount(), shown.size(), 2000);
+        } else {
+            try {
+                if (here == QLatin1String("save"))
+                    rs.save();
+                else
+                    rs.deleteCurrent();
+                QFAIL("a stale save or delete went through");
+            } catch (const AppError &e) {
+                QCOMPARE(e.description(), refusal);
+            }
+        }
+        const auto numbersAndCounts = [](const std::vector<ItemRow> &rows) {
+            QStringList out;
+            for (const ItemRow &r : rows)
+                out << r.itemNum + QLatin1Char(':') + QString::number(r.itemCnt.value_or(-1));
+            return out;
+        };
+        ItemRecordSet again(folder.databasePath());
+        again.open();
+        QCOMPARE(numbersAndCounts(again.rows()), stored);
+        QCOMPARE(numbersAndCounts(rs.rows()), shown);
+        QVERIFY(rs.hasCurrent());
+        QCOMPARE(rs.value(Column::ItemNum).toString() + QLatin1Char(':') +
+                     QString::number(rs.value(Column::ItemCnt).toLongLong()),
+                 current);
+        // What was typed and not refused is still there to be saved.
+        QCOMPARE(rs.isDirty(), current.endsWith(QLatin1String(":7")));
     }
 
     void lastRowDeletedLeavesAnEmptySet()

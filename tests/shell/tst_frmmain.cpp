@@ -18,6 +18,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QProcess>
 #include <QPushButton>
 #include <QStandardPaths>
 #include <QTableView>
@@ -626,6 +627,99 @@ private slots:
         QCOMPARE(saved.totItemCst->raw(), 370200);
         QCOMPARE(saved.vendor, QStringLiteral("Carver & Sons"));
         QCOMPARE(saved.invDate, QStringLiteral("2025-03-09"));
+    }
+
+    // Another copy of the program on the same file, a real process: what it saves reaches the
+    // grid, the title and the fields by itself, text typed here and not yet left stays; a change
+    // it made to the item whose typed values were taken here refuses the save with a message.
+    void anotherProgramOnTheSameFile_data()
+    {
+        QTest::addColumn<QString>("command"); // for the other program
+        QTest::addColumn<QString>("typed");   // into the name here first: "", "kept" in the field, "taken"
+        QTest::addColumn<QString>("save");    // "", "after" the change showed, "at once"
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QString>("name"); // the name and count fields afterwards
+        QTest::addColumn<QString>("count");
+        QTest::addColumn<QString>("message");    // a fragment of the one message shown; empty for none
+        QTest::addColumn<QStringList>("stored"); // ItemDesc:ItemCnt of each row in the file afterwards
+        const QString two = QStringLiteral("  Tallyvane     Total Entries Are:  2  Records");
+        QTest::newRow("item added there") << "add C3 Gamma 4"
+                                          << "kept"
+                                          << ""
+                                          << "  Tallyvane     Total Entries Are:  3  Records"
+                                          << "Alpha typed"
+                                          << "3"
+                                          << "" << QStringList{"Alpha:3", "Beta:5", "Gamma:4"};
+        QTest::newRow("current item changed there, typing kept")
+            << "count A1 9"
+            << "kept"
+            << "after" << two << "Alpha typed"
+            << "9"
+            << "" << QStringList{"Alpha typed:9", "Beta:5"};
+        QTest::newRow("current item deleted there")
+            << "delete A1"
+            << ""
+            << ""
+            << "  Tallyvane     Total Entries Is:  1  Record"
+            << "Beta"
+            << "5"
+            << "deleted at another workstation" << QStringList{"Beta:5"};
+        QTest::newRow("current item changed there after typing here: save refused")
+            << "count A1 9"
+            << "taken"
+            << "at once" << two << "Alpha"
+            << "9" << ItemConflict::changedText() << QStringList{"Alpha:9", "Beta:5"};
+    }
+    void anotherProgramOnTheSameFile()
+    {
+        QFETCH(QString, command);
+        QFETCH(QString, typed);
+        QFETCH(QString, save);
+        QFETCH(QString, title);
+        QFETCH(QString, name);
+        QFETCH(QString, count);
+        QFETCH(QString, message);
+        QFETCH(QStringList, stored);
+        TestFolder folder;
+        folder.addRows({makeRow("Alpha", "A1", 3), makeRow("Beta", "B2", 5)});
+        ScriptedPrompts prompts;
+        frmMain w;
+        w.show();
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        if (!typed.isEmpty()) {
+            QTest::mouseClick(w.txtfield(3), Qt::LeftButton);
+            QTest::keyClick(w.txtfield(3), Qt::Key_End);
+            QTest::keyClicks(w.txtfield(3), QStringLiteral(" typed"));
+            if (typed == QLatin1String("taken")) QTest::mouseClick(w.txtfield(4), Qt::LeftButton);
+        }
+
+        QProcess other;
+        other.start(QStringLiteral(ITEM_WRITER), {QStringLiteral("edit"), folder.databasePath()});
+        QVERIFY(other.waitForStarted());
+        other.write(command.toUtf8() + '\n');
+        other.closeWriteChannel();
+        QVERIFY(other.waitForFinished());
+        QCOMPARE(other.readAll().trimmed(), QByteArray("ok"));
+
+        const auto clickSave = [&w] {
+            QTest::mouseClick(w.button(QStringLiteral("cmdSave")), Qt::LeftButton);
+        };
+        if (save == QLatin1String("at once")) clickSave();
+        QTRY_COMPARE_WITH_TIMEOUT(w.windowTitle(), title, 2000);
+        QTRY_COMPARE_WITH_TIMEOUT(w.txtfield(5)->text(), count, 2000);
+        QTRY_COMPARE_WITH_TIMEOUT(prompts.shown().size(), message.isEmpty() ? 0 : 1, 2000);
+        if (!message.isEmpty())
+            QVERIFY2(prompts.last().text.contains(message), qPrintable(prompts.last().text));
+        QCOMPARE(w.txtfield(3)->text(), name);
+        QCOMPARE(w.DataGrid1()->model()->rowCount(), stored.size());
+        if (save == QLatin1String("after")) {
+            clickSave();
+            QVERIFY2(prompts.shown().isEmpty(), qPrintable(prompts.texts().join('\n')));
+        }
+        QCOMPARE(
+            tv::test::querySql(folder.databasePath(),
+                               QStringLiteral("select ItemDesc || ':' || ItemCnt from Items order by rowid")),
+            stored);
     }
 
     void gridClickOnAnEmptyTable()
