@@ -1,5 +1,6 @@
 #include "frmUpChek.h"
 
+#include "ReleaseKey.h"
 #include "UpdateCheck.h"
 #include "VersionText.h"
 
@@ -100,9 +101,14 @@ frmUpChek::frmUpChek(SaveData saveData, QWidget *parent) : QDialog(parent), m_sa
     lblstat = makeLabel(this, "lblstat", Qt::red);
     lblstat->setAlignment(Qt::AlignCenter);
     lblstat->setFont(bold);
-    // Room for "Update Available to " above a version.
+    // Room for "Update Available to " above a version, and for the one long sentence it may show.
     lblstat->setWordWrap(true);
-    lblstat->setFixedSize(kWidth, 2 * lblstat->fontMetrics().lineSpacing());
+    const QFontMetrics statMetrics = lblstat->fontMetrics();
+    lblstat->setFixedSize(kWidth, std::max(2 * statMetrics.lineSpacing(),
+                                           statMetrics
+                                               .boundingRect(QRect(0, 0, kWidth, QWIDGETSIZE_MAX),
+                                                             Qt::TextWordWrap, noReleaseKeyText())
+                                               .height()));
     keepPlaceWhenHidden(lblstat);
 
     Label1 = makeLabel(this, "Label1", Qt::yellow);
@@ -163,6 +169,13 @@ void frmUpChek::Form_Load()
     lblstat->setVisible(false);
     showWithin(lblVer, QString());
     cmdUpdate->setVisible(false);
+    // Whatever such a copy found, its updater would install nothing.
+    const bool keyed = !releaseKey().isEmpty();
+    cmdCheck->setEnabled(keyed);
+    if (!keyed) {
+        showWithin(lblstat, noReleaseKeyText());
+        lblstat->setVisible(true);
+    }
 }
 
 void frmUpChek::showEvent(QShowEvent *event)
@@ -188,6 +201,10 @@ void frmUpChek::cmdCheck_Click()
     // A new press starts the whole check again; the one still running is dropped.
     Inet1->cancel();
     m_checking = true;
+    if (releaseKey().isEmpty()) {
+        endCheck();
+        return;
+    }
     const bool started = trapped(QStringLiteral("cmdCheck_Click"), kForm, [&] {
         m_versionUrl = UpdateCheck::resourceUrl(updateServerUrl(), QStringLiteral("/versionKetbook.txt"));
         Inet1->probe(m_versionUrl);

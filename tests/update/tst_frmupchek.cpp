@@ -3,6 +3,7 @@
 #include "common/AppError.h"
 #include "common/EndProgram.h"
 #include "common/ProgramFolder.h"
+#include "update/ReleaseKey.h"
 #include "update/UpdateCheck.h"
 #include "update/frmUpChek.h"
 
@@ -69,6 +70,7 @@ class tst_frmUpChek : public QObject
 private slots:
     void init()
     {
+        setReleaseKey(updatePublicKeyPem());
         setEndProgramHandler([this] { ++m_ended; });
         m_ended = 0;
     }
@@ -218,6 +220,37 @@ private slots:
             QCOMPARE(prompts.last().buttons, MsgButtons::Ok);
         }
         QCOMPARE(m_ended, 0);
+    }
+
+    // A copy built without a release key offers nothing its updater would refuse to install.
+    void releaseKey_data()
+    {
+        QTest::addColumn<bool>("keyed");
+        QTest::newRow("built with a release key") << true;
+        QTest::newRow("built without a release key") << false;
+    }
+    void releaseKey()
+    {
+        QFETCH(bool, keyed);
+        QVERIFY(!updatePublicKeyPem().isEmpty());
+        if (!keyed) setReleaseKey(QByteArray());
+        HttpTestServer server;
+        server.setBody(kVersionPath, "9.0.0");
+        qputenv("TALLYVANE_UPDATE_URL", server.baseUrl().toString().toUtf8());
+        ScriptedPrompts prompts;
+        frmUpChek frm({});
+        frm.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&frm));
+        const QString off = QStringLiteral("This copy was built without a release key; updates are off.");
+        QCOMPARE(frm.cmdCheck->isEnabled(), keyed);
+        QCOMPARE(frm.lblstat->isVisible(), !keyed);
+        QCOMPARE(frm.lblstat->text(), keyed ? QString() : off);
+
+        QVERIFY(runCheck(frm));
+        QCOMPARE(server.requests().size(), keyed ? 1 : 0);
+        QCOMPARE(frm.lblstat->text(), keyed ? QStringLiteral("Update Available to 9.0.0") : off);
+        QCOMPARE(frm.cmdUpdate->isVisible(), keyed);
+        QVERIFY(prompts.shown().isEmpty());
     }
 
     void noServerListening()
