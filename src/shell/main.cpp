@@ -1,6 +1,7 @@
 #include "common/Version.h"
 #include "frmMain.h"
 #include "frmSplash.h"
+#include "update/ReleaseKey.h"
 
 #include <QApplication>
 
@@ -10,6 +11,7 @@ int main(int argc, char **argv)
     QApplication::setOrganizationName(tv::appTitle());
     QApplication::setApplicationName(QStringLiteral("Ketbook"));
     QApplication::setApplicationVersion(tv::versionText());
+    tv::setReleaseKey(tv::updatePublicKeyPem());
     auto *splash = new tv::frmSplash;
     splash->show();
     const int code = app.exec();

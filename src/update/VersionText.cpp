@@ -26,7 +26,8 @@ int compareNumbers(const QString &a, const QString &b)
 std::optional<QStringList> parseVersionText(QStringView text)
 {
     text = stripped(text);
-    if (text.isEmpty()) return std::nullopt;
+    // No real release needs more; a longer text is the server's mistake or an attack.
+    if (text.isEmpty() || text.size() > kMaxVersionChars) return std::nullopt;
     QStringList numbers;
     for (QStringView part : text.split(QLatin1Char('.'))) {
         if (part.isEmpty()) return std::nullopt;

@@ -7,10 +7,14 @@
 
 namespace tv {
 
-// A version text as the update server publishes it: decimal numbers joined by dots ("1.2.0").
-// White space around it and a byte-order mark are dropped; anything else (an empty body, an
-// HTML page, "1.2.0-beta", "1..2") is no version. The numbers are kept as digit strings without
-// leading zeros, so that a number of any length compares correctly.
+// The longest version text taken: no release needs more, and a label must be able to show it.
+inline constexpr qsizetype kMaxVersionChars = 64;
+
+// A version text as the update server publishes it: decimal numbers joined by dots ("1.2.0"), at
+// most kMaxVersionChars characters. White space around it and a byte-order mark are dropped;
+// anything else (an empty body, an HTML page, "1.2.0-beta", "1..2", 60,000 digits) is no version.
+// The numbers are kept as digit strings without leading zeros, so that a number of any length
+// compares correctly.
 std::optional<QStringList> parseVersionText(QStringView text);
 
 // The version text as it should be shown: the trimmed text, or nullopt when it is no version.

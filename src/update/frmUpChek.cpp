@@ -1,5 +1,6 @@
 #include "frmUpChek.h"
 
+#include "ReleaseKey.h"
 #include "UpdateCheck.h"
 #include "VersionText.h"
 
@@ -16,6 +17,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace tv {
 
@@ -31,6 +33,29 @@ QLabel *makeLabel(QWidget *parent, const char *name, const QColor &colour)
     pal.setColor(QPalette::WindowText, colour);
     label->setPalette(pal);
     return label;
+}
+
+// What the server sends is shown within the label's fixed width, never widening the window: cut
+// short in the middle when it does not fit, the whole text then in the tip and read out by screen
+// readers.
+void showWithin(QLabel *label, const QString &text)
+{
+    const QFontMetrics metrics = label->fontMetrics();
+    const int width = label->maximumWidth();
+    QString shown = metrics.elidedText(text, Qt::ElideMiddle, width);
+    if (label->wordWrap()) {
+        // Wrapped at blanks; a word wider than the label is cut short on its own line.
+        QStringList words = text.split(QLatin1Char(' '));
+        for (QString &word : words)
+            word = metrics.elidedText(word, Qt::ElideMiddle, width);
+        const QString wrapped = words.join(QLatin1Char(' '));
+        if (metrics.boundingRect(QRect(0, 0, width, QWIDGETSIZE_MAX), Qt::TextWordWrap, wrapped).height() <=
+            label->maximumHeight())
+            shown = wrapped;
+    }
+    label->setText(shown);
+    label->setToolTip(shown == text ? QString() : text);
+    label->setAccessibleName(shown == text ? QString() : text);
 }
 
 // Hidden controls keep their place, so the window does not jump when they appear.
@@ -63,7 +88,9 @@ frmUpChek::frmUpChek(SaveData saveData, QWidget *parent) : QDialog(parent), m_sa
     QFont bold = font;
     bold.setBold(true);
     lblAppVer->setFont(bold);
-    lblAppVer->setMinimumWidth(320); // the window takes its fixed size from its contents
+    // The window takes its fixed size from its contents; the labels the server fills have fixed widths.
+    constexpr int kWidth = 320;
+    lblAppVer->setMinimumWidth(kWidth);
 
     cmdCheck = new QPushButton(QStringLiteral("&Check for Update"), this);
     cmdCheck->setObjectName(QStringLiteral("cmdCheck"));
@@ -74,6 +101,14 @@ frmUpChek::frmUpChek(SaveData saveData, QWidget *parent) : QDialog(parent), m_sa
     lblstat = makeLabel(this, "lblstat", Qt::red);
     lblstat->setAlignment(Qt::AlignCenter);
     lblstat->setFont(bold);
+    // Room for "Update Available to " above a version, and for the one long sentence it may show.
+    lblstat->setWordWrap(true);
+    const QFontMetrics statMetrics = lblstat->fontMetrics();
+    lblstat->setFixedSize(kWidth, std::max(2 * statMetrics.lineSpacing(),
+                                           statMetrics
+                                               .boundingRect(QRect(0, 0, kWidth, QWIDGETSIZE_MAX),
+                                                             Qt::TextWordWrap, noReleaseKeyText())
+                                               .height()));
     keepPlaceWhenHidden(lblstat);
 
     Label1 = makeLabel(this, "Label1", Qt::yellow);
@@ -97,7 +132,7 @@ frmUpChek::frmUpChek(SaveData saveData, QWidget *parent) : QDialog(parent), m_sa
     latest->addSpacing(6);
     latest->addWidget(lblVer);
     latest->addStretch(1);
-    lblVer->setMinimumWidth(60);
+    lblVer->setFixedWidth(std::max(60, kWidth - Label1->sizeHint().width() - 6));
 
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(24, 20, 24, 20);
@@ -130,10 +165,17 @@ frmUpChek::~frmUpChek()
 void frmUpChek::Form_Load()
 {
     lblAppVer->setText(QStringLiteral("Your Tallyvane Version is ") + versionText());
-    lblstat->clear();
+    showWithin(lblstat, QString());
     lblstat->setVisible(false);
-    lblVer->clear();
+    showWithin(lblVer, QString());
     cmdUpdate->setVisible(false);
+    // Whatever such a copy found, its updater would install nothing.
+    const bool keyed = !releaseKey().isEmpty();
+    cmdCheck->setEnabled(keyed);
+    if (!keyed) {
+        showWithin(lblstat, noReleaseKeyText());
+        lblstat->setVisible(true);
+    }
 }
 
 void frmUpChek::showEvent(QShowEvent *event)
@@ -159,6 +201,10 @@ void frmUpChek::cmdCheck_Click()
     // A new press starts the whole check again; the one still running is dropped.
     Inet1->cancel();
     m_checking = true;
+    if (releaseKey().isEmpty()) {
+        endCheck();
+        return;
+    }
     const bool started = trapped(QStringLiteral("cmdCheck_Click"), kForm, [&] {
         m_versionUrl = UpdateCheck::resourceUrl(updateServerUrl(), QStringLiteral("/versionKetbook.txt"));
         Inet1->probe(m_versionUrl);
@@ -178,7 +224,7 @@ void frmUpChek::onProbeFinished(bool connected)
     }
     const bool fetching = trapped(QStringLiteral("cmdCheck_Click"), kForm, [&] {
         lblstat->setVisible(true);
-        lblstat->setText(QStringLiteral("Checking for Updates"));
+        showWithin(lblstat, QStringLiteral("Checking for Updates"));
         Inet1->fetch(m_versionUrl);
     });
     if (!fetching) endCheck();
@@ -198,16 +244,16 @@ void frmUpChek::onFetched(const QString &body)
         // Only a version number goes into the label; an error page or an empty file is a failure.
         const std::optional<QString> latest = cleanVersionText(body);
         if (!latest) {
-            lblstat->setText(checkFailedText());
+            showWithin(lblstat, checkFailedText());
             throw AppError(Err::InvalidFileFormat,
                            QStringLiteral("The version file on the update server holds no version number"));
         }
-        lblVer->setText(*latest);
-        if (isNewerVersion(lblVer->text(), versionText()).value_or(false)) {
-            lblstat->setText(QStringLiteral("Update Available to ") + lblVer->text());
+        showWithin(lblVer, *latest);
+        if (isNewerVersion(*latest, versionText()).value_or(false)) {
+            showWithin(lblstat, QStringLiteral("Update Available to ") + *latest);
             cmdUpdate->setVisible(true);
         } else {
-            lblstat->setText(QStringLiteral("No Updates Available"));
+            showWithin(lblstat, QStringLiteral("No Updates Available"));
         }
     });
     endCheck();
@@ -215,7 +261,7 @@ void frmUpChek::onFetched(const QString &body)
 
 void frmUpChek::onFetchFailed(int number, const QString &description)
 {
-    lblstat->setText(checkFailedText());
+    showWithin(lblstat, checkFailedText());
     trapped(QStringLiteral("cmdCheck_Click"), kForm, [&] { throw AppError(number, description); });
     endCheck();
 }

@@ -122,10 +122,11 @@ Form1::Form1(QWidget *parent) : QWidget(parent)
     connect(Inet1, &KetbookDownload::sizeKnown, this,
             [this](qint32 size) { lblSize->setText(sizeText(size)); });
     connect(Inet1, &KetbookDownload::progress, this, &Form1::showProgress);
-    // Whole and in place, or failed with the old program kept: either way Ketbook starts again.
+    // Whole and in place, or failed with the old program kept: either way Ketbook starts again. A
+    // copy without a release key never offers an update; its status line says why nothing happened.
     connect(Inet1, &KetbookDownload::finished, this, [this](KetbookDownload::Result result) {
         if (result == KetbookDownload::Result::Rejected)
-            tv::prompts().message(KetbookDownload::unverifiedText(), tv::MsgButtons::Ok, tv::MsgIcon::Stop,
+            tv::prompts().message(Inet1->rejectionText(), tv::MsgButtons::Ok, tv::MsgIcon::Stop,
                                   windowTitle());
         cmdCancel_Click();
     });

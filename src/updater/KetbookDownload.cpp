@@ -1,10 +1,14 @@
 #include "KetbookDownload.h"
 
-#include "UpdateSignature.h"
+#include "ReleaseManifest.h"
 
+#include "common/DurableFile.h"
 #include "common/ProgramFolder.h"
 #include "common/Version.h"
+#include "update/ReleaseKey.h"
+#include "update/VersionText.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QHostAddress>
@@ -22,6 +26,8 @@ namespace tv {
 
 namespace {
 const QString kProgram = QStringLiteral("Ketbook");
+// The version the updater installed last: it outlives the updater's own, older version number.
+const QString kVersionRecord = QStringLiteral("Ketbook.version");
 
 bool fsyncPath(const QString &path, int flags)
 {
@@ -40,15 +46,15 @@ bool goodStatus(int status)
 
 KetbookDownload::KetbookDownload(QObject *parent) : QObject(parent)
 {
-    // The signature is a step of its own, without lines of its own: the list tells of the program.
+    // The manifest is a step of its own, without lines of its own: the list tells of the program.
     connect(&m_inet, &UpdateTransfer::connecting, this, [this] {
-        if (m_step != Step::Signature) note(QStringLiteral("Sending connection request..."));
+        if (m_step != Step::Manifest) note(QStringLiteral("Sending connection request..."));
     });
     connect(&m_inet, &UpdateTransfer::connected, this, [this] {
-        if (m_step != Step::Signature) note(QStringLiteral("Connected"));
+        if (m_step != Step::Manifest) note(QStringLiteral("Connected"));
     });
     connect(&m_inet, &UpdateTransfer::requestSent, this, [this] {
-        if (m_step == Step::Signature) return;
+        if (m_step == Step::Manifest) return;
         note(QStringLiteral("Sending request..."));
         note(QStringLiteral("Request sent"));
     });
@@ -70,6 +76,17 @@ QString KetbookDownload::targetPath() const
 QString KetbookDownload::unverifiedText()
 {
     return QStringLiteral("The downloaded update could not be verified; nothing was installed.");
+}
+
+QString KetbookDownload::installedVersion() const
+{
+    QString installed = versionText();
+    QFile record(QDir(m_folder.isEmpty() ? programFolder() : m_folder).filePath(kVersionRecord));
+    if (record.open(QIODevice::ReadOnly)) {
+        const QString recorded = QString::fromLatin1(record.read(256)).trimmed();
+        if (isNewerVersion(recorded, installed).value_or(false)) installed = recorded;
+    }
+    return installed;
 }
 
 int KetbookDownload::percentFor(qint64 received, qint32 size)
@@ -95,12 +112,22 @@ void KetbookDownload::start()
     while (base.endsWith(QLatin1Char('/')))
         base.chop(1);
     m_url = QUrl(base + QStringLiteral("/Ketbook.exe"));
-    m_signatureUrl = QUrl(base + QStringLiteral("/Ketbook.sig"));
+    m_manifestUrl = QUrl(base + QStringLiteral("/Ketbook.manifest"));
+    m_key = releaseKey();
     m_firstResponse = false;
     m_size = -1;
     m_result = Result::Running;
     m_failure = Failure::None;
+    m_rejection.clear();
     m_step = Step::Size;
+    if (m_key.isEmpty()) {
+        // Nothing could be verified, so nothing is asked for.
+        m_rejection = noReleaseKeyText();
+        m_result = Result::NoKey;
+        note(m_rejection);
+        emit finished(m_result);
+        return;
+    }
     lookUpHost();
 }
 
@@ -146,7 +173,7 @@ void KetbookDownload::sendRequest()
 
 void KetbookDownload::onHeaders()
 {
-    if (m_step == Step::Signature) return;
+    if (m_step == Step::Manifest) return;
     if (!m_firstResponse) {
         note(QStringLiteral("Downloading Update..."));
         m_firstResponse = true;
@@ -197,8 +224,8 @@ void KetbookDownload::onComplete()
     case Step::Program:
         programDone();
         break;
-    case Step::Signature:
-        signatureDone();
+    case Step::Manifest:
+        manifestDone();
         break;
     }
 }
@@ -236,29 +263,42 @@ void KetbookDownload::programDone()
         fail(Failure::None);
         return;
     }
-    m_step = Step::Signature;
-    m_inet.get(m_signatureUrl, kMaxSignatureBytes);
+    m_step = Step::Manifest;
+    m_inet.get(m_manifestUrl, ReleaseManifest::kMaxBytes);
 }
 
-void KetbookDownload::signatureDone()
+void KetbookDownload::manifestDone()
 {
-    // Whatever keeps the signature from being checked leaves the old program in place.
+    // Whatever keeps the manifest from being checked leaves the old program in place.
     if (m_inet.failure() != Failure::None || !goodStatus(m_inet.status())) {
-        reject();
+        reject(unverifiedText());
         return;
     }
-    const QByteArray signature = m_inet.read();
+    const auto manifest = ReleaseManifest::read(m_inet.read(), m_key);
+    if (!manifest) {
+        reject(unverifiedText());
+        return;
+    }
+    const QString installed = installedVersion();
+    if (!isNewerVersion(manifest->version, installed).value_or(false)) {
+        reject(QStringLiteral("The update server offered version %1, which is not newer than the installed "
+                              "version %2; nothing was installed.")
+                   .arg(manifest->version, installed));
+        return;
+    }
     uchar *bytes = m_part->map(0, m_received);
-    const bool valid = bytes && verifyUpdateSignature(bytes, m_received, signature, updatePublicKeyPem());
+    const QByteArray digest =
+        bytes ? QCryptographicHash::hash(QByteArrayView(bytes, m_received), QCryptographicHash::Sha256)
+              : QByteArray();
     if (bytes) m_part->unmap(bytes);
-    if (!valid) {
-        reject();
+    if (digest != manifest->sha256) {
+        reject(unverifiedText());
         return;
     }
-    install();
+    install(manifest->version);
 }
 
-void KetbookDownload::install()
+void KetbookDownload::install(const QString &version)
 {
     const QString target = targetPath();
     QFile::Permissions perms = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadGroup |
@@ -277,6 +317,15 @@ void KetbookDownload::install()
     m_part->setAutoRemove(false);
     m_part.reset();
     fsyncPath(m_folder, O_RDONLY | O_DIRECTORY);
+    // This updater stays as it is while Ketbook moves on: it keeps what it installed, so that a
+    // later update cannot take Ketbook back. The program is in place either way.
+    try {
+        DurableFile record(QDir(m_folder).filePath(kVersionRecord), QStringLiteral("The installed version"));
+        record.writeAll(version.toLatin1() + '\n');
+        record.commit();
+    } catch (const AppError &) {
+        note(QStringLiteral("The installed version could not be recorded"));
+    }
     m_result = Result::Installed;
     emit finished(m_result);
 }
@@ -292,14 +341,15 @@ void KetbookDownload::fail(Failure failure)
     emit finished(m_result);
 }
 
-void KetbookDownload::reject()
+void KetbookDownload::reject(const QString &why)
 {
     if (m_result != Result::Running) return;
     m_inet.cancel();
     m_part.reset();
     m_failure = m_inet.failure();
     m_result = Result::Rejected;
-    note(unverifiedText());
+    m_rejection = why;
+    note(why);
     emit finished(m_result);
 }
 

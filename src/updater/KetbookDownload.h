@@ -13,8 +13,10 @@ class QTemporaryFile;
 namespace tv {
 
 // The updater's transfer: asks the update server for the size of the new main program, downloads
-// it beside the old one, fetches its signature and, only when it arrived whole and the signature
-// is good, puts it in the old one's place. Runs on the event loop; nothing here blocks.
+// it beside the old one, fetches the signed manifest of the release and, only when the program
+// arrived whole, the manifest is signed by the release key, names a version newer than the
+// installed one and the program's digest, puts it in the old one's place. Runs on the event loop;
+// nothing here blocks.
 class KetbookDownload : public QObject
 {
     Q_OBJECT
@@ -23,18 +25,16 @@ public:
         Running,
         Installed,
         Failed,   // the transfer failed: "Error downloading file"
-        Rejected, // arrived, but its signature is missing or wrong
+        Rejected, // arrived, but not verified or not newer: rejectionText() says which
         Cancelled,
+        NoKey, // built without a release key: nothing asked, nothing installed
     };
     using Failure = tv::UpdateTransfer::Failure;
-
-    // A signature is 64 bytes; anything much longer is not one.
-    static constexpr qint64 kMaxSignatureBytes = 1024;
 
     explicit KetbookDownload(QObject *parent = nullptr);
     ~KetbookDownload() override;
 
-    // The size request, the download and the signature; the server and folder are read now.
+    // The size request, the download and the manifest; the server, folder and key are read now.
     void start();
     // Stops the running request; a partial download is thrown away, the old program stays.
     void cancel();
@@ -43,7 +43,7 @@ public:
     void setByteLimit(qint64 bytes) { m_byteLimit = bytes; }
 
     Result result() const { return m_result; }
-    // How the transfer that ended the download failed (None for a refused signature).
+    // How the transfer that ended the download failed (None for a refused manifest).
     Failure failure() const { return m_failure; }
     qint32 size() const { return m_size; }
     qint64 received() const { return m_received; }
@@ -53,6 +53,11 @@ public:
 
     // The status line and message of an update that could not be verified.
     static QString unverifiedText();
+    // Why the last update was rejected (Rejected, NoKey).
+    QString rejectionText() const { return m_rejection; }
+    // The version of the installed Ketbook as far as this updater knows: its own, or the newer one
+    // it installed last (recorded in Ketbook.version beside the program).
+    QString installedVersion() const;
     // received ÷ size × 100 in double precision, held to 0..100, a half to the even neighbour.
     static int percentFor(qint64 received, qint32 size);
     // The numeric text of a "Content-length" header as a byte count; -1 when it is not a number,
@@ -66,13 +71,13 @@ signals:
     void sizeKnown(qint32 size);
     // Only when the percentage changes.
     void progress(int percent);
-    // The whole program is in the file beside Ketbook; its signature is fetched next.
+    // The whole program is in the file beside Ketbook; the manifest is fetched next.
     void programDownloaded();
     // The transfer is over: the new program is in place, or the old one was left as it was.
     void finished(KetbookDownload::Result result);
 
 private:
-    enum class Step { Size, Program, Signature };
+    enum class Step { Size, Program, Manifest };
 
     void lookUpHost();
     void sendRequest();
@@ -81,17 +86,19 @@ private:
     void onComplete();
     void sizeDone();
     void programDone();
-    void signatureDone();
+    void manifestDone();
     void store(const QByteArray &data);
     void fail(Failure failure);
-    void reject();
-    void install();
+    void reject(const QString &why);
+    void install(const QString &version);
     void note(const QString &line) { emit statusLine(line); }
 
     tv::UpdateTransfer m_inet;
     std::unique_ptr<QTemporaryFile> m_part;
     QUrl m_url;
-    QUrl m_signatureUrl;
+    QUrl m_manifestUrl;
+    QByteArray m_key;
+    QString m_rejection;
     QString m_folder;
     Step m_step = Step::Size;
     bool m_firstResponse = false;

@@ -42,7 +42,7 @@ done
 for f in "$build/Tallyvane"/*; do
   name=$(basename "$f")
   case $name in
-  report.html | Backup | *.part | *.sig | InventoryDb.mdb.*) continue ;;
+  report.html | Backup | *.part | *.sig | *.manifest | Ketbook.version | InventoryDb.mdb.*) continue ;;
   esac
   [ -e "$folder/$name" ] || fail "$name is in the build's program folder but not installed"
 done

@@ -12,6 +12,7 @@
 #include "report/frmSort.h"
 #include "report/frmreport.h"
 #include "scanner/frmReadCode.h"
+#include "update/ReleaseKey.h"
 #include "update/frmUpChek.h"
 #include "updater/Form1.h"
 #include "updater/pcProgressBar.h"
@@ -149,6 +150,8 @@ const QMap<QString, Opener> &openers()
          }},
         {QStringLiteral("update check"),
          [](const Inspect &inspect) {
+             // As in a copy built with a release key, which can check.
+             setReleaseKey(updatePublicKeyPem());
              frmUpChek frm([] {});
              // As a check that found an update leaves it.
              frm.lblVer->setText(QStringLiteral("1.3.0"));

@@ -3,6 +3,7 @@
 #include "common/AppError.h"
 #include "common/EndProgram.h"
 #include "common/ProgramFolder.h"
+#include "update/ReleaseKey.h"
 #include "update/UpdateCheck.h"
 #include "update/frmUpChek.h"
 
@@ -51,6 +52,12 @@ bool runCheck(frmUpChek &frm)
     return finished.count() > 0 || finished.wait(10000);
 }
 
+// What a label says in full: the text it shows, or what it is read as when the text was cut short.
+QString fullText(QLabel *l)
+{
+    return l->accessibleName().isEmpty() ? l->text() : l->accessibleName();
+}
+
 QColor textColour(QLabel *l)
 {
     return l->palette().color(QPalette::WindowText);
@@ -63,6 +70,7 @@ class tst_frmUpChek : public QObject
 private slots:
     void init()
     {
+        setReleaseKey(updatePublicKeyPem());
         setEndProgramHandler([this] { ++m_ended; });
         m_ended = 0;
     }
@@ -149,6 +157,16 @@ private slots:
                                    << QByteArray("<!DOCTYPE html><html><head><title>Welcome</title></head>"
                                                  "<body><h1>It works</h1></body></html>\n")
                                    << failed << "" << false << noVersion;
+        // A hostile version text: never a version, and never wider than the window.
+        QTest::newRow("60,000 digits") << 200 << QByteArray(60000, '9') << failed << "" << false << noVersion;
+        QTest::newRow("1.2.0, 20,000 zeros and a 1")
+            << 200 << QByteArray("1.2.0") + QByteArray(20000, '0') + "1" << failed << "" << false
+            << noVersion;
+        const QByteArray longest = "1.3." + QByteArray(60, '0');
+        QTest::newRow("64 characters, the longest taken")
+            << 200 << longest << "Update Available to " + QString::fromLatin1(longest)
+            << QString::fromLatin1(longest) << true << "";
+        QTest::newRow("65 characters") << 200 << longest + "0" << failed << "" << false << noVersion;
         QTest::newRow("404") << 404 << QByteArray("<html><body>Not Found</body></html>") << failed << ""
                              << false
                              << trapText(QStringLiteral("35756 (The update server answered 404 Not Found)"),
@@ -175,12 +193,22 @@ private slots:
         frmUpChek frm({});
         frm.show();
         QVERIFY(QTest::qWaitForWindowExposed(&frm));
+        const QSize size = frm.size();
 
         QVERIFY(runCheck(frm));
         QCOMPARE(server.requests(), QStringList{QStringLiteral("GET /versionKetbook.txt")});
-        QCOMPARE(frm.lblstat->text(), stat);
+        QCOMPARE(fullText(frm.lblstat), stat);
         QVERIFY(frm.lblstat->isVisible());
-        QCOMPARE(frm.lblVer->text(), latest);
+        QCOMPARE(fullText(frm.lblVer), latest);
+        // What the server sent fits in the labels as they are; the window keeps its size.
+        QTest::qWait(50);
+        QCOMPARE(frm.size(), size);
+        for (QLabel *l : {frm.lblstat, frm.lblVer}) {
+            const QRect needed = l->fontMetrics().boundingRect(
+                QRect(0, 0, l->width(), 100000), l->wordWrap() ? Qt::TextWordWrap : 0, l->text());
+            QVERIFY2(needed.width() <= l->width() && needed.height() <= l->height(), qPrintable(l->text()));
+            QVERIFY(frm.rect().contains(l->geometry()));
+        }
         QCOMPARE(frm.cmdUpdate->isVisible(), offered);
         QVERIFY(frm.isVisible());
         if (message.isEmpty()) {
@@ -192,6 +220,37 @@ private slots:
             QCOMPARE(prompts.last().buttons, MsgButtons::Ok);
         }
         QCOMPARE(m_ended, 0);
+    }
+
+    // A copy built without a release key offers nothing its updater would refuse to install.
+    void releaseKey_data()
+    {
+        QTest::addColumn<bool>("keyed");
+        QTest::newRow("built with a release key") << true;
+        QTest::newRow("built without a release key") << false;
+    }
+    void releaseKey()
+    {
+        QFETCH(bool, keyed);
+        QVERIFY(!updatePublicKeyPem().isEmpty());
+        if (!keyed) setReleaseKey(QByteArray());
+        HttpTestServer server;
+        server.setBody(kVersionPath, "9.0.0");
+        qputenv("TALLYVANE_UPDATE_URL", server.baseUrl().toString().toUtf8());
+        ScriptedPrompts prompts;
+        frmUpChek frm({});
+        frm.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&frm));
+        const QString off = QStringLiteral("This copy was built without a release key; updates are off.");
+        QCOMPARE(frm.cmdCheck->isEnabled(), keyed);
+        QCOMPARE(frm.lblstat->isVisible(), !keyed);
+        QCOMPARE(frm.lblstat->text(), keyed ? QString() : off);
+
+        QVERIFY(runCheck(frm));
+        QCOMPARE(server.requests().size(), keyed ? 1 : 0);
+        QCOMPARE(frm.lblstat->text(), keyed ? QStringLiteral("Update Available to 9.0.0") : off);
+        QCOMPARE(frm.cmdUpdate->isVisible(), keyed);
+        QVERIFY(prompts.shown().isEmpty());
     }
 
     void noServerListening()

@@ -28,6 +28,10 @@ private slots:
                                       << "1|2|0|0";
         QTest::newRow("huge number") << "1.99999999999999999999999.0"
                                      << "1|99999999999999999999999|0";
+        QTest::newRow("64 characters")
+            << "1." + QString(62, QLatin1Char('9')) << "1|" + QString(62, QLatin1Char('9'));
+        QTest::newRow("65 characters") << "1." + QString(63, QLatin1Char('9')) << "-";
+        QTest::newRow("60,000 digits") << QString(60000, QLatin1Char('9')) << "-";
         QTest::newRow("empty") << ""
                                << "-";
         QTest::newRow("blanks only") << " \n"

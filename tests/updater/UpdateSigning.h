@@ -1,5 +1,7 @@
 #pragma once
 
+#include "common/Version.h"
+
 #include <QByteArray>
 #include <QDir>
 #include <QFile>
@@ -9,9 +11,15 @@
 
 namespace tv::test {
 
-// The signature that scripts/sign-update.sh makes for `program` with the given private key (the
-// build's test key unless told otherwise); empty when signing failed.
-inline QByteArray signUpdate(const QByteArray &program,
+// A version newer than the one this build installs.
+inline QString newerVersion()
+{
+    return QStringLiteral("%1.0.0").arg(tv::kVersionMajor + 1);
+}
+
+// The manifest that scripts/sign-update.sh makes for `program` as `version` with the given private
+// key (the build's test key unless told otherwise); empty when signing failed.
+inline QByteArray signUpdate(const QByteArray &program, const QString &version = newerVersion(),
                              const QString &key = QStringLiteral(TALLYVANE_TEST_SIGNING_KEY))
 {
     QTemporaryDir dir;
@@ -19,13 +27,30 @@ inline QByteArray signUpdate(const QByteArray &program,
     if (!dir.isValid() || !f.open(QIODevice::WriteOnly) || f.write(program) != program.size()) return {};
     f.close();
     QProcess p;
-    p.start(QStringLiteral(TALLYVANE_SIGN_SCRIPT), {key, f.fileName()});
+    p.start(QStringLiteral(TALLYVANE_SIGN_SCRIPT), {key, f.fileName(), version});
     if (!p.waitForFinished(30000) || p.exitCode() != 0) {
         qWarning("sign-update.sh failed: %s", p.readAllStandardError().constData());
         return {};
     }
-    QFile sig(dir.filePath(QStringLiteral("Ketbook.sig")));
-    return sig.open(QIODevice::ReadOnly) ? sig.readAll() : QByteArray();
+    QFile manifest(dir.filePath(QStringLiteral("Ketbook.manifest")));
+    return manifest.open(QIODevice::ReadOnly) ? manifest.readAll() : QByteArray();
+}
+
+// `lines` followed by a signature line over them made with openssl, for manifests the script
+// refuses to make; empty when signing failed.
+inline QByteArray signManifestLines(const QByteArray &lines,
+                                    const QString &key = QStringLiteral(TALLYVANE_TEST_SIGNING_KEY))
+{
+    QTemporaryDir dir;
+    QFile f(dir.filePath(QStringLiteral("signed")));
+    if (!dir.isValid() || !f.open(QIODevice::WriteOnly) || f.write(lines) != lines.size()) return {};
+    f.close();
+    QProcess p;
+    p.start(QStringLiteral("openssl"),
+            {QStringLiteral("pkeyutl"), QStringLiteral("-sign"), QStringLiteral("-rawin"),
+             QStringLiteral("-inkey"), key, QStringLiteral("-in"), f.fileName()});
+    if (!p.waitForFinished(30000) || p.exitCode() != 0) return {};
+    return lines + "signature " + p.readAllStandardOutput().toBase64() + "\n";
 }
 
 // A fresh Ed25519 private key at `path`, one the programs under test do not trust.

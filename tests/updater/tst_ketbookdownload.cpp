@@ -2,6 +2,7 @@
 #include "UpdateSigning.h"
 #include "updater/Form1.h"
 #include "updater/KetbookDownload.h"
+#include "updater/ReleaseManifest.h"
 #include "updater/pcProgressBar.h"
 
 #include "HttpTestServer.h"
@@ -9,7 +10,10 @@
 #include "TestTls.h"
 #include "common/EndProgram.h"
 #include "common/ProgramFolder.h"
+#include "common/Version.h"
+#include "update/ReleaseKey.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
@@ -22,6 +26,8 @@
 using namespace tv;
 
 using tv::test::HttpTestServer;
+using tv::test::newerVersion;
+using tv::test::signManifestLines;
 using tv::test::signUpdate;
 using tv::test::standInProgram;
 using Response = HttpTestServer::Response;
@@ -39,6 +45,21 @@ const QStringList kHeadLines = {QStringLiteral("Sending connection request..."),
                                 QStringLiteral("Establishing file size & location...")};
 const QStringList kGetLines = {QStringLiteral("Sending connection request..."), QStringLiteral("Connected"),
                                QStringLiteral("Sending request..."), QStringLiteral("Request sent")};
+// What an update older than the installed version is refused with.
+QString notNewerText(const QString &offered, const QString &installed)
+{
+    return QStringLiteral("The update server offered version %1, which is not newer than the installed "
+                          "version %2; nothing was installed.")
+        .arg(offered, installed);
+}
+
+// What the program alone was signed with before its version was signed too.
+QByteArray bareSignature(const QByteArray &program)
+{
+    const QByteArray signedLines = signManifestLines(program);
+    return QByteArray::fromBase64(signedLines.mid(signedLines.lastIndexOf("signature ") + 10).trimmed());
+}
+
 // The idle limit for this test: long for a transfer on this machine, short for a test that waits.
 constexpr int kIdleMs = 2000;
 } // namespace
@@ -73,7 +94,7 @@ private:
     QString file(const QString &name) const { return m_dir->filePath(name); }
     QByteArray readFile(const QString &name) const;
     QStringList partFiles() const;
-    // The program and, for a 2xx answer, its signature beside it.
+    // The program and, for a 2xx answer, its manifest beside it.
     void serve(const Response &r);
 
     QTemporaryDir m_tlsDir;
@@ -102,7 +123,7 @@ void TestKetbookDownload::serve(const Response &r)
 {
     m_server->setResponse(QStringLiteral("/Ketbook.exe"), r);
     if (r.status >= 200 && r.status <= 299 && !r.body.isEmpty())
-        m_server->setBody(QStringLiteral("/Ketbook.sig"), signUpdate(r.body));
+        m_server->setBody(QStringLiteral("/Ketbook.manifest"), signUpdate(r.body));
 }
 
 void TestKetbookDownload::initTestCase()
@@ -119,6 +140,7 @@ void TestKetbookDownload::initTestCase()
 
 void TestKetbookDownload::init()
 {
+    tv::setReleaseKey(tv::updatePublicKeyPem());
     m_dir = std::make_unique<QTemporaryDir>();
     QVERIFY(m_dir->isValid());
     tv::setProgramFolder(m_dir->path());
@@ -310,7 +332,7 @@ void TestKetbookDownload::transfer()
     }
     QVERIFY(partFiles().isEmpty());
     QStringList requests{QStringLiteral("HEAD /Ketbook.exe"), QStringLiteral("GET /Ketbook.exe")};
-    if (result == int(Result::Installed)) requests << QStringLiteral("GET /Ketbook.sig");
+    if (result == int(Result::Installed)) requests << QStringLiteral("GET /Ketbook.manifest");
     // The network stack may send a request again when a kept connection turns out closed.
     QStringList seenRequests = m_server->requests();
     seenRequests.removeDuplicates();
@@ -344,7 +366,7 @@ void TestKetbookDownload::chunkedAndRedirected()
         r.contentLength = -1;
         r.headers.append(qMakePair(QByteArray("Transfer-Encoding"), QByteArray("chunked")));
     }
-    m_server->setBody(QStringLiteral("/Ketbook.sig"), signUpdate(program));
+    m_server->setBody(QStringLiteral("/Ketbook.manifest"), signUpdate(program));
     if (redirected) {
         Response moved;
         moved.status = 302;
@@ -366,114 +388,169 @@ void TestKetbookDownload::chunkedAndRedirected()
 
 void TestKetbookDownload::hostile_data()
 {
-    QTest::addColumn<Response>("program");   // at /Ketbook.exe of an https server
-    QTest::addColumn<Response>("signature"); // at /Ketbook.sig
-    QTest::addColumn<bool>("trusted");       // the server's certificate comes from the trusted test CA
-    QTest::addColumn<qint64>("byteLimit");   // 0: the default
+    QTest::addColumn<Response>("program");  // at /Ketbook.exe of an https server
+    QTest::addColumn<Response>("manifest"); // at /Ketbook.manifest
+    QTest::addColumn<bool>("trusted");      // the server's certificate comes from the trusted test CA
+    QTest::addColumn<qint64>("byteLimit");  // 0: the default
+    QTest::addColumn<bool>("keyed");        // the updater has a release key
+    QTest::addColumn<QString>("recorded");  // Ketbook.version before the update; empty: none
+    QTest::addColumn<QString>("offered");   // refused as not newer; empty: refused as not verified
     QTest::addColumn<int>("result");
     QTest::addColumn<int>("failure");
 
     const QByteArray good = standInProgram("new", 5000);
     Response program;
     program.body = good;
-    Response signature;
-    signature.body = signUpdate(good);
-    QVERIFY(signature.body.size() == 64);
+    Response manifest;
+    manifest.body = signUpdate(good);
+    QVERIFY(manifest.body.startsWith("version " + newerVersion().toLatin1() + "\nsha256 "));
 
-    QTest::newRow("good signature over TLS")
-        << program << signature << true << qint64(0) << int(Result::Installed) << int(Failure::None);
+    QTest::newRow("good manifest over TLS") << program << manifest << true << qint64(0) << true << QString()
+                                            << QString() << int(Result::Installed) << int(Failure::None);
+
+    // Older signed releases, offered as new by a server that was broken into.
+    Response older = manifest;
+    older.body = signUpdate(good, QStringLiteral("0.9.0"));
+    QTest::newRow("an older version, signed")
+        << program << older << true << qint64(0) << true << QString() << QStringLiteral("0.9.0")
+        << int(Result::Rejected) << int(Failure::None);
+    Response same = manifest;
+    same.body = signUpdate(good, tv::versionText());
+    QTest::newRow("the installed version again, signed")
+        << program << same << true << qint64(0) << true << QString() << tv::versionText()
+        << int(Result::Rejected) << int(Failure::None);
+    QTest::newRow("older than the version the updater installed last")
+        << program << manifest << true << qint64(0) << true << QStringLiteral("%1.5").arg(newerVersion())
+        << newerVersion() << int(Result::Rejected) << int(Failure::None);
+    Response raised = older;
+    raised.body.replace("version 0.9.0\n", "version " + newerVersion().toLatin1() + "\n");
+    QTest::newRow("the version raised after signing")
+        << program << raised << true << qint64(0) << true << QString() << QString() << int(Result::Rejected)
+        << int(Failure::None);
+    Response overlong = manifest;
+    overlong.body =
+        signManifestLines("version 9." + QByteArray(63, '0') + "\nsha256 " +
+                          QCryptographicHash::hash(good, QCryptographicHash::Sha256).toHex() + "\n");
+    QTest::newRow("a signed version of 65 characters")
+        << program << overlong << true << qint64(0) << true << QString() << QString() << int(Result::Rejected)
+        << int(Failure::None);
+    Response otherProgram = manifest;
+    otherProgram.body = signUpdate(standInProgram("other", 5000));
+    QTest::newRow("the manifest of another program")
+        << program << otherProgram << true << qint64(0) << true << QString() << QString()
+        << int(Result::Rejected) << int(Failure::None);
 
     Response flipped = program;
     flipped.body[100] = char(flipped.body[100] ^ 0x01);
-    QTest::newRow("a flipped byte") << flipped << signature << true << qint64(0) << int(Result::Rejected)
-                                    << int(Failure::None);
+    QTest::newRow("a flipped byte") << flipped << manifest << true << qint64(0) << true << QString()
+                                    << QString() << int(Result::Rejected) << int(Failure::None);
 
     Response html;
     html.body = "<html><body><h1>Our shop has moved</h1></body></html>";
     html.headers.append(qMakePair(QByteArray("Content-Type"), QByteArray("text/html")));
     QTest::newRow("an HTML page with status 200")
-        << html << signature << true << qint64(0) << int(Result::Rejected) << int(Failure::None);
+        << html << manifest << true << qint64(0) << true << QString() << QString() << int(Result::Rejected)
+        << int(Failure::None);
 
-    Response otherKey = signature;
-    otherKey.body = signUpdate(good, m_otherKey);
-    QVERIFY(otherKey.body.size() == 64 && otherKey.body != signature.body);
-    QTest::newRow("signed by another key")
-        << program << otherKey << true << qint64(0) << int(Result::Rejected) << int(Failure::None);
+    Response otherKey = manifest;
+    otherKey.body = signUpdate(good, newerVersion(), m_otherKey);
+    QVERIFY(!otherKey.body.isEmpty() && otherKey.body != manifest.body);
+    QTest::newRow("signed by another key") << program << otherKey << true << qint64(0) << true << QString()
+                                           << QString() << int(Result::Rejected) << int(Failure::None);
 
     Response notPublished;
     notPublished.status = 404;
     notPublished.body = "<html>Not Found</html>";
-    QTest::newRow("no signature: 404")
-        << program << notPublished << true << qint64(0) << int(Result::Rejected) << int(Failure::None);
+    QTest::newRow("no manifest: 404") << program << notPublished << true << qint64(0) << true << QString()
+                                      << QString() << int(Result::Rejected) << int(Failure::None);
 
     Response empty;
-    QTest::newRow("empty signature") << program << empty << true << qint64(0) << int(Result::Rejected)
-                                     << int(Failure::None);
+    QTest::newRow("empty manifest") << program << empty << true << qint64(0) << true << QString() << QString()
+                                    << int(Result::Rejected) << int(Failure::None);
 
-    Response half = signature;
-    half.body = signature.body.left(32);
-    QTest::newRow("half a signature")
-        << program << half << true << qint64(0) << int(Result::Rejected) << int(Failure::None);
+    Response half = manifest;
+    half.body = manifest.body.left(manifest.body.size() - 40);
+    QTest::newRow("half a signature") << program << half << true << qint64(0) << true << QString()
+                                      << QString() << int(Result::Rejected) << int(Failure::None);
 
-    Response oversized = signature;
-    oversized.body = QByteArray(KetbookDownload::kMaxSignatureBytes + 1, 'x');
-    QTest::newRow("a signature far too long")
-        << program << oversized << true << qint64(0) << int(Result::Rejected) << int(Failure::TooLarge);
+    Response oversized = manifest;
+    oversized.body = manifest.body + QByteArray(ReleaseManifest::kMaxBytes, 'x');
+    QTest::newRow("a manifest far too long") << program << oversized << true << qint64(0) << true << QString()
+                                             << QString() << int(Result::Rejected) << int(Failure::TooLarge);
+
+    QTest::newRow("built without a release key")
+        << program << manifest << true << qint64(0) << false << QString() << QString() << int(Result::NoKey)
+        << int(Failure::None);
 
     Response stall;
     stall.stall = true;
-    QTest::newRow("stall before the answer")
-        << stall << signature << true << qint64(0) << int(Result::Failed) << int(Failure::TimedOut);
+    QTest::newRow("stall before the answer") << stall << manifest << true << qint64(0) << true << QString()
+                                             << QString() << int(Result::Failed) << int(Failure::TimedOut);
 
     Response stallMid = program;
     stallMid.stallAfter = 2500;
-    QTest::newRow("stall mid-body") << stallMid << signature << true << qint64(0) << int(Result::Failed)
-                                    << int(Failure::TimedOut);
+    QTest::newRow("stall mid-body") << stallMid << manifest << true << qint64(0) << true << QString()
+                                    << QString() << int(Result::Failed) << int(Failure::TimedOut);
 
     Response endlessHeader = program;
     endlessHeader.endlessHeader = true;
     QTest::newRow("a header line without end")
-        << endlessHeader << signature << true << qint64(0) << int(Result::Failed) << int(Failure::TimedOut);
+        << endlessHeader << manifest << true << qint64(0) << true << QString() << QString()
+        << int(Result::Failed) << int(Failure::TimedOut);
 
     Response endless = program;
     endless.body = standInProgram("new", 1000);
     endless.endless = true;
     endless.headContentLength = 5000;
     QTest::newRow("endless body, 5000 bytes announced")
-        << endless << signature << true << qint64(0) << int(Result::Failed) << int(Failure::TooLarge);
+        << endless << manifest << true << qint64(0) << true << QString() << QString() << int(Result::Failed)
+        << int(Failure::TooLarge);
 
     Response endlessUnannounced = endless;
     endlessUnannounced.headContentLength = -1;
     QTest::newRow("endless body, nothing announced")
-        << endlessUnannounced << signature << true << qint64(256 * 1024) << int(Result::Failed)
-        << int(Failure::TooLarge);
+        << endlessUnannounced << manifest << true << qint64(256 * 1024) << true << QString() << QString()
+        << int(Result::Failed) << int(Failure::TooLarge);
 
     Response toPlain;
     toPlain.status = 302;
     toPlain.headers.append(qMakePair(QByteArray("Location"), QByteArray("{plain}/Ketbook.exe")));
-    QTest::newRow("https redirected to http")
-        << toPlain << signature << true << qint64(0) << int(Result::Failed) << int(Failure::Refused);
+    QTest::newRow("https redirected to http") << toPlain << manifest << true << qint64(0) << true << QString()
+                                              << QString() << int(Result::Failed) << int(Failure::Refused);
 
     QTest::newRow("certificate from an unknown CA")
-        << program << signature << false << qint64(0) << int(Result::Failed) << int(Failure::Network);
+        << program << manifest << false << qint64(0) << true << QString() << QString() << int(Result::Failed)
+        << int(Failure::Network);
 }
 
 void TestKetbookDownload::hostile()
 {
     QFETCH(Response, program);
-    QFETCH(Response, signature);
+    QFETCH(Response, manifest);
     QFETCH(bool, trusted);
     QFETCH(qint64, byteLimit);
+    QFETCH(bool, keyed);
+    QFETCH(QString, recorded);
+    QFETCH(QString, offered);
     QFETCH(int, result);
     QFETCH(int, failure);
 
+    if (!keyed) tv::setReleaseKey(QByteArray());
+    const QString record = file(QStringLiteral("Ketbook.version"));
+    if (!recorded.isEmpty()) {
+        QFile f(record);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(recorded.toLatin1() + "\n");
+    }
     HttpTestServer server;
     const tv::test::TestTls &tls = trusted ? *m_trusted : *m_untrusted;
     server.useTls(tls.certificate, tls.key);
     for (auto &h : program.headers)
         h.second.replace("{plain}", m_server->baseUrl().toEncoded());
     server.setResponse(QStringLiteral("/Ketbook.exe"), program);
-    server.setResponse(QStringLiteral("/Ketbook.sig"), signature);
+    server.setResponse(QStringLiteral("/Ketbook.manifest"), manifest);
+    // The program's own signature, as published before its version was signed with it.
+    server.setBody(QStringLiteral("/Ketbook.sig"), bareSignature(program.body));
     qputenv("TALLYVANE_UPDATE_URL", server.baseUrl().toEncoded());
     // The plain server has the genuine program: nothing may be fetched from it over http.
     const QByteArray genuine = standInProgram("new", 5000);
@@ -493,15 +570,25 @@ void TestKetbookDownload::hostile()
     QTRY_COMPARE(readFile(QStringLiteral("ran.txt")), installed ? QByteArray("new\n") : QByteArray("old\n"));
     QVERIFY(partFiles().isEmpty());
     QVERIFY(m_server->requests().isEmpty());
+    // What was installed is remembered; nothing else is.
+    QCOMPARE(readFile(QStringLiteral("Ketbook.version")),
+             installed ? newerVersion().toLatin1() + "\n"
+                       : recorded.toLatin1() + (recorded.isEmpty() ? "" : "\n"));
 
     const QString lastLine = form.lstStat->item(form.lstStat->count() - 1)->text();
+    const QString installedVersion = recorded.isEmpty() ? tv::versionText() : recorded;
+    const QString message =
+        offered.isEmpty() ? KetbookDownload::unverifiedText() : notNewerText(offered, installedVersion);
     if (result == int(Result::Rejected)) {
-        QCOMPARE(lastLine, KetbookDownload::unverifiedText());
+        QCOMPARE(lastLine, message);
         QCOMPARE(m_prompts->shown().size(), 1);
-        QCOMPARE(m_prompts->last().text,
-                 QStringLiteral("The downloaded update could not be verified; nothing was installed."));
+        QCOMPARE(m_prompts->last().text, message);
         QCOMPARE(m_prompts->last().icon, tv::MsgIcon::Stop);
         QCOMPARE(m_prompts->last().title, QStringLiteral("Tallyvane Online Updater"));
+    } else if (result == int(Result::NoKey)) {
+        QCOMPARE(lastLine, QStringLiteral("This copy was built without a release key; updates are off."));
+        QVERIFY(server.requests().isEmpty());
+        QVERIFY(m_prompts->shown().isEmpty());
     } else {
         QCOMPARE(lastLine,
                  installed ? QStringLiteral("Request sent") : QStringLiteral("Error downloading file"));

@@ -1,5 +1,5 @@
-// The real updaterKetbook program (built to trust the test key), run in a temporary program folder
-// against a local server.
+// The real updaterKetbook program (built to trust the test key, or without a release key), run in a
+// temporary program folder against a local server.
 #include "HttpTestServer.h"
 #include "StandInProgram.h"
 #include "UpdateSigning.h"
@@ -37,6 +37,7 @@ private:
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
     }
     void startUpdater(QProcess &p, const QString &url);
+    void installUpdater(const char *binary);
 
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<HttpTestServer> m_server;
@@ -47,8 +48,7 @@ void TestUpdaterKetbook::init()
 {
     m_dir = std::make_unique<QTemporaryDir>();
     QVERIFY(m_dir->isValid());
-    // The updater works on its own folder: a copy of the built program goes into a fresh one.
-    QVERIFY(QFile::copy(QStringLiteral(UPDATER_BINARY), file(QStringLiteral("updaterKetbook"))));
+    installUpdater(UPDATER_BINARY);
     m_old = standInProgram("old", 2000);
     QFile k(file(QStringLiteral("Ketbook")));
     QVERIFY(k.open(QIODevice::WriteOnly));
@@ -56,6 +56,14 @@ void TestUpdaterKetbook::init()
     k.close();
     QVERIFY(k.setPermissions(k.permissions() | QFile::ExeOwner));
     m_server = std::make_unique<HttpTestServer>();
+}
+
+// The updater works on its own folder: a copy of the built program goes into a fresh one.
+void TestUpdaterKetbook::installUpdater(const char *binary)
+{
+    const QString target = file(QStringLiteral("updaterKetbook"));
+    QFile::remove(target);
+    QVERIFY(QFile::copy(QString::fromLocal8Bit(binary), target));
 }
 
 void TestUpdaterKetbook::cleanup()
@@ -82,42 +90,44 @@ void TestUpdaterKetbook::run_data()
     QTest::addColumn<Response>("response");
     QTest::addColumn<bool>("serverUp");
     QTest::addColumn<bool>("replaced");
+    QTest::addColumn<bool>("keyed"); // the updater was built with a release key
 
     const QByteArray body = standInProgram("new", 300000);
     Response good;
     good.body = body;
-    QTest::newRow("good download") << good << true << true;
+    QTest::newRow("good download") << good << true << true << true;
 
     Response noLength = good;
     noLength.contentLength = -1;
-    QTest::newRow("no Content-length") << noLength << true << true;
+    QTest::newRow("no Content-length") << noLength << true << true << true;
 
     Response headZero = good;
     headZero.headContentLength = 0;
-    QTest::newRow("Content-length 0 on the size request") << headZero << true << true;
+    QTest::newRow("Content-length 0 on the size request") << headZero << true << true << true;
 
     Response zero = good;
     zero.contentLength = 0;
-    QTest::newRow("Content-length 0 on both") << zero << true << false;
+    QTest::newRow("Content-length 0 on both") << zero << true << false << true;
 
     Response smaller = good;
     smaller.headContentLength = 1000;
-    QTest::newRow("Content-length smaller than the body") << smaller << true << false;
+    QTest::newRow("Content-length smaller than the body") << smaller << true << false << true;
 
     Response notFound;
     notFound.status = 404;
     notFound.body = "<html><body>404</body></html>";
-    QTest::newRow("404") << notFound << true << false;
+    QTest::newRow("404") << notFound << true << false << true;
 
     Response cut = good;
     cut.cutAfter = 150000;
-    QTest::newRow("connection cut half-way") << cut << true << false;
+    QTest::newRow("connection cut half-way") << cut << true << false << true;
 
     Response stalled = good;
     stalled.stallAfter = 150000;
-    QTest::newRow("stalls half-way: timed out") << stalled << true << false;
+    QTest::newRow("stalls half-way: timed out") << stalled << true << false << true;
 
-    QTest::newRow("no server") << good << false << false;
+    QTest::newRow("no server") << good << false << false << true;
+    QTest::newRow("built without a release key: nothing asked") << good << true << false << false;
 }
 
 void TestUpdaterKetbook::run()
@@ -125,8 +135,10 @@ void TestUpdaterKetbook::run()
     QFETCH(Response, response);
     QFETCH(bool, serverUp);
     QFETCH(bool, replaced);
+    QFETCH(bool, keyed);
+    if (!keyed) installUpdater(UPDATER_NOKEY_BINARY);
     m_server->setResponse(QStringLiteral("/Ketbook.exe"), response);
-    m_server->setBody(QStringLiteral("/Ketbook.sig"), tv::test::signUpdate(response.body));
+    m_server->setBody(QStringLiteral("/Ketbook.manifest"), tv::test::signUpdate(response.body));
     const QString url = serverUp ? m_server->baseUrl().toString()
                                  : QStringLiteral("http://127.0.0.1:%1").arg(HttpTestServer::unusedPort());
     QProcess p;
@@ -140,12 +152,14 @@ void TestUpdaterKetbook::run()
     QVERIFY(QFileInfo(file(QStringLiteral("Ketbook"))).isExecutable());
     QTRY_COMPARE_WITH_TIMEOUT(readFile(QStringLiteral("ran.txt")),
                               replaced ? QByteArray("new\n") : QByteArray("old\n"), 10000);
-    // Nothing left behind in the program folder.
+    // Nothing left behind in the program folder but the version installed.
+    QStringList files{QStringLiteral("Ketbook"), QStringLiteral("ran.txt"), QStringLiteral("updaterKetbook")};
+    if (replaced) files.insert(1, QStringLiteral("Ketbook.version"));
     QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name),
-             (QStringList{QStringLiteral("Ketbook"), QStringLiteral("ran.txt"),
-                          QStringLiteral("updaterKetbook")}));
-    QStringList requests{QStringLiteral("HEAD /Ketbook.exe"), QStringLiteral("GET /Ketbook.exe")};
-    if (replaced) requests << QStringLiteral("GET /Ketbook.sig");
+             files);
+    QStringList requests;
+    if (keyed) requests << QStringLiteral("HEAD /Ketbook.exe") << QStringLiteral("GET /Ketbook.exe");
+    if (replaced) requests << QStringLiteral("GET /Ketbook.manifest");
     // The network stack may send a request again when a kept connection turns out closed.
     QStringList seenRequests = m_server->requests();
     seenRequests.removeDuplicates();
