@@ -78,8 +78,13 @@ int main(int argc, char **argv)
             createEmptyDatabase(target);
             ItemRecordSet rs(target);
             rs.open();
-            CsvTransfer transfer(
-                rs, {{}, [](const ImportPlan &plan, const QString &) { return plan.canImport(); }, {}});
+            CsvTransfer transfer(rs, {{},
+                                      [](ImportScan &scan, const QString &) {
+                                          scan.wait();
+                                          return scan.state() == ImportScan::State::Ready &&
+                                                 scan.plan().canImport();
+                                      },
+                                      {}});
             const double cpu0 = cpuMs();
             QElapsedTimer t;
             t.start();

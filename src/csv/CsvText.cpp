@@ -1,5 +1,7 @@
 #include "CsvText.h"
 
+#include "common/AppError.h"
+
 #include <QStringDecoder>
 
 namespace tv {
@@ -46,71 +48,184 @@ void appendCsvCell(QByteArray &out, const QString &text, char delimiter)
     out.append('"');
 }
 
-CsvTable readCsv(QByteArrayView bytes)
-{
-    if (bytes.startsWith("\xEF\xBB\xBF")) bytes = bytes.sliced(3);
-    if (bytes.contains('\0'))
-        throw CsvRefused(QStringLiteral("It holds binary data, not text. Choose a file saved as CSV."));
-    QStringDecoder decode(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    const QString text = decode(bytes);
-    if (decode.hasError())
-        throw CsvRefused(QStringLiteral("It is not UTF-8 text. Save it from the spreadsheet as \"CSV UTF-8\" "
-                                        "and import that file."));
-    if (text.trimmed().isEmpty()) throw CsvRefused(QStringLiteral("The file is empty."));
+CsvReader::CsvReader(QIODevice &device, CsvProgress *progress) : m_device(device), m_progress(progress) {}
 
-    CsvTable table;
-    const QChar delim = detectDelimiter(text);
-    table.delimiter = static_cast<char>(delim.unicode());
-    const QChar quote = QLatin1Char('"'), cr = QLatin1Char('\r'), lf = QLatin1Char('\n');
-    const qsizetype n = text.size();
-    qsizetype i = 0;
-    int row = 0;
-    while (i < n) {
-        CsvRecord record;
-        record.row = ++row;
-        for (;;) {
-            CsvCell cell;
-            if (text[i] == quote) {
-                cell.quoted = true;
-                ++i;
-                for (;;) {
-                    const qsizetype close = text.indexOf(quote, i);
-                    if (close < 0)
-                        throw CsvRefused(
-                            QStringLiteral("The quoted cell that starts in row %1 is never closed.")
-                                .arg(record.row));
-                    cell.text += QStringView(text).sliced(i, close - i);
-                    i = close + 1;
-                    if (i < n && text[i] == quote) {
-                        cell.text += quote;
-                        ++i;
-                    } else {
-                        break;
-                    }
-                }
-                // Text after the closing quote is kept as it stands, as spreadsheets do.
-                while (i < n && text[i] != delim && text[i] != cr && text[i] != lf)
-                    cell.text += text[i++];
-            } else {
-                const qsizetype start = i;
-                while (i < n && text[i] != delim && text[i] != cr && text[i] != lf)
-                    ++i;
-                cell.text = text.sliced(start, i - start);
-            }
-            record.cells.push_back(std::move(cell));
-            if (i < n && text[i] == delim) {
-                ++i;
-                if (i == n) record.cells.emplace_back();
+namespace {
+const QString kBinary = QStringLiteral("It holds binary data, not text. Choose a file saved as CSV.");
+
+// Where the last whole character of a block ends; the rest waits for the next block.
+qsizetype wholeUtf8(const QByteArray &block)
+{
+    const qsizetype n = block.size();
+    qsizetype i = n;
+    while (i > 0 && n - i < 3 && (static_cast<uchar>(block[i - 1]) & 0xC0) == 0x80)
+        --i;
+    if (i == 0) return n;
+    const auto lead = static_cast<uchar>(block[i - 1]);
+    const qsizetype length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
+    return n - (i - 1) < length ? i - 1 : n;
+}
+
+// Whole code units only; the two halves of a pair may go to different blocks, as the text joins
+// them again.
+qsizetype wholeUtf16(const QByteArray &block)
+{
+    return block.size() & ~qsizetype(1);
+}
+} // namespace
+
+bool CsvReader::available()
+{
+    return m_pos < m_text.size() || refill();
+}
+
+bool CsvReader::refill()
+{
+    m_text.clear();
+    m_pos = 0;
+    QByteArray block;
+    while (m_text.isEmpty()) {
+        if (m_end) return false;
+        if (m_progress && m_progress->cancel.load(std::memory_order_relaxed)) throw CsvCancelled{};
+        block = m_carry;
+        m_carry.clear();
+        const qsizetype had = block.size();
+        block.resize(had + kBlockBytes);
+        const qint64 got = m_device.read(block.data() + had, kBlockBytes);
+        if (got < 0)
+            throw AppError(Err::PathFileAccess,
+                           QStringLiteral("Could not read the file: %1").arg(m_device.errorString()));
+        block.truncate(had + got);
+        if (got == 0) m_end = true;
+        if (m_progress) m_progress->bytesRead.fetch_add(got, std::memory_order_relaxed);
+        if (m_encoding == Encoding::Unknown) {
+            if (block.size() < 3 && !m_end) {
+                m_carry = block;
                 continue;
             }
-            break;
+            if (block.startsWith("\xEF\xBB\xBF")) {
+                m_encoding = Encoding::Utf8;
+                block.remove(0, 3);
+            } else if (block.startsWith("\xFF\xFE")) {
+                m_encoding = Encoding::Utf16LE;
+                block.remove(0, 2);
+            } else if (block.startsWith("\xFE\xFF")) {
+                m_encoding = Encoding::Utf16BE;
+                block.remove(0, 2);
+            } else {
+                m_encoding = Encoding::Utf8;
+            }
         }
-        if (i < n && text[i] == cr) ++i;
-        if (i < n && text[i] == lf) ++i;
-        const bool blank = record.cells.size() == 1 && record.cells[0].isMissing();
-        if (!blank) table.records.push_back(std::move(record));
+        const bool utf8 = m_encoding == Encoding::Utf8;
+        if (!m_end) {
+            const qsizetype whole = utf8 ? wholeUtf8(block) : wholeUtf16(block);
+            m_carry = block.sliced(whole);
+            block.truncate(whole);
+        }
+        if (utf8 && block.contains('\0')) throw CsvRefused(kBinary);
+        QStringDecoder decode(utf8                              ? QStringDecoder::Utf8
+                              : m_encoding == Encoding::Utf16LE ? QStringDecoder::Utf16LE
+                                                                : QStringDecoder::Utf16BE,
+                              QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
+        m_text = decode(block);
+        if (decode.hasError() || (!utf8 && block.size() % 2 != 0))
+            throw CsvRefused(
+                utf8 ? QStringLiteral("It is not UTF-8 text. Save it from the spreadsheet as "
+                                      "\"CSV UTF-8\" and import that file.")
+                     : QStringLiteral("It is not UTF-16 text, though it starts as such. Save it "
+                                      "from the spreadsheet as \"CSV UTF-8\" and import that file."));
+        if (!utf8 && m_text.contains(QChar(0))) throw CsvRefused(kBinary);
+        if (m_row == 0 && !m_text.isEmpty()) m_delimiter = detectDelimiter(m_text);
     }
-    return table;
+    return true;
+}
+
+void CsvReader::take(QString &into, qsizetype from, qsizetype to)
+{
+    m_used += to - from;
+    if (m_used <= kMaxRecordChars) into += QStringView(m_text).sliced(from, to - from);
+}
+
+void CsvReader::takeRun(QString &into)
+{
+    const QChar cr = QLatin1Char('\r'), lf = QLatin1Char('\n');
+    while (available()) {
+        const QChar *d = m_text.constData();
+        const qsizetype n = m_text.size();
+        qsizetype i = m_pos;
+        while (i < n && d[i] != m_delimiter && d[i] != cr && d[i] != lf)
+            ++i;
+        take(into, m_pos, i);
+        m_pos = i;
+        if (i < n) return;
+    }
+}
+
+bool CsvReader::readRecord(CsvRecord &record)
+{
+    if (!available()) return false;
+    record.row = ++m_row;
+    record.cells.clear();
+    m_used = 0;
+    const QChar quote = QLatin1Char('"');
+    for (;;) {
+        CsvCell cell;
+        if (available() && m_text[m_pos] == quote) {
+            cell.quoted = true;
+            ++m_pos;
+            ++m_used;
+            for (;;) {
+                if (!available())
+                    throw CsvRefused(QStringLiteral("The quoted cell that starts in row %1 is never closed.")
+                                         .arg(record.row));
+                const qsizetype close = m_text.indexOf(quote, m_pos);
+                if (close < 0) {
+                    take(cell.text, m_pos, m_text.size());
+                    m_pos = m_text.size();
+                    continue;
+                }
+                take(cell.text, m_pos, close);
+                m_pos = close + 1;
+                ++m_used;
+                if (available() && m_text[m_pos] == quote) {
+                    take(cell.text, m_pos, m_pos + 1);
+                    ++m_pos;
+                    continue;
+                }
+                break;
+            }
+        }
+        // Text after the closing quote is kept as it stands, as spreadsheets do.
+        takeRun(cell.text);
+        if (m_used <= kMaxRecordChars) record.cells.push_back(std::move(cell));
+        if (available() && m_text[m_pos] == m_delimiter) {
+            ++m_pos;
+            ++m_used;
+            continue;
+        }
+        break;
+    }
+    if (available() && m_text[m_pos] == QLatin1Char('\r')) ++m_pos;
+    if (available() && m_text[m_pos] == QLatin1Char('\n')) ++m_pos;
+    if (m_used > kMaxRecordChars)
+        throw CsvRefused(QStringLiteral("Row %1 holds more than %2 characters; no row of items is that long.")
+                             .arg(record.row)
+                             .arg(kMaxRecordChars));
+    return true;
+}
+
+bool CsvReader::next(CsvRecord &record)
+{
+    while (readRecord(record)) {
+        const bool oneCell = record.cells.size() == 1 && !record.cells[0].quoted;
+        if (oneCell && record.cells[0].text.isEmpty()) continue;
+        // Blanks before the first text are no header.
+        if (!m_sawText && oneCell && record.cells[0].text.trimmed().isEmpty()) continue;
+        m_sawText = true;
+        return true;
+    }
+    if (!m_sawText) throw CsvRefused(QStringLiteral("The file is empty."));
+    return false;
 }
 
 } // namespace tv

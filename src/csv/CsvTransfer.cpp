@@ -61,32 +61,46 @@ bool CsvTransfer::importPath(const QString &path)
     if (!file.open(QIODevice::ReadOnly))
         throw AppError(file.exists() ? Err::PermissionDenied : Err::FileNotFound,
                        QStringLiteral("Could not read '%1': %2").arg(path, file.errorString()));
-    const QByteArray bytes = file.readAll();
     file.close();
-    ImportPlan plan;
-    try {
-        plan = planImport(bytes, m_recordSet.rows());
-    } catch (const CsvRefused &e) {
+    std::vector<QString> numbers;
+    numbers.reserve(m_recordSet.rows().size());
+    for (const ItemRow &r : m_recordSet.rows())
+        numbers.push_back(r.itemNum);
+    ImportScan scan(path, std::move(numbers));
+    const bool chosen = m_hooks.preview && m_hooks.preview(scan, path);
+    // Closed while reading: the rest of the file is not wanted.
+    if (!chosen && scan.state() == ImportScan::State::Reading) scan.cancel();
+    scan.wait();
+    switch (scan.state()) {
+    case ImportScan::State::Refused:
         prompts().message(
-            QStringLiteral("Tallyvane cannot import '%1'. %2").arg(QFileInfo(path).fileName(), e.why()),
+            QStringLiteral("Tallyvane cannot import '%1'. %2").arg(QFileInfo(path).fileName(), scan.why()),
             MsgButtons::Ok, MsgIcon::Stop, QStringLiteral("Import"));
         return false;
+    case ImportScan::State::Failed:
+        throw AppError(scan.errorNumber(), scan.why());
+    case ImportScan::State::Reading:
+    case ImportScan::State::Cancelled:
+        return false;
+    case ImportScan::State::Ready:
+        break;
     }
-    if (!m_hooks.preview || !m_hooks.preview(plan, path) || !plan.canImport()) return false;
+    const ImportPlan &plan = scan.plan();
+    if (!chosen || !plan.canImport()) return false;
 
     // The row being edited reaches the file first: the record set is read afresh below.
     if (m_hooks.saveEdits) m_hooks.saveEdits();
     const int firstNew = m_recordSet.recordCount();
     storeItems(m_recordSet.store(), plan.rows);
+    const auto imported = plan.rows.size();
     m_recordSet.close();
     m_recordSet.open();
     if (m_recordSet.recordCount() > firstNew) m_recordSet.moveTo(firstNew);
     if (m_hooks.refreshed) m_hooks.refreshed();
-    prompts().message(
-        QStringLiteral("%1 %2 imported.")
-            .arg(plan.rows.size())
-            .arg(plan.rows.size() == 1 ? QStringLiteral("item was") : QStringLiteral("items were")),
-        MsgButtons::Ok, MsgIcon::Information, QStringLiteral("Import"));
+    prompts().message(QStringLiteral("%1 %2 imported.")
+                          .arg(imported)
+                          .arg(imported == 1 ? QStringLiteral("item was") : QStringLiteral("items were")),
+                      MsgButtons::Ok, MsgIcon::Information, QStringLiteral("Import"));
     return true;
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ItemCsv.h"
+#include "ImportScan.h"
 
 #include <functional>
 
@@ -15,8 +15,9 @@ class CsvTransfer
 public:
     struct Hooks
     {
-        std::function<void()> saveEdits;                                      // pending edits into the file
-        std::function<bool(const ImportPlan &, const QString &path)> preview; // true: import
+        std::function<void()> saveEdits; // pending edits into the file
+        // Shows the scan while it reads and then its plan; true: import. Without it nothing is.
+        std::function<bool(ImportScan &, const QString &path)> preview;
         std::function<void()> refreshed; // after the record set shows the new rows
     };
 

@@ -7,14 +7,26 @@
 #include "items/FieldRules.h"
 #include "items/ItemStore.h"
 
+#include <QBuffer>
 #include <QFileInfo>
 #include <QSet>
 #include <array>
+#include <cstring>
 
 namespace tv {
 
 namespace {
 constexpr char kDelimiter = ',';
+
+// A spreadsheet runs a cell that starts with one of these as a formula. Apostrophes before it
+// count too, so that a text that already starts with one comes back as it was.
+bool startsLikeFormula(QStringView text)
+{
+    qsizetype i = 0;
+    while (i < text.size() && text[i] == QLatin1Char('\''))
+        ++i;
+    return i < text.size() && QStringView(u"=+-@\t\r").contains(text[i]);
+}
 
 void appendRow(QByteArray &out, const ItemRow &r)
 {
@@ -33,7 +45,12 @@ void appendRow(QByteArray &out, const ItemRow &r)
         case ColumnType::Money:
             money(*r.moneyOf(c.column));
             break;
-        case ColumnType::Text:
+        case ColumnType::Text: {
+            // The apostrophe makes a spreadsheet show the text instead of running it.
+            const QString &text = *r.textOf(c.column);
+            appendCsvCell(out, startsLikeFormula(text) ? QLatin1Char('\'') + text : text, kDelimiter);
+            break;
+        }
         case ColumnType::Date:
             appendCsvCell(out, *r.textOf(c.column), kDelimiter);
             break;
@@ -102,6 +119,8 @@ Converted convert(Column column, const QString &text)
         return {toIsoDate(*d), {}};
     }
     case ColumnType::Text:
+        if (text.startsWith(QLatin1Char('\'')) && startsLikeFormula(QStringView(text).sliced(1)))
+            return {text.sliced(1), {}};
         break;
     }
     return {text, {}};
@@ -172,10 +191,126 @@ std::optional<Column> columnFromHeader(QStringView header)
     return std::nullopt;
 }
 
-ImportPlan planImport(QByteArrayView bytes, const std::vector<ItemRow> &existing)
+namespace {
+constexpr qsizetype kPackBlock = 4 << 20;
+
+void packNumber(QByteArray &out, std::optional<qint64> v)
 {
-    const CsvTable table = readCsv(bytes);
-    const CsvRecord &header = table.records.front();
+    out.append(char(v ? 1 : 0));
+    if (v) out.append(reinterpret_cast<const char *>(&*v), sizeof(qint64));
+}
+
+void packText(QByteArray &out, const QString &text)
+{
+    if (text.isNull()) {
+        out.append(char(0));
+        return;
+    }
+    const QByteArray utf8 = text.toUtf8();
+    auto length = static_cast<quint32>(utf8.size());
+    out.append(char(1));
+    out.append(reinterpret_cast<const char *>(&length), sizeof length);
+    out.append(utf8);
+}
+
+template <typename T> T unpackRaw(const char *&p)
+{
+    T v;
+    std::memcpy(&v, p, sizeof v);
+    p += sizeof v;
+    return v;
+}
+
+std::optional<qint64> unpackNumber(const char *&p)
+{
+    if (*p++ == 0) return std::nullopt;
+    return unpackRaw<qint64>(p);
+}
+
+QString unpackText(const char *&p)
+{
+    if (*p++ == 0) return {};
+    const auto length = unpackRaw<quint32>(p);
+    QString text = length ? QString::fromUtf8(p, length) : QStringLiteral("");
+    p += length;
+    return text;
+}
+
+QString shortened(const QString &text)
+{
+    constexpr qsizetype kShown = 200;
+    return text.size() <= kShown ? text : text.left(kShown) + QChar(0x2026);
+}
+} // namespace
+
+void PackedRows::append(const ItemRow &row, int sourceRow)
+{
+    QByteArray packed;
+    packed.append(reinterpret_cast<const char *>(&sourceRow), sizeof sourceRow);
+    for (const ColumnInfo &c : kColumns) {
+        switch (c.type) {
+        case ColumnType::Count:
+            packNumber(packed, row.itemCnt);
+            break;
+        case ColumnType::Money: {
+            const auto &m = *row.moneyOf(c.column);
+            packNumber(packed, m ? std::optional<qint64>(m->raw()) : std::nullopt);
+            break;
+        }
+        case ColumnType::Text:
+        case ColumnType::Date:
+            packText(packed, *row.textOf(c.column));
+            break;
+        }
+    }
+    if (m_blocks.empty() || m_blocks.back().size() + packed.size() > m_blocks.back().capacity()) {
+        m_blocks.emplace_back();
+        m_blocks.back().reserve(std::max(kPackBlock, packed.size()));
+    }
+    m_at.push_back({static_cast<quint32>(m_blocks.size() - 1), static_cast<quint32>(m_blocks.back().size())});
+    m_blocks.back().append(packed);
+}
+
+int PackedRows::sourceRow(size_t i) const
+{
+    const char *p = m_blocks[m_at[i].block].constData() + m_at[i].offset;
+    return unpackRaw<int>(p);
+}
+
+ItemRow PackedRows::at(size_t i) const
+{
+    const char *p = m_blocks[m_at[i].block].constData() + m_at[i].offset + sizeof(int);
+    ItemRow row;
+    for (const ColumnInfo &c : kColumns) {
+        switch (c.type) {
+        case ColumnType::Count:
+            row.itemCnt = unpackNumber(p);
+            break;
+        case ColumnType::Money: {
+            const auto raw = unpackNumber(p);
+            *row.moneyOf(c.column) = raw ? std::optional<Money>(Money::fromRaw(*raw)) : std::nullopt;
+            break;
+        }
+        case ColumnType::Text:
+        case ColumnType::Date:
+            *row.textOf(c.column) = unpackText(p);
+            break;
+        }
+    }
+    return row;
+}
+
+void PackedRows::clear()
+{
+    std::vector<QByteArray>().swap(m_blocks);
+    std::vector<Place>().swap(m_at);
+}
+
+ImportPlan planImport(QIODevice &file, const std::vector<QString> &existingNumbers, CsvProgress *progress)
+{
+    CsvReader reader(file, progress);
+    CsvRecord header;
+    reader.next(header); // the first record with text: an empty file is refused inside
     std::vector<std::optional<Column>> columns;
     std::array<QString, kColumnCount> headerOf;
     ImportPlan plan;
@@ -196,21 +331,23 @@ ImportPlan planImport(QByteArrayView bytes, const std::vector<ItemRow> &existing
     if (!has(Column::ItemNum))
         throw CsvRefused(QStringLiteral("Its first row names no item number column. The first row must name "
                                         "the columns, such as ItemNum or \"Item Number\"."));
-    if (table.records.size() < 2)
-        throw CsvRefused(QStringLiteral("It holds no items, only the row of column names."));
 
     QSet<QString> known;
-    for (const ItemRow &r : existing)
-        if (!r.itemNum.isNull()) known.insert(folded(r.itemNum));
+    known.reserve(static_cast<qsizetype>(existingNumbers.size()));
+    for (const QString &number : existingNumbers)
+        if (!number.isNull()) known.insert(folded(number));
 
-    plan.rows.reserve(table.records.size() - 1);
-    plan.sourceRows.reserve(table.records.size() - 1);
-    for (size_t i = 1; i < table.records.size(); ++i) {
-        const CsvRecord &record = table.records[i];
+    CsvRecord record;
+    bool anyRecord = false;
+    while (reader.next(record)) {
+        anyRecord = true;
         ItemRow row;
         bool fits = true;
         auto problem = [&](const QString &column, const QString &text, const QString &why) {
-            plan.problems.push_back({record.row, column, text, why});
+            if (plan.problems.size() < ImportPlan::kListedProblems)
+                plan.problems.push_back({record.row, column, shortened(text), why});
+            // Nothing is imported once there is a problem: the rows kept so far can go.
+            if (plan.problemCount++ == 0) plan.rows.clear();
             fits = false;
         };
         for (size_t c = 0; c < record.cells.size(); ++c) {
@@ -245,10 +382,27 @@ ImportPlan planImport(QByteArrayView bytes, const std::vector<ItemRow> &existing
             row.totItemCst = total;
         }
         if (known.contains(folded(row.itemNum))) ++plan.existingNumbers;
-        plan.rows.push_back(std::move(row));
-        plan.sourceRows.push_back(record.row);
+        ++plan.rowCount;
+        if (plan.problemCount == 0) plan.rows.append(row, record.row);
+        if (plan.firstRows.size() < ImportPlan::kPreviewRows) {
+            plan.firstRows.push_back(std::move(row));
+            plan.firstSourceRows.push_back(record.row);
+        }
     }
+    if (!anyRecord) throw CsvRefused(QStringLiteral("It holds no items, only the row of column names."));
     return plan;
+}
+
+ImportPlan planImport(QByteArrayView bytes, const std::vector<ItemRow> &existing)
+{
+    QByteArray copy = bytes.toByteArray();
+    QBuffer buffer(&copy);
+    buffer.open(QIODevice::ReadOnly);
+    std::vector<QString> numbers;
+    numbers.reserve(existing.size());
+    for (const ItemRow &r : existing)
+        numbers.push_back(r.itemNum);
+    return planImport(buffer, numbers);
 }
 
 QString previewText(const ItemRow &row, Column column)
@@ -269,7 +423,7 @@ QString previewText(const ItemRow &row, Column column)
 
 QString importSummary(const ImportPlan &plan, const QString &fileName)
 {
-    const auto n = static_cast<qsizetype>(plan.rows.size());
+    const qint64 n = plan.rowCount;
     QString text = QStringLiteral("%1: %2 %3 ready to import")
                        .arg(fileName)
                        .arg(n)
@@ -278,20 +432,31 @@ QString importSummary(const ImportPlan &plan, const QString &fileName)
                 ? QStringLiteral(", 1 of them with an item number Tallyvane already holds.")
                 : QStringLiteral(", %1 of them with item numbers Tallyvane already holds.")
                       .arg(plan.existingNumbers);
-    if (!plan.problems.empty())
+    const auto listed = static_cast<qint64>(plan.problems.size());
+    if (plan.problemCount > listed)
+        text +=
+            QStringLiteral("\n%1 problems must be fixed in the file first: the first %2 are below, %3 more "
+                           "are not listed. Nothing is imported while any is left.")
+                .arg(plan.problemCount)
+                .arg(listed)
+                .arg(plan.problemCount - listed);
+    else if (plan.problemCount > 0)
         text += QStringLiteral(
                     "\n%1 %2 below must be fixed in the file first: nothing is imported while any is left.")
-                    .arg(plan.problems.size())
-                    .arg(plan.problems.size() == 1 ? QStringLiteral("problem") : QStringLiteral("problems"));
+                    .arg(plan.problemCount)
+                    .arg(plan.problemCount == 1 ? QStringLiteral("problem") : QStringLiteral("problems"));
     if (!plan.ignoredColumns.isEmpty())
         text +=
             QStringLiteral("\nColumns not imported: %1.").arg(plan.ignoredColumns.join(QStringLiteral(", ")));
     return text;
 }
 
-void storeItems(ItemStore &store, const std::vector<ItemRow> &rows)
+void storeItems(ItemStore &store, const PackedRows &rows)
 {
-    std::vector<ItemRow> stored = rows;
+    std::vector<ItemRow> stored;
+    stored.reserve(rows.size());
+    for (size_t i = 0; i < rows.size(); ++i)
+        stored.push_back(rows.at(i));
     try {
         store.insertAll(stored);
     } catch (const AppError &e) {

@@ -32,22 +32,52 @@ struct CsvProblem
     QString why;
 };
 
+// The rows an import will store, packed into blocks of bytes: about as large as the file, where
+// the rows themselves would take ten times that.
+class PackedRows
+{
+public:
+    void append(const ItemRow &row, int sourceRow);
+    size_t size() const { return m_at.size(); }
+    ItemRow at(size_t i) const;
+    int sourceRow(size_t i) const;
+    void clear();
+
+private:
+    struct Place
+    {
+        quint32 block, offset;
+    };
+    std::vector<QByteArray> m_blocks;
+    std::vector<Place> m_at;
+};
+
 // What an import would store, and why it cannot when it cannot.
 struct ImportPlan
 {
-    std::vector<ItemRow> rows; // as they will be stored
-    std::vector<int> sourceRows;
-    std::vector<CsvProblem> problems;
+    static constexpr size_t kListedProblems = 1000;
+    static constexpr size_t kPreviewRows = 20;
+
+    PackedRows rows;                  // as they will be stored; let go once a problem shows nothing is
+    qint64 rowCount = 0;              // rows without a problem
+    std::vector<ItemRow> firstRows;   // the first few rows without a problem, for the preview
+    std::vector<int> firstSourceRows; // their rows in the file
+    std::vector<CsvProblem> problems; // the first kListedProblems
+    qint64 problemCount = 0;
     QStringList ignoredColumns; // header cells that name no column
     int existingNumbers = 0;    // rows whose item number the table already holds
-    bool canImport() const { return problems.empty() && !rows.empty(); }
+    bool canImport() const { return problemCount == 0 && rowCount > 0; }
 };
 
 // The header names the columns by their names or by the grid's captions, in any order and case.
 std::optional<Column> columnFromHeader(QStringView header);
 
-// Reads a file's bytes into rows ready to store; existing is the table as it is now. Throws
-// CsvRefused for a file that is not CSV or names no item number column.
+// Reads a file a block at a time into rows ready to store; existingNumbers are the item numbers
+// the table holds now. Throws CsvRefused for a file that is not CSV or names no item number
+// column, CsvCancelled when progress asks it to stop, AppError when the file cannot be read.
+ImportPlan planImport(QIODevice &file, const std::vector<QString> &existingNumbers,
+                      CsvProgress *progress = nullptr);
+// The same for bytes at hand.
 ImportPlan planImport(QByteArrayView bytes, const std::vector<ItemRow> &existing);
 
 // The texts of the preview: a stored value shown as the grid shows it, and the summary line.
@@ -56,6 +86,6 @@ QString importSummary(const ImportPlan &plan, const QString &fileName);
 
 // Appends the rows to Items in one transaction: all of them or, on any failure, none. Throws
 // AppError.
-void storeItems(ItemStore &store, const std::vector<ItemRow> &rows);
+void storeItems(ItemStore &store, const PackedRows &rows);
 
 } // namespace tv

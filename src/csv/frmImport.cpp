@@ -7,8 +7,10 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QPointer>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QTableWidget>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace tv {
@@ -37,53 +39,115 @@ void setCell(QTableWidget *t, int row, int column, const QString &text)
 }
 } // namespace
 
-frmImport::frmImport(const ImportPlan &plan, const QString &path, QWidget *parent) : QDialog(parent)
+namespace {
+// The grid's columns, then the two it does not show.
+const std::pair<Column, const char *> kShown[] = {{Column::ItemDesc, "Item Name"},
+                                                  {Column::ItemNum, "Item Number"},
+                                                  {Column::ItemCnt, "Amount In Stock"},
+                                                  {Column::ItemCst, "Unit Cost"},
+                                                  {Column::TotItemCst, "Total Unit Cost"},
+                                                  {Column::Vendor, "Vendor Name"},
+                                                  {Column::InvDate, "Invoice Date"},
+                                                  {Column::InvNum, "Invoice ID"},
+                                                  {Column::Image, "Image"}};
+} // namespace
+
+frmImport::frmImport(ImportScan &scan, const QString &path, QWidget *parent)
+    : QDialog(parent), m_scan(scan), m_fileName(QFileInfo(path).fileName())
 {
     setObjectName(QStringLiteral("frmImport"));
     setWindowTitle(QStringLiteral("Import Items"));
     resize(900, 560);
     auto *layout = new QVBoxLayout(this);
 
-    auto *summary = new QLabel(importSummary(plan, QFileInfo(path).fileName()), this);
-    summary->setObjectName(QStringLiteral("lblSummary"));
-    summary->setWordWrap(true);
-    summary->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    layout->addWidget(summary);
+    m_summary = new QLabel(QStringLiteral("Reading %1…").arg(m_fileName), this);
+    m_summary->setObjectName(QStringLiteral("lblSummary"));
+    m_summary->setWordWrap(true);
+    m_summary->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    layout->addWidget(m_summary);
 
-    // The grid's columns, then the two it does not show.
-    const std::pair<Column, const char *> columns[] = {{Column::ItemDesc, "Item Name"},
-                                                       {Column::ItemNum, "Item Number"},
-                                                       {Column::ItemCnt, "Amount In Stock"},
-                                                       {Column::ItemCst, "Unit Cost"},
-                                                       {Column::TotItemCst, "Total Unit Cost"},
-                                                       {Column::Vendor, "Vendor Name"},
-                                                       {Column::InvDate, "Invoice Date"},
-                                                       {Column::InvNum, "Invoice ID"},
-                                                       {Column::Image, "Image"}};
+    m_progress = new QProgressBar(this);
+    m_progress->setObjectName(QStringLiteral("prgRead"));
+    m_progress->setAccessibleName(QStringLiteral("Reading the file"));
+    m_progress->setRange(0, 100);
+    layout->addWidget(m_progress);
+
     QStringList captions;
-    for (const auto &c : columns)
+    for (const auto &c : kShown)
         captions << QLatin1String(c.second);
-    auto *rowsLabel = new QLabel(QStringLiteral("&First rows as they will be stored:"), this);
+    m_rowsLabel = new QLabel(QStringLiteral("&First rows as they will be stored:"), this);
     m_rows = makeTable(QStringList{QStringLiteral("Row")} + captions, QStringLiteral("grdRows"), this);
     m_rows->setAccessibleName(QStringLiteral("First rows as they will be stored"));
-    rowsLabel->setBuddy(m_rows);
-    const int shown = static_cast<int>(std::min<size_t>(plan.rows.size(), kPreviewRows));
-    m_rows->setRowCount(shown);
-    for (int r = 0; r < shown; ++r) {
-        setCell(m_rows, r, 0, QString::number(plan.sourceRows[static_cast<size_t>(r)]));
-        for (int c = 0; c < 9; ++c)
-            setCell(m_rows, r, c + 1, previewText(plan.rows[static_cast<size_t>(r)], columns[c].first));
-    }
-    m_rows->resizeColumnsToContents();
-    layout->addWidget(rowsLabel);
+    m_rowsLabel->setBuddy(m_rows);
+    layout->addWidget(m_rowsLabel);
     layout->addWidget(m_rows, 2);
 
-    auto *problemsLabel = new QLabel(QStringLiteral("&Problems:"), this);
+    m_problemsLabel = new QLabel(QStringLiteral("&Problems:"), this);
     m_problems = makeTable(
         {QStringLiteral("Row"), QStringLiteral("Column"), QStringLiteral("Text"), QStringLiteral("Why")},
         QStringLiteral("grdProblems"), this);
     m_problems->setAccessibleName(QStringLiteral("Problems"));
-    problemsLabel->setBuddy(m_problems);
+    m_problemsLabel->setBuddy(m_problems);
+    layout->addWidget(m_problemsLabel);
+    layout->addWidget(m_problems, 1);
+    for (QWidget *w : {static_cast<QWidget *>(m_rowsLabel), static_cast<QWidget *>(m_rows),
+                       static_cast<QWidget *>(m_problemsLabel), static_cast<QWidget *>(m_problems)})
+        w->setVisible(false);
+    layout->addStretch();
+
+    auto *buttons = new QDialogButtonBox(this);
+    m_import = buttons->addButton(QStringLiteral("&Import"), QDialogButtonBox::AcceptRole);
+    m_import->setObjectName(QStringLiteral("cmdImport"));
+    m_import->setAccessibleName(QStringLiteral("Import"));
+    m_import->setEnabled(false);
+    m_cancel = buttons->addButton(QDialogButtonBox::Cancel);
+    m_cancel->setObjectName(QStringLiteral("cmdCancel"));
+    m_cancel->setAccessibleName(QStringLiteral("Cancel"));
+    m_cancel->setDefault(true);
+    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &frmImport::reject);
+    layout->addWidget(buttons);
+    m_cancel->setFocus();
+
+    // The progress is polled: the reading thread never waits for the window.
+    auto *timer = new QTimer(this);
+    connect(timer, &QTimer::timeout, this, [this] { m_progress->setValue(m_scan.percent()); });
+    timer->start(100);
+    connect(&m_scan, &ImportScan::finished, this, [this, timer] {
+        timer->stop();
+        showPlan();
+    });
+    // Already read (a small file): shown once the window runs.
+    if (m_scan.state() != ImportScan::State::Reading)
+        QTimer::singleShot(0, this, [this, timer] {
+            timer->stop();
+            showPlan();
+        });
+}
+
+void frmImport::showPlan()
+{
+    if (m_scan.state() != ImportScan::State::Ready) {
+        // Refused or unreadable: the caller says why once the window is gone.
+        QDialog::reject();
+        return;
+    }
+    const ImportPlan &plan = m_scan.plan();
+    m_progress->setValue(100);
+    m_progress->setVisible(false);
+    m_summary->setText(importSummary(plan, m_fileName));
+
+    const int shown = static_cast<int>(plan.firstRows.size());
+    m_rows->setRowCount(shown);
+    for (int r = 0; r < shown; ++r) {
+        setCell(m_rows, r, 0, QString::number(plan.firstSourceRows[static_cast<size_t>(r)]));
+        for (int c = 0; c < 9; ++c)
+            setCell(m_rows, r, c + 1, previewText(plan.firstRows[static_cast<size_t>(r)], kShown[c].first));
+    }
+    m_rows->resizeColumnsToContents();
+    m_rowsLabel->setVisible(true);
+    m_rows->setVisible(true);
+
     m_problems->setRowCount(static_cast<int>(plan.problems.size()));
     for (int r = 0; r < m_problems->rowCount(); ++r) {
         const CsvProblem &p = plan.problems[static_cast<size_t>(r)];
@@ -93,32 +157,28 @@ frmImport::frmImport(const ImportPlan &plan, const QString &path, QWidget *paren
         setCell(m_problems, r, 3, p.why);
     }
     m_problems->resizeColumnsToContents();
-    problemsLabel->setVisible(!plan.problems.empty());
+    m_problemsLabel->setVisible(!plan.problems.empty());
     m_problems->setVisible(!plan.problems.empty());
-    layout->addWidget(problemsLabel);
-    layout->addWidget(m_problems, 1);
 
-    auto *buttons = new QDialogButtonBox(this);
-    m_import = buttons->addButton(QStringLiteral("&Import"), QDialogButtonBox::AcceptRole);
-    m_import->setObjectName(QStringLiteral("cmdImport"));
-    m_import->setAccessibleName(QStringLiteral("Import"));
     m_import->setEnabled(plan.canImport());
-    QPushButton *cancel = buttons->addButton(QDialogButtonBox::Cancel);
-    cancel->setObjectName(QStringLiteral("cmdCancel"));
-    cancel->setAccessibleName(QStringLiteral("Cancel"));
-    (plan.canImport() ? m_import : cancel)->setDefault(true);
-    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
-    layout->addWidget(buttons);
-    (plan.canImport() ? m_import : cancel)->setFocus();
+    m_import->setDefault(plan.canImport());
+    m_cancel->setDefault(!plan.canImport());
+    (plan.canImport() ? m_import : m_cancel)->setFocus();
 }
 
-bool frmImport::confirm(const ImportPlan &plan, const QString &path, QWidget *parent)
+void frmImport::reject()
 {
-    const QPointer<frmImport> dialog = new frmImport(plan, path, parent);
+    // Cancel while reading stops the thread; its memory goes with the scan.
+    if (m_scan.state() == ImportScan::State::Reading) m_scan.cancel();
+    QDialog::reject();
+}
+
+bool frmImport::confirm(ImportScan &scan, const QString &path, QWidget *parent)
+{
+    const QPointer<frmImport> dialog = new frmImport(scan, path, parent);
     const bool accepted = execDialog(dialog) == QDialog::Accepted;
     delete dialog.data();
-    return accepted && plan.canImport();
+    return accepted && scan.state() == ImportScan::State::Ready && scan.plan().canImport();
 }
 
 } // namespace tv

