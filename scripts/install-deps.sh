@@ -8,6 +8,8 @@ packages=(
   libsqlite3-dev
   # an inventory shared by several workstations on a PostgreSQL server; the tests start one of their own
   libqt6sql6-psql postgresql
+  # the server store cuts a connection that stopped answering through the client library's socket
+  libpq-dev
   # the updater checks the signature of a downloaded update; openssl signs releases and makes test keys
   libssl-dev openssl
   fonts-dejavu-core

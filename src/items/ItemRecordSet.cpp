@@ -3,6 +3,7 @@
 #include "ItemStore.h"
 #include "common/AppError.h"
 
+#include <QTimer>
 #include <algorithm>
 
 namespace tv {
@@ -46,7 +47,26 @@ unsigned columnBit(Column column)
 {
     return 1u << static_cast<unsigned>(column);
 }
+
+// Marks the record set as waiting for its store: the rows must not move under the command.
+class BusyScope
+{
+public:
+    explicit BusyScope(bool &busy) : m_busy(busy) { m_busy = true; }
+    ~BusyScope() { m_busy = false; }
+    BusyScope(const BusyScope &) = delete;
+    BusyScope &operator=(const BusyScope &) = delete;
+
+private:
+    bool &m_busy;
+};
 } // namespace
+
+QString waitingForServerText()
+{
+    return QStringLiteral("Ketbook is still waiting for the inventory server to answer the last "
+                          "command. Try again in a moment.");
+}
 
 QString columnName(Column column)
 {
@@ -151,6 +171,10 @@ ItemRecordSet::ItemRecordSet(std::unique_ptr<ItemStore> store, QObject *parent)
     : QObject(parent), m_store(std::move(store)), m_path(m_store->location())
 {
     connect(m_store.get(), &ItemStore::changedElsewhere, this, [this](qint64 key) { takeChange(key); });
+    // Changes heard of during a command are taken once it ended, outside of its wait.
+    connect(m_store.get(), &ItemStore::idle, this, [this] {
+        if (!m_laterChanges.empty()) QTimer::singleShot(0, this, &ItemRecordSet::takeLaterChanges);
+    });
 }
 
 ItemRecordSet::~ItemRecordSet() = default;
@@ -158,13 +182,17 @@ ItemRecordSet::~ItemRecordSet() = default;
 void ItemRecordSet::open()
 {
     if (m_open) return;
-    m_store->open();
+    requireIdle();
     std::vector<ItemRow> rows;
-    try {
-        rows = m_store->readAll();
-    } catch (...) {
-        m_store->close();
-        throw;
+    {
+        BusyScope busy(m_busy);
+        m_store->open();
+        try {
+            rows = m_store->readAll();
+        } catch (...) {
+            m_store->close();
+            throw;
+        }
     }
     emit aboutToReset();
     m_rows = std::move(rows);
@@ -179,6 +207,7 @@ void ItemRecordSet::open()
 void ItemRecordSet::close()
 {
     if (!m_open) return;
+    requireIdle();
     emit aboutToReset();
     m_rows.clear();
     m_rows.shrink_to_fit();
@@ -193,6 +222,11 @@ void ItemRecordSet::close()
 void ItemRecordSet::requireOpen() const
 {
     if (!m_open) throw AppError(Err::ObjectClosed);
+}
+
+void ItemRecordSet::requireIdle() const
+{
+    if (m_busy) throw AppError(Err::DatabaseError, waitingForServerText());
 }
 
 void ItemRecordSet::requireCurrent() const
@@ -244,6 +278,7 @@ void ItemRecordSet::writePending()
 void ItemRecordSet::moveFirst()
 {
     requireOpen();
+    requireIdle();
     takePendingEdits();
     writePending();
     setPosition(m_rows.empty() ? -1 : 0);
@@ -252,6 +287,7 @@ void ItemRecordSet::moveFirst()
 void ItemRecordSet::moveLast()
 {
     requireOpen();
+    requireIdle();
     takePendingEdits();
     writePending();
     setPosition(m_rows.empty() ? -1 : static_cast<int>(m_rows.size()) - 1);
@@ -260,6 +296,7 @@ void ItemRecordSet::moveLast()
 void ItemRecordSet::moveNext()
 {
     requireOpen();
+    requireIdle();
     if (eof()) throw AppError(Err::NoCurrentRecord);
     takePendingEdits();
     writePending();
@@ -270,6 +307,7 @@ void ItemRecordSet::moveNext()
 void ItemRecordSet::movePrevious()
 {
     requireOpen();
+    requireIdle();
     if (bof()) throw AppError(Err::NoCurrentRecord);
     takePendingEdits();
     writePending();
@@ -281,6 +319,7 @@ void ItemRecordSet::moveTo(int index)
     requireOpen();
     if (index < 0 || index >= static_cast<int>(m_rows.size())) throw AppError(Err::NoCurrentRecord);
     if (index == m_pos && !m_afterDelete) return;
+    requireIdle();
     takePendingEdits();
     writePending();
     setPosition(index);
@@ -289,6 +328,7 @@ void ItemRecordSet::moveTo(int index)
 void ItemRecordSet::addNew()
 {
     requireOpen();
+    requireIdle();
     takePendingEdits();
     writePending();
     const int index = static_cast<int>(m_rows.size());
@@ -302,17 +342,26 @@ void ItemRecordSet::addNew()
 void ItemRecordSet::update()
 {
     requireCurrent();
+    requireIdle();
     takePendingEdits();
-    ItemRow &r = m_rows[static_cast<size_t>(m_pos)];
+    const int index = m_pos;
+    ItemRow &r = m_rows[static_cast<size_t>(index)];
     if (r.rowid && m_changed == 0) return;
+    const ItemRow sent = r;
     writeRow(r);
-    m_changed = 0;
-    emit rowChanged(m_pos);
+    // Values given while the store was asked stay to be written by the next save.
+    unsigned later = 0;
+    for (int c = 0; c < kColumnCount; ++c)
+        if (!ItemRow::sameValue(sent, r, static_cast<Column>(c))) later |= columnBit(static_cast<Column>(c));
+    m_changed = later;
+    emit rowChanged(index);
 }
 
 void ItemRecordSet::writeRow(ItemRow &r)
 {
     try {
+        // The rows neither move nor go while the store is asked: every other command waits.
+        BusyScope busy(m_busy);
         if (r.rowid)
             m_store->update(r, m_changed);
         else
@@ -333,7 +382,9 @@ void ItemRecordSet::writeRow(ItemRow &r)
 void ItemRecordSet::deleteCurrent()
 {
     requireCurrent();
+    requireIdle();
     try {
+        BusyScope busy(m_busy);
         m_store->remove(m_rows[static_cast<size_t>(m_pos)]);
     } catch (const ItemConflict &e) {
         // Another program's values are shown, not deleted unseen.
@@ -376,15 +427,31 @@ void ItemRecordSet::dropRow(int index, bool current)
     }
 }
 
+void ItemRecordSet::takeLaterChanges()
+{
+    while (!m_laterChanges.empty() && !m_busy && !m_store->isBusy()) {
+        const qint64 key = m_laterChanges.front();
+        m_laterChanges.erase(m_laterChanges.begin());
+        takeChange(key);
+    }
+}
+
 void ItemRecordSet::takeChange(qint64 key)
 {
     if (!m_open) return;
+    if (m_busy || m_store->isBusy()) {
+        if (std::find(m_laterChanges.begin(), m_laterChanges.end(), key) == m_laterChanges.end())
+            m_laterChanges.push_back(key);
+        return;
+    }
     std::optional<ItemRow> now;
     try {
+        BusyScope busy(m_busy);
         now = m_store->read(key);
     } catch (const AppError &) {
         return; // the next command the user gives reports the lost connection
     }
+    if (!m_open) return;
     const int index = indexOf(key);
     const bool current = index >= 0 && index == m_pos && hasCurrent();
     if (!now) {

@@ -112,6 +112,9 @@ public:
 
     // Whether the current row has values not yet in the file.
     bool isDirty() const { return m_changed != 0; }
+    // Whether a command is waiting for the store (a server's answer). Events run meanwhile: values
+    // may be set, but every other command is refused until it ended.
+    bool isBusy() const { return m_busy; }
     QVariant value(Column column) const;
     QVariant value(QStringView columnName) const;
     void setValue(Column column, const QVariant &value);
@@ -138,6 +141,8 @@ signals:
 private:
     void requireOpen() const;
     void requireCurrent() const;
+    void requireIdle() const;
+    void takeLaterChanges();
     void writePending();
     void takePendingEdits();
     void setPosition(int pos, bool deletedHole = false);
@@ -153,6 +158,8 @@ private:
     bool m_open = false;
     unsigned m_changed = 0; // one bit per Column of the current row
     bool m_afterDelete = false;
+    bool m_busy = false;
+    std::vector<qint64> m_laterChanges; // heard of while a command waited for the store
     std::function<void()> m_pendingEditsHook;
 };
 

@@ -62,11 +62,20 @@ public:
     // Whether the file-level Backup and Restore apply (only to a database file).
     virtual bool isFile() const = 0;
 
+    // Whether a command is still waiting for its answer (the window's events run meanwhile).
+    virtual bool isBusy() const { return false; }
+    // Asks a lost connection again; throws the unreachable text while it is still away.
+    virtual void reconnect() {}
+
 signals:
     // Another program or workstation inserted, changed or deleted the row with this key.
     void changedElsewhere(qint64 key);
     // The connection was lost (after a failure) or is back.
     void connectionChanged(bool connected);
+    // A command has been waiting for its answer for a noticeable time (true), or it ended (false).
+    void waiting(bool waiting);
+    // A command ended: work put off while it ran can go on.
+    void idle();
 };
 
 // A save refused because another workstation changed or deleted the row first. `current` holds
@@ -109,6 +118,9 @@ inline QString restoredElsewhereText()
 {
     return QStringLiteral("The database was restored by another Tallyvane; restart to go on.");
 }
+
+// What a command asked for while the store still waits for the server's answer to another one gets.
+QString waitingForServerText();
 
 // The store of the database file at `path`. While open it looks every second whether another
 // program changed the file and says which rows (changedElsewhere).

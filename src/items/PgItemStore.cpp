@@ -3,10 +3,20 @@
 #include "common/AppError.h"
 
 #include <QAtomicInteger>
+#include <QEventLoop>
 #include <QHash>
+#include <QSqlDatabase>
 #include <QSqlDriver>
+#include <QSqlError>
+#include <QSqlQuery>
 #include <QSqlRecord>
 #include <QStringList>
+#include <QTimer>
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <libpq-fe.h>
+#include <sys/socket.h>
 
 namespace tv {
 
@@ -14,6 +24,35 @@ namespace {
 
 constexpr int kFirstColumn = 2;   // after id and version
 constexpr int kInsertChunk = 500; // rows per insert statement: far below the server's 65535 parameters
+// Bounds on every command. The server ends a statement that runs, or waits for another
+// workstation's lock, too long; a peer that is gone is noticed by keepalives and by data left
+// unacknowledged; and a connection on which nothing arrives (a path that swallows everything) is
+// cut by the watchdog. TALLYVANE_SERVER_TIMEOUT_MS shortens them for tests.
+int statementTimeoutMs()
+{
+    static const int ms = [] {
+        bool ok = false;
+        const int v = qEnvironmentVariableIntValue("TALLYVANE_SERVER_TIMEOUT_MS", &ok);
+        return ok && v > 0 ? v : 15000;
+    }();
+    return ms;
+}
+int lockTimeoutMs()
+{
+    return std::min(3000, statementTimeoutMs() / 2); // below the statement timeout, which would win
+}
+int noAnswerLimitMs()
+{
+    return statementTimeoutMs() + std::min(5000, statementTimeoutMs());
+}
+constexpr int kShowWaitingMs = 300; // a shorter wait is not worth a word on screen
+
+qint64 nowMs()
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
 
 QString selectColumns()
 {
@@ -102,35 +141,100 @@ QString orderKey(Column c)
 
 } // namespace
 
-PgItemStore::PgItemStore(const ServerAddress &address, QObject *parent)
-    : ItemStore(parent), m_address(address)
+// The connection and every statement on it; lives on the store's thread and is only used there,
+// except abort() and the activity stamp, which the window's thread reads for the watchdog.
+class PgSession : public QObject
 {
-    static QAtomicInteger<quint64> counter;
-    m_connection = QStringLiteral("tallyvane-server-%1").arg(counter.fetchAndAddRelaxed(1));
+public:
+    PgSession(const ServerAddress &address, PgItemStore *store) : m_address(address), m_store(store)
+    {
+        static QAtomicInteger<quint64> counter;
+        m_connection = QStringLiteral("tallyvane-server-%1").arg(counter.fetchAndAddRelaxed(1));
+    }
+
+    void open();
+    void close();
+    void shutDown(); // closes and forgets the connection, before the thread ends
+    void reconnect();
+
+    std::vector<ItemRow> readAll();
+    std::optional<ItemRow> read(qint64 key);
+    void insert(ItemRow &row);
+    void update(ItemRow &row, unsigned changedColumns);
+    void remove(const ItemRow &row);
+    void insertAll(std::vector<ItemRow> &rows);
+    QStringList distinctValues(Column column);
+    std::vector<ItemRow> readOrdered(Column orderBy);
+    std::optional<Money> totalValue();
+
+    // Watchdog, from the window's thread: cuts the connection when a statement has had nothing
+    // from the server for too long. The blocked call then fails at once.
+    void checkAnswer()
+    {
+        const qint64 since = m_activeSince.load();
+        if (since == 0 || nowMs() - since < noAnswerLimitMs()) return;
+        const int socket = m_socket.load();
+        if (socket < 0) return;
+        m_timedOut = true;
+        ::shutdown(socket, SHUT_RDWR);
+    }
+    void abort()
+    {
+        const int socket = m_socket.load();
+        if (socket >= 0) ::shutdown(socket, SHUT_RDWR);
+    }
+    void idle() { m_activeSince = 0; }
+
+private:
+    QSqlDatabase database() const { return QSqlDatabase::database(m_connection, false); }
+    void connectToServer(); // throws the unreachable text
+    void verifyTable();
+    QSqlDatabase ready(); // the connection, made again when it went down; throws while lost
+    QSqlQuery exec(const QString &sql, const QVariantList &values = {}, bool forwardOnly = true);
+    void stamp() { m_activeSince = nowMs(); } // something is asked of, or came from, the server
+    [[noreturn]] void fail(const QSqlError &error);
+    [[noreturn]] void throwUnreachable(const QSqlError &error);
+    void setConnected(bool connected);
+    void onNotification(const QString &name, const QVariant &payload);
+
+    ServerAddress m_address;
+    PgItemStore *m_store; // outlives this thread; only for queued signals to the window's thread
+    QString m_connection;
+    bool m_open = false;      // opened by the user and not closed
+    bool m_connected = false; // the connection is up as far as is known
+    bool m_listening = false; // the driver's notification signal is wired
+    bool m_inTransaction = false;
+    std::atomic<qint64> m_activeSince{0};
+    std::atomic<int> m_socket{-1};
+    std::atomic<bool> m_timedOut{false};
+};
+
+void PgSession::setConnected(bool connected)
+{
+    const bool was = m_connected;
+    m_connected = connected;
+    if (!connected) m_socket = -1;
+    if (was == connected || !m_open) return;
+    QMetaObject::invokeMethod(
+        m_store, [store = m_store, connected] { emit store->connectionChanged(connected); },
+        Qt::QueuedConnection);
 }
 
-PgItemStore::~PgItemStore()
-{
-    close();
-    if (QSqlDatabase::contains(m_connection)) QSqlDatabase::removeDatabase(m_connection);
-}
-
-QSqlDatabase PgItemStore::database() const
-{
-    return QSqlDatabase::database(m_connection, false);
-}
-
-void PgItemStore::throwUnreachable(const QSqlError &error)
+void PgSession::throwUnreachable(const QSqlError &error)
 {
     // The client library's first line says what happened; the rest are hints for administrators.
     QString why;
-    for (const QString &text : {error.databaseText(), error.driverText()}) {
-        for (const QString &line : text.split(QLatin1Char('\n'))) {
-            why = line.simplified();
-            if (why.endsWith(QLatin1String("()"))) why.chop(2);
+    if (m_timedOut.exchange(false)) {
+        why = QStringLiteral("it did not answer for %1 seconds").arg((noAnswerLimitMs() + 999) / 1000);
+    } else {
+        for (const QString &text : {error.databaseText(), error.driverText()}) {
+            for (const QString &line : text.split(QLatin1Char('\n'))) {
+                why = line.simplified();
+                if (why.endsWith(QLatin1String("()"))) why.chop(2);
+                if (!why.isEmpty()) break;
+            }
             if (!why.isEmpty()) break;
         }
-        if (!why.isEmpty()) break;
     }
     if (why.isEmpty()) why = errorDescription(Err::DatabaseError);
     QString message = QStringLiteral("The inventory server at %1:%2 cannot be reached: %3")
@@ -142,7 +246,7 @@ void PgItemStore::throwUnreachable(const QSqlError &error)
     throw AppError(Err::DatabaseError, message);
 }
 
-void PgItemStore::connectToServer()
+void PgSession::connectToServer()
 {
     if (!QSqlDatabase::isDriverAvailable(QStringLiteral("QPSQL")))
         throw AppError(
@@ -158,11 +262,14 @@ void PgItemStore::connectToServer()
     db.setPort(m_address.port);
     db.setUserName(m_address.user);
     db.setDatabaseName(m_address.database);
-    // No password here: the client library reads ~/.pgpass and PGPASSWORD. Keepalives find a cut
-    // network within seconds instead of hanging a command.
-    db.setConnectOptions(QStringLiteral("connect_timeout=5;application_name=Ketbook;keepalives_idle=10;"
-                                        "keepalives_interval=2;keepalives_count=3"));
+    // No password here: the client library reads ~/.pgpass and PGPASSWORD. Keepalives find a
+    // silent peer within seconds, and data it never acknowledges fails the command after five.
+    db.setConnectOptions(QStringLiteral("connect_timeout=3;application_name=Ketbook;keepalives=1;"
+                                        "keepalives_idle=3;keepalives_interval=1;keepalives_count=3;"
+                                        "tcp_user_timeout=5000"));
     if (!db.open()) throwUnreachable(db.lastError());
+    if (const QVariant handle = db.driver()->handle(); handle.isValid())
+        m_socket = PQsocket(*static_cast<PGconn *const *>(handle.data()));
     if (!m_listening) {
         connect(db.driver(), &QSqlDriver::notification, this,
                 [this](const QString &name, QSqlDriver::NotificationSource, const QVariant &payload) {
@@ -170,17 +277,28 @@ void PgItemStore::connectToServer()
                 });
         m_listening = true;
     }
+    // A statement that runs, or waits for another workstation's lock, too long is ended by the server.
+    {
+        QSqlQuery limits(db);
+        stamp();
+        if (!limits.exec(QStringLiteral("set statement_timeout = %1; set lock_timeout = %2")
+                             .arg(statementTimeoutMs())
+                             .arg(lockTimeoutMs())))
+            fail(limits.lastError());
+    }
     // Without it other workstations' changes would go unseen: its failure fails the command.
-    if (!db.driver()->subscribeToNotification(notificationChannel())) fail(db.driver()->lastError());
-    m_connected = true;
+    if (!db.driver()->subscribeToNotification(PgItemStore::notificationChannel()))
+        fail(db.driver()->lastError());
+    setConnected(true);
 }
 
-void PgItemStore::verifyTable()
+void PgSession::verifyTable()
 {
     const QString where =
         QStringLiteral("%1:%2/%3").arg(m_address.host).arg(m_address.port).arg(m_address.database);
     QSqlQuery q(database());
     q.setForwardOnly(true);
+    stamp();
     if (!q.exec(QStringLiteral("select * from Items where false"))) {
         if (q.lastError().nativeErrorCode() != QLatin1String("42P01")) fail(q.lastError()); // undefined_table
         throw AppError(
@@ -202,13 +320,14 @@ void PgItemStore::verifyTable()
                     .arg(where, column));
 }
 
-void PgItemStore::open()
+void PgSession::open()
 {
     close();
     try {
         connectToServer();
         verifyTable();
     } catch (const AppError &) {
+        m_socket = -1;
         database().close();
         m_connected = false;
         throw;
@@ -216,55 +335,75 @@ void PgItemStore::open()
     m_open = true;
 }
 
-void PgItemStore::close()
+void PgSession::close()
 {
     m_open = false;
     m_connected = false;
+    m_socket = -1;
     if (QSqlDatabase::contains(m_connection)) database().close();
 }
 
-QSqlDatabase PgItemStore::ready()
+void PgSession::shutDown()
+{
+    close();
+    if (QSqlDatabase::contains(m_connection)) QSqlDatabase::removeDatabase(m_connection);
+}
+
+void PgSession::reconnect()
+{
+    ready();
+}
+
+QSqlDatabase PgSession::ready()
 {
     if (!m_open) throw AppError(Err::ObjectClosed);
     // The driver may have seen the server go away while waiting for notifications.
-    if (m_connected && !database().isOpen()) {
-        m_connected = false;
-        emit connectionChanged(false);
-    }
+    if (m_connected && !database().isOpen()) setConnected(false);
     if (!m_connected) {
         database().close();
         connectToServer();
-        emit connectionChanged(true);
     }
     return database();
 }
 
-void PgItemStore::fail(const QSqlError &error)
+void PgSession::fail(const QSqlError &error)
 {
     // A statement can fail for itself or because the server went away; asking again tells which.
     QSqlDatabase db = database();
-    if (db.isOpen()) {
+    if (db.isOpen() && !m_timedOut) {
         if (m_inTransaction) db.rollback(); // an aborted transaction refuses even the probe
         QSqlQuery probe(db);
+        stamp();
         if (probe.exec(QStringLiteral("select 1"))) {
+            m_inTransaction = false;
+            const QString code = error.nativeErrorCode();
+            if (code == QLatin1String("55P03")) // lock_not_available
+                throw AppError(Err::DatabaseError,
+                               QStringLiteral("Another workstation is changing this item right now, so "
+                                              "your change was not saved yet. It is kept here; save "
+                                              "again in a moment."));
+            if (code == QLatin1String("57014")) // query_canceled: the statement timeout
+                throw AppError(Err::DatabaseError,
+                               QStringLiteral("The inventory server took more than %1 seconds over "
+                                              "this command and stopped it. Try again later.")
+                                   .arg((statementTimeoutMs() + 999) / 1000));
             QString why = error.databaseText().trimmed();
             if (why.isEmpty()) why = error.driverText().trimmed();
-            m_inTransaction = false;
             throw AppError(Err::DatabaseError, why.isEmpty() ? errorDescription(Err::DatabaseError) : why);
         }
     }
     m_inTransaction = false;
-    const bool wasConnected = m_connected;
-    m_connected = false;
+    m_socket = -1; // before the socket goes: the watchdog must never cut a number used again
     db.close();
-    if (wasConnected && m_open) emit connectionChanged(false);
+    setConnected(false);
     throwUnreachable(error);
 }
 
-QSqlQuery PgItemStore::exec(const QString &sql, const QVariantList &values, bool forwardOnly)
+QSqlQuery PgSession::exec(const QString &sql, const QVariantList &values, bool forwardOnly)
 {
     QSqlQuery q(ready());
     q.setForwardOnly(forwardOnly);
+    stamp();
     if (values.isEmpty()) {
         if (!q.exec(sql)) fail(q.lastError());
         return q;
@@ -276,15 +415,17 @@ QSqlQuery PgItemStore::exec(const QString &sql, const QVariantList &values, bool
     return q;
 }
 
-void PgItemStore::onNotification(const QString &name, const QVariant &payload)
+void PgSession::onNotification(const QString &name, const QVariant &payload)
 {
-    if (name != notificationChannel()) return;
+    if (name != PgItemStore::notificationChannel()) return;
     bool ok = false;
     const qint64 key = payload.toString().toLongLong(&ok);
-    if (ok) emit changedElsewhere(key);
+    if (!ok) return;
+    QMetaObject::invokeMethod(
+        m_store, [store = m_store, key] { emit store->changedElsewhere(key); }, Qt::QueuedConnection);
 }
 
-std::vector<ItemRow> PgItemStore::readAll()
+std::vector<ItemRow> PgSession::readAll()
 {
     std::vector<ItemRow> rows;
     {
@@ -292,13 +433,15 @@ std::vector<ItemRow> PgItemStore::readAll()
         if (count.next()) rows.reserve(static_cast<size_t>(count.value(0).toLongLong()));
     }
     QSqlQuery q = exec(QStringLiteral("select %1 from Items order by id").arg(selectColumns()));
-    while (q.next())
+    while (q.next()) {
         rows.push_back(rowOf(q));
+        if (rows.size() % 1024 == 0) stamp();
+    }
     if (q.lastError().isValid()) fail(q.lastError());
     return rows;
 }
 
-std::optional<ItemRow> PgItemStore::read(qint64 key)
+std::optional<ItemRow> PgSession::read(qint64 key)
 {
     QSqlQuery q = exec(QStringLiteral("select %1 from Items where id = ?").arg(selectColumns()),
                        {QVariant(static_cast<qlonglong>(key))});
@@ -307,7 +450,7 @@ std::optional<ItemRow> PgItemStore::read(qint64 key)
     return std::nullopt;
 }
 
-void PgItemStore::insert(ItemRow &row)
+void PgSession::insert(ItemRow &row)
 {
     QVariantList values;
     for (int c = 0; c < kColumnCount; ++c)
@@ -321,7 +464,7 @@ void PgItemStore::insert(ItemRow &row)
     row.version = q.value(1).toLongLong();
 }
 
-void PgItemStore::update(ItemRow &row, unsigned changedColumns)
+void PgSession::update(ItemRow &row, unsigned changedColumns)
 {
     if (!row.rowid) throw AppError(Err::NoCurrentRecord);
     QStringList sets;
@@ -354,16 +497,17 @@ void PgItemStore::update(ItemRow &row, unsigned changedColumns)
         std::move(now));
 }
 
-void PgItemStore::remove(const ItemRow &row)
+void PgSession::remove(const ItemRow &row)
 {
     if (!row.rowid) return;
     exec(QStringLiteral("delete from Items where id = ?"), {QVariant(static_cast<qlonglong>(*row.rowid))});
 }
 
-void PgItemStore::insertAll(std::vector<ItemRow> &rows)
+void PgSession::insertAll(std::vector<ItemRow> &rows)
 {
     if (rows.empty()) return;
     QSqlDatabase db = ready();
+    stamp();
     if (!db.transaction()) fail(db.lastError());
     m_inTransaction = true;
     // Keys are taken first so that each row learns its own, whatever order the server inserts in.
@@ -395,6 +539,7 @@ void PgItemStore::insertAll(std::vector<ItemRow> &rows)
         while (q.next())
             versions.insert(q.value(0).toLongLong(), q.value(1).toLongLong());
     }
+    stamp();
     if (!db.commit()) fail(db.lastError());
     m_inTransaction = false;
     for (size_t i = 0; i < rows.size(); ++i) {
@@ -403,7 +548,7 @@ void PgItemStore::insertAll(std::vector<ItemRow> &rows)
     }
 }
 
-QStringList PgItemStore::distinctValues(Column column)
+QStringList PgSession::distinctValues(Column column)
 {
     QSqlQuery q = exec(QStringLiteral("select v from (select %1::text as v, id from Items) s where v <> '' "
                                       "group by v order by min(id)")
@@ -415,19 +560,20 @@ QStringList PgItemStore::distinctValues(Column column)
     return values;
 }
 
-void PgItemStore::readOrdered(Column orderBy, const std::function<void(const ItemRow &)> &each)
+std::vector<ItemRow> PgSession::readOrdered(Column orderBy)
 {
-    // The whole result is fetched first: the caller may read rows between ours (a report showing
-    // progress runs notifications), and a row-by-row result would be lost to any other statement.
     QSqlQuery q = exec(QStringLiteral("select %1 from Items order by %2 nulls first, id")
-                           .arg(selectColumns(), orderKey(orderBy)),
-                       {}, false);
-    while (q.next())
-        each(rowOf(q));
+                           .arg(selectColumns(), orderKey(orderBy)));
+    std::vector<ItemRow> rows;
+    while (q.next()) {
+        rows.push_back(rowOf(q));
+        if (rows.size() % 1024 == 0) stamp();
+    }
     if (q.lastError().isValid()) fail(q.lastError());
+    return rows;
 }
 
-std::optional<Money> PgItemStore::totalValue()
+std::optional<Money> PgSession::totalValue()
 {
     // The server adds bigints as numeric, which never overflows; the program's money may.
     QSqlQuery q = exec(QStringLiteral("select sum(TotItemCst)::text from Items"));
@@ -439,6 +585,167 @@ std::optional<Money> PgItemStore::totalValue()
         throw AppError(Err::Overflow,
                        QStringLiteral("The total value of the inventory is too large to show."));
     return Money::fromRaw(raw);
+}
+
+PgItemStore::PgItemStore(const ServerAddress &address, QObject *parent)
+    : ItemStore(parent), m_address(address), m_session(new PgSession(address, this))
+{
+    m_thread.setObjectName(QStringLiteral("inventory server"));
+    m_session->moveToThread(&m_thread);
+    m_thread.start();
+}
+
+PgItemStore::~PgItemStore()
+{
+    // A command still blocked on a silent server fails at once once its socket is cut.
+    m_session->abort();
+    QMetaObject::invokeMethod(
+        m_session, [session = m_session] { session->shutDown(); }, Qt::BlockingQueuedConnection);
+    m_thread.quit();
+    m_thread.wait();
+    delete m_session;
+}
+
+void PgItemStore::run(const std::function<void(PgSession &)> &job)
+{
+    if (m_waiting) throw AppError(Err::DatabaseError, waitingForServerText());
+    struct Outcome
+    {
+        bool done = false;
+        std::exception_ptr error;
+        QEventLoop *loop = nullptr;
+    };
+    auto outcome = std::make_shared<Outcome>();
+    QEventLoop loop;
+    outcome->loop = &loop;
+    m_waiting = true;
+    // The job is only referred to until it ended, and this waits until then.
+    QMetaObject::invokeMethod(
+        m_session,
+        [this, session = m_session, &job, outcome] {
+            try {
+                job(*session);
+            } catch (...) {
+                outcome->error = std::current_exception();
+            }
+            session->idle();
+            QMetaObject::invokeMethod(
+                this,
+                [outcome] {
+                    outcome->done = true;
+                    if (outcome->loop) outcome->loop->quit();
+                },
+                Qt::QueuedConnection);
+        },
+        Qt::QueuedConnection);
+    QTimer watchdog;
+    watchdog.setInterval(500);
+    connect(&watchdog, &QTimer::timeout, this, [session = m_session] { session->checkAnswer(); });
+    watchdog.start();
+    bool saidWaiting = false;
+    QTimer showWaiting;
+    showWaiting.setSingleShot(true);
+    connect(&showWaiting, &QTimer::timeout, this, [this, &saidWaiting] {
+        saidWaiting = true;
+        emit waiting(true);
+    });
+    showWaiting.start(kShowWaitingMs);
+    while (!outcome->done)
+        loop.exec();
+    outcome->loop = nullptr;
+    m_waiting = false;
+    if (saidWaiting) emit waiting(false);
+    emit idle();
+    if (outcome->error) std::rethrow_exception(outcome->error);
+}
+
+void PgItemStore::open()
+{
+    m_open = false;
+    run([](PgSession &s) { s.open(); });
+    m_open = true;
+}
+
+void PgItemStore::close()
+{
+    m_open = false;
+    if (m_waiting) {
+        // Closing from within a wait (the program ends): the command fails once its socket is cut.
+        m_session->abort();
+        QMetaObject::invokeMethod(
+            m_session, [session = m_session] { session->close(); }, Qt::QueuedConnection);
+        return;
+    }
+    run([](PgSession &s) { s.close(); });
+}
+
+void PgItemStore::reconnect()
+{
+    run([](PgSession &s) { s.reconnect(); });
+}
+
+std::vector<ItemRow> PgItemStore::readAll()
+{
+    std::vector<ItemRow> rows;
+    run([&rows](PgSession &s) { rows = s.readAll(); });
+    return rows;
+}
+
+std::optional<ItemRow> PgItemStore::read(qint64 key)
+{
+    std::optional<ItemRow> row;
+    run([&row, key](PgSession &s) { row = s.read(key); });
+    return row;
+}
+
+void PgItemStore::insert(ItemRow &row)
+{
+    // The job works on a copy: the caller's row may take typing while the server is asked.
+    ItemRow written = row;
+    run([&written](PgSession &s) { s.insert(written); });
+    row.rowid = written.rowid;
+    row.version = written.version;
+}
+
+void PgItemStore::update(ItemRow &row, unsigned changedColumns)
+{
+    ItemRow written = row;
+    run([&written, changedColumns](PgSession &s) { s.update(written, changedColumns); });
+    row.version = written.version;
+}
+
+void PgItemStore::remove(const ItemRow &row)
+{
+    run([row](PgSession &s) { s.remove(row); });
+}
+
+void PgItemStore::insertAll(std::vector<ItemRow> &rows)
+{
+    run([&rows](PgSession &s) { s.insertAll(rows); });
+}
+
+QStringList PgItemStore::distinctValues(Column column)
+{
+    QStringList values;
+    run([&values, column](PgSession &s) { values = s.distinctValues(column); });
+    return values;
+}
+
+void PgItemStore::readOrdered(Column orderBy, const std::function<void(const ItemRow &)> &each)
+{
+    // The whole result is fetched first: the caller may read rows between ours (a report showing
+    // progress runs events), and another command may come meanwhile.
+    std::vector<ItemRow> rows;
+    run([&rows, orderBy](PgSession &s) { rows = s.readOrdered(orderBy); });
+    for (const ItemRow &r : rows)
+        each(r);
+}
+
+std::optional<Money> PgItemStore::totalValue()
+{
+    std::optional<Money> total;
+    run([&total](PgSession &s) { total = s.totalValue(); });
+    return total;
 }
 
 } // namespace tv

@@ -3,17 +3,24 @@
 #include "ItemStore.h"
 #include "ItemStoreConfig.h"
 
-#include <QSqlDatabase>
-#include <QSqlError>
-#include <QSqlQuery>
+#include <QThread>
+#include <functional>
 
 namespace tv {
+
+class PgSession;
 
 // The Items table on a PostgreSQL server, shared by several workstations (data/postgresql/items.sql
 // makes it). Each row has a version: a save of a row another workstation changed since it was
 // read is refused with ItemConflict. Every change on the server, whoever makes it, comes back as
-// changedElsewhere. A lost connection fails the command with a clear text and is made again on
-// the next command.
+// changedElsewhere.
+//
+// The connection lives on a thread of its own: the window's thread waits for each command in a
+// local event loop, so the window keeps answering while the server does not. Every command is
+// bounded (connect, statement and lock timeouts on the server, keepalives, and a watchdog that cuts
+// a connection on which nothing arrived for a while). Only one command runs at a time; another
+// one asked for meanwhile is refused at once. A lost connection fails the command with a clear
+// text and is made again on the next command.
 class PgItemStore : public ItemStore
 {
     Q_OBJECT
@@ -36,26 +43,21 @@ public:
     void readOrdered(Column orderBy, const std::function<void(const ItemRow &)> &each) override;
     std::optional<Money> totalValue() override;
     bool isFile() const override { return false; }
+    bool isBusy() const override { return m_waiting; }
+    void reconnect() override;
 
     // The channel the table's trigger sends each changed row's id on.
     static QString notificationChannel() { return QStringLiteral("items_changed"); }
 
 private:
-    QSqlDatabase database() const;
-    void connectToServer(); // throws the unreachable text
-    void verifyTable();
-    QSqlDatabase ready(); // the connection, made again when it was lost; throws when closed
-    QSqlQuery exec(const QString &sql, const QVariantList &values = {}, bool forwardOnly = true);
-    [[noreturn]] void fail(const QSqlError &error);
-    [[noreturn]] void throwUnreachable(const QSqlError &error);
-    void onNotification(const QString &name, const QVariant &payload);
+    // Runs the job on the connection's thread and waits for it with the window's events running.
+    void run(const std::function<void(PgSession &)> &job);
 
     ServerAddress m_address;
-    QString m_connection;
-    bool m_open = false;      // opened by the user and not closed
-    bool m_connected = false; // the connection is up as far as is known
-    bool m_listening = false; // the driver's notification signal is wired
-    bool m_inTransaction = false;
+    QThread m_thread;
+    PgSession *m_session = nullptr;
+    bool m_open = false;
+    bool m_waiting = false;
 };
 
 } // namespace tv

@@ -45,7 +45,9 @@
 #include <QMouseEvent>
 #include <QPointer>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QScreen>
+#include <QStatusBar>
 #include <QTableView>
 #include <QToolBar>
 #include <QVBoxLayout>
@@ -395,8 +397,12 @@ void frmMain::Form_Load()
         if (TipOfTheDay->showAtStartup()) m_timer1.start();
         trap.line(5);
         if (m_storeError) throw *m_storeError;
-        if (!Adodc1->isOpen()) Adodc1->open();
-        if (Adodc1->bof()) m_txtfield[3]->setText(QStringLiteral("Click 'Create New Entry' Button to Begin"));
+        // A server may be slow or silent: its rows come once the window shows and answers.
+        const bool later = !Adodc1->isOpen() && !Adodc1->store().isFile();
+        if (later) QTimer::singleShot(0, this, &frmMain::loadFromServer);
+        if (!later && !Adodc1->isOpen()) Adodc1->open();
+        if (!later && Adodc1->bof())
+            m_txtfield[3]->setText(QStringLiteral("Click 'Create New Entry' Button to Begin"));
         trap.line(6);
         FitFormToScreen(this, 2);
         trap.line(7);
@@ -404,7 +410,7 @@ void frmMain::Form_Load()
         trap.line(8);
         View();
         trap.line(9);
-        refreshTitle();
+        if (!later) refreshTitle();
     });
 }
 
@@ -429,6 +435,40 @@ std::unique_ptr<ItemStore> frmMain::chosenStore()
     }
 }
 
+void frmMain::loadFromServer()
+{
+    if (Adodc1->isOpen() || Adodc1->isBusy()) return;
+    trapped(QStringLiteral("Form_Load"), kForm, [&] {
+        m_connecting = true;
+        showServerState();
+        const auto shown = qScopeGuard([this] {
+            m_connecting = false;
+            showServerState();
+        });
+        Adodc1->open();
+        m_serverLost = m_rereadPending = false;
+        if (Adodc1->bof()) m_txtfield[3]->setText(QStringLiteral("Click 'Create New Entry' Button to Begin"));
+        View();
+        refreshTitle();
+    });
+}
+
+void frmMain::showServerState()
+{
+    if (!m_serverState) return;
+    QString text;
+    if (m_connecting)
+        text = QStringLiteral("Connecting to the inventory server at %1...").arg(Adodc1->store().location());
+    else if (!m_storeError && (m_serverLost || !Adodc1->isOpen()))
+        text = QStringLiteral("The inventory server is not answering. What you type is kept and saved "
+                              "once the server is back.");
+    else if (m_serverWaiting)
+        text = QStringLiteral("Waiting for the inventory server to answer...");
+    m_serverState->setText(text);
+    m_serverState->setAccessibleDescription(text);
+    m_serverState->setVisible(!text.isEmpty());
+}
+
 void frmMain::followOtherWorkstations()
 {
     ItemStore &store = Adodc1->store();
@@ -444,6 +484,15 @@ void frmMain::followOtherWorkstations()
                           MsgButtons::Ok, MsgIcon::Information);
     });
     if (store.isFile()) return;
+    m_serverState = new QLabel(this);
+    m_serverState->setObjectName(QStringLiteral("lblServerState"));
+    m_serverState->setAccessibleName(QStringLiteral("Server state"));
+    m_serverState->setVisible(false);
+    statusBar()->addWidget(m_serverState, 1);
+    connect(&store, &ItemStore::waiting, this, [this](bool waiting) {
+        m_serverWaiting = waiting;
+        showServerState();
+    });
     // A lost server is tried again in the background; changes made elsewhere while it was away
     // were never heard of, so once it is back every row is read again (when the user is not typing).
     m_reconnect.setInterval(3000);
@@ -455,23 +504,36 @@ void frmMain::followOtherWorkstations()
             m_serverLost = false;
             m_rereadPending = true;
         }
+        showServerState();
     });
     m_reconnect.start();
 }
 
 void frmMain::tryServerAgain()
 {
-    // Never under a box: the command that opened it may be using the rows.
-    if (m_storeError || modalRunning()) return;
+    // Never under a box: the command that opened it may be using the rows. Never beside a
+    // command still waiting for the server either.
+    if (m_storeError || modalRunning() || Adodc1->isBusy() || Adodc1->store().isBusy()) return;
     try {
         if (!Adodc1->isOpen()) {
+            m_connecting = true;
+            showServerState();
+            const auto shown = qScopeGuard([this] {
+                m_connecting = false;
+                showServerState();
+            });
             Adodc1->open(); // the server was away at load
             m_serverLost = m_rereadPending = false;
+            if (Adodc1->bof())
+                m_txtfield[3]->setText(QStringLiteral("Click 'Create New Entry' Button to Begin"));
             View();
             refreshTitle();
             return;
         }
-        if (m_serverLost) Adodc1->store().read(-1); // no such row: only the connection is asked for
+        if (m_serverLost) Adodc1->store().reconnect();
+        // What was typed while the server was away is saved now, unless the user is still typing.
+        if (m_rereadPending && Adodc1->isDirty() && !m_binding->anyPending())
+            trapped(QStringLiteral("Reconnect"), kForm, [&] { Adodc1->save(); });
         if (m_rereadPending && !Adodc1->isDirty() && !m_binding->anyPending()) {
             m_rereadPending = false;
             readEverythingAgain();

@@ -121,6 +121,10 @@ private:
     void tryServerAgain();
     // After the server came back: every row again, the same item current.
     void readEverythingAgain();
+    // With a server: the rows are read after the window shows, which keeps answering meanwhile.
+    void loadFromServer();
+    // With a server: the line under the window says whether it is away or slow to answer.
+    void showServerState();
     // Where the items are kept, for the about box and the manual.
     QString databaseInUse() const;
 
@@ -144,6 +148,9 @@ private:
     QTimer m_reconnect;
     bool m_serverLost = false;
     bool m_rereadPending = false;
+    bool m_serverWaiting = false;
+    bool m_connecting = false;
+    QLabel *m_serverState = nullptr;
     tv::KeyboardScanDetector *m_keyboardScans = nullptr;
     bool m_scanSending = false;
     QStringList m_scansWaiting; // keyboard scans that came while one was being sent
