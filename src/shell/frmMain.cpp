@@ -124,12 +124,55 @@ QPushButton *frmMain::button(const QString &objectName) const
     return findChild<QPushButton *>(objectName);
 }
 
+QPushButton *frmMain::makeButton(const char *name, const QString &caption, void (frmMain::*slot)(),
+                                 QWidget *parentWidget)
+{
+    auto *b = new QPushButton(caption, parentWidget);
+    b->setObjectName(QLatin1String(name));
+    b->setAccessibleName(withoutAccessKey(caption));
+    b->setFont(buttonFont(b->font()));
+    b->setAutoDefault(false);
+    b->setMinimumHeight(30);
+    connect(b, &QPushButton::clicked, this, slot);
+    return b;
+}
+
 void frmMain::buildWindow()
 {
     setWindowTitle(appTitle());
     setWindowIcon(QIcon(QStringLiteral(":/tallyvane/tallyvane.png")));
+    buildToolbar();
 
-    // Toolbar1 with the pictures of ImageList1.
+    auto *central = new QWidget(this);
+    central->setObjectName(QStringLiteral("centralWidget"));
+    setCentralWidget(central);
+    auto *outer = new QVBoxLayout(central);
+    outer->setContentsMargins(10, 8, 10, 10);
+    outer->setSpacing(8);
+
+    // Fields with their labels on the left, the picture frame on the right.
+    auto *top = new QHBoxLayout;
+    top->setSpacing(14);
+    outer->addLayout(top);
+    QList<QWidget *> tabOrder;
+    for (QAction *a : m_toolbar->actions())
+        if (QWidget *w = m_toolbar->widgetForAction(a)) tabOrder << w;
+    top->addWidget(buildDetails(central, tabOrder), 1);
+    top->addWidget(buildPictureFrame(central, tabOrder), 0);
+    outer->addLayout(buildRecordButtons(central, tabOrder));
+    outer->addWidget(buildGrid(central), 1);
+    tabOrder << m_grid;
+    outer->addLayout(buildWindowButtons(central, tabOrder));
+
+    for (int i = 1; i < tabOrder.size(); ++i)
+        setTabOrder(tabOrder[i - 1], tabOrder[i]);
+    m_txtfield[3]->setFocus(); // the window opens on the first field, not on the toolbar
+    bindFields();
+}
+
+// Toolbar1 with the pictures of ImageList1.
+void frmMain::buildToolbar()
+{
     m_toolbar = addToolBar(QStringLiteral("Toolbar1"));
     m_toolbar->setObjectName(QStringLiteral("Toolbar1"));
     m_toolbar->setAccessibleName(QStringLiteral("Toolbar"));
@@ -164,28 +207,16 @@ void frmMain::buildWindow()
     }
     if (auto *more = m_toolbar->findChild<QWidget *>(QStringLiteral("qt_toolbar_ext_button")))
         more->setAccessibleName(QStringLiteral("More toolbar buttons"));
+}
 
-    auto *central = new QWidget(this);
-    central->setObjectName(QStringLiteral("centralWidget"));
-    setCentralWidget(central);
-    auto *outer = new QVBoxLayout(central);
-    outer->setContentsMargins(10, 8, 10, 10);
-    outer->setSpacing(8);
-
-    // Fields with their labels on the left, the picture frame on the right.
-    auto *top = new QHBoxLayout;
-    top->setSpacing(14);
-    outer->addLayout(top);
+QGroupBox *frmMain::buildDetails(QWidget *central, QList<QWidget *> &tabOrder)
+{
     auto *details = new QGroupBox(QStringLiteral("Item Details"), central);
     details->setObjectName(QStringLiteral("fraDetails"));
     auto *form = new QGridLayout(details);
     form->setHorizontalSpacing(10);
     form->setVerticalSpacing(6);
-    top->addWidget(details, 1);
 
-    QList<QWidget *> tabOrder;
-    for (QAction *a : m_toolbar->actions())
-        if (QWidget *w = m_toolbar->widgetForAction(a)) tabOrder << w;
     int formRow = 0;
     auto addLabelled = [&](const char *labelName, const QString &caption, QWidget *field) {
         auto *label = new QLabel(caption, details);
@@ -236,7 +267,11 @@ void frmMain::buildWindow()
     m_txtfield[5]->setAlignment(Qt::AlignRight);
     m_txtfield[6]->setAlignment(Qt::AlignRight);
     m_txtfield[8]->setAlignment(Qt::AlignRight);
+    return details;
+}
 
+QGroupBox *frmMain::buildPictureFrame(QWidget *central, QList<QWidget *> &tabOrder)
+{
     m_frame1 = new QGroupBox(QStringLiteral("Item Image"), central);
     m_frame1->setObjectName(QStringLiteral("Frame1"));
     auto *frameLayout = new QVBoxLayout(m_frame1);
@@ -251,19 +286,7 @@ void frmMain::buildWindow()
     imageHolder->setFixedSize(m_image1->size());
     m_image1->setParent(imageHolder);
     frameLayout->addWidget(imageHolder, 0, Qt::AlignHCenter);
-    top->addWidget(m_frame1, 0);
 
-    auto makeButton = [&](const char *name, const QString &caption, void (frmMain::*slot)(),
-                          QWidget *parentWidget) {
-        auto *b = new QPushButton(caption, parentWidget);
-        b->setObjectName(QLatin1String(name));
-        b->setAccessibleName(withoutAccessKey(caption));
-        b->setFont(buttonFont(b->font()));
-        b->setAutoDefault(false);
-        b->setMinimumHeight(30);
-        connect(b, &QPushButton::clicked, this, slot);
-        return b;
-    };
     auto *pictureButtons = new QHBoxLayout;
     frameLayout->addLayout(pictureButtons);
     QPushButton *command1 =
@@ -273,12 +296,16 @@ void frmMain::buildWindow()
     pictureButtons->addWidget(command1);
     pictureButtons->addWidget(command2);
     frameLayout->addStretch(1);
+    tabOrder << command1 << command2;
+    return m_frame1;
+}
 
+QGridLayout *frmMain::buildRecordButtons(QWidget *central, QList<QWidget *> &tabOrder)
+{
     // Record commands and moves in two rows.
     auto *commands = new QGridLayout;
     commands->setHorizontalSpacing(8);
     commands->setVerticalSpacing(6);
-    outer->addLayout(commands);
     const struct
     {
         const char *name;
@@ -292,15 +319,18 @@ void frmMain::buildWindow()
                      {"cmdPrev", "&Previous Record", &frmMain::cmdPrev_Click},
                      {"cmdNext", "&Next Record", &frmMain::cmdNext_Click},
                      {"cmdLast", "&Last Record", &frmMain::cmdLast_Click}}};
-    QList<QWidget *> commandOrder;
     for (int r = 0; r < 2; ++r)
         for (int c = 0; c < 4; ++c) {
             QPushButton *b = makeButton(rows[r][c].name, QString::fromLatin1(rows[r][c].caption),
                                         rows[r][c].slot, central);
             commands->addWidget(b, r, c);
-            commandOrder << b;
+            tabOrder << b;
         }
+    return commands;
+}
 
+QTableView *frmMain::buildGrid(QWidget *central)
+{
     m_grid = new QTableView(central);
     m_grid->setObjectName(QStringLiteral("DataGrid1"));
     m_grid->setAccessibleName(QStringLiteral("Items"));
@@ -324,16 +354,18 @@ void frmMain::buildWindow()
     for (QAbstractButton *corner : m_grid->findChildren<QAbstractButton *>())
         corner->setAccessibleName(QStringLiteral("Select all items"));
     m_grid->viewport()->installEventFilter(this);
-    outer->addWidget(m_grid, 1);
     connect(m_grid->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this](const QModelIndex &current) { gridRowChanged(current.row()); });
     connect(Adodc1.get(), &ItemRecordSet::currentChanged, this, &frmMain::syncGridToRecordSet);
     connect(Adodc1.get(), &ItemRecordSet::reset, this, &frmMain::syncGridToRecordSet);
+    return m_grid;
+}
 
+QHBoxLayout *frmMain::buildWindowButtons(QWidget *central, QList<QWidget *> &tabOrder)
+{
     // The other windows and leaving.
     auto *bottom = new QHBoxLayout;
     bottom->setSpacing(8);
-    outer->addLayout(bottom);
     QPushButton *cmdReport =
         makeButton("cmdReport", QStringLiteral("View &Report"), &frmMain::cmdReport_Click, central);
     QPushButton *cmdGenerate =
@@ -350,13 +382,13 @@ void frmMain::buildWindow()
     bottom->addStretch(1);
     cmdExit->setMinimumWidth(110);
     bottom->addWidget(cmdExit);
+    tabOrder << cmdReport << cmdGenerate << cmdScan << cmdUpdate << cmdExit;
+    return bottom;
+}
 
-    tabOrder << command1 << command2 << commandOrder << m_grid << cmdReport << cmdGenerate << cmdScan
-             << cmdUpdate << cmdExit;
-    for (int i = 1; i < tabOrder.size(); ++i)
-        setTabOrder(tabOrder[i - 1], tabOrder[i]);
-    m_txtfield[3]->setFocus(); // the window opens on the first field, not on the toolbar
-
+// The fields bound to the record set, and the editor that works on them.
+void frmMain::bindFields()
+{
     for (int i = 3; i <= 8; ++i)
         m_binding->bindField(i, m_txtfield[static_cast<size_t>(i)]);
     m_binding->bindCombo(Column::InvDate, m_cboDate);

@@ -12,6 +12,8 @@
 #include <optional>
 
 class QComboBox;
+class QGridLayout;
+class QHBoxLayout;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -106,6 +108,15 @@ protected:
 
 private:
     void buildWindow();
+    void buildToolbar();
+    QGroupBox *buildDetails(QWidget *central, QList<QWidget *> &tabOrder);
+    QGroupBox *buildPictureFrame(QWidget *central, QList<QWidget *> &tabOrder);
+    QGridLayout *buildRecordButtons(QWidget *central, QList<QWidget *> &tabOrder);
+    QTableView *buildGrid(QWidget *central);
+    QHBoxLayout *buildWindowButtons(QWidget *central, QList<QWidget *> &tabOrder);
+    void bindFields();
+    QPushButton *makeButton(const char *name, const QString &caption, void (frmMain::*slot)(),
+                            QWidget *parentWidget);
     void Form_Load();
     // The leaving steps; returns false when the user cancelled.
     bool leaveProgram();
