@@ -306,31 +306,49 @@ void PackedRows::clear()
     std::vector<Place>().swap(m_at);
 }
 
-ImportPlan planImport(QIODevice &file, const std::vector<QString> &existingNumbers, CsvProgress *progress)
+namespace {
+// The columns the first record names, in its order (nullopt for a column not imported), and the
+// header text of each column. Refuses a column named twice and a file without item numbers.
+struct ImportHeader
 {
-    CsvReader reader(file, progress);
-    CsvRecord header;
-    reader.next(header); // the first record with text: an empty file is refused inside
+    CsvRecord record;
     std::vector<std::optional<Column>> columns;
     std::array<QString, kColumnCount> headerOf;
-    ImportPlan plan;
-    for (const CsvCell &cell : header.cells) {
+    bool has(Column c) const { return !headerOf[static_cast<size_t>(c)].isNull(); }
+    const QString &of(Column c) const { return headerOf[static_cast<size_t>(c)]; }
+};
+
+ImportHeader readImportHeader(CsvReader &reader, QStringList &ignoredColumns)
+{
+    ImportHeader header;
+    reader.next(header.record); // the first record with text: an empty file is refused inside
+    for (const CsvCell &cell : header.record.cells) {
         const auto column = columnFromHeader(cell.text);
         if (column) {
-            QString &seen = headerOf[static_cast<size_t>(*column)];
+            QString &seen = header.headerOf[static_cast<size_t>(*column)];
             if (!seen.isNull())
                 throw CsvRefused(QStringLiteral("The columns \"%1\" and \"%2\" both hold %3.")
                                      .arg(seen, cell.text, columnName(*column)));
             seen = cell.text;
         } else if (!cell.isMissing()) {
-            plan.ignoredColumns << cell.text;
+            ignoredColumns << cell.text;
         }
-        columns.push_back(column);
+        header.columns.push_back(column);
     }
-    auto has = [&](Column c) { return !headerOf[static_cast<size_t>(c)].isNull(); };
-    if (!has(Column::ItemNum))
+    if (!header.has(Column::ItemNum))
         throw CsvRefused(QStringLiteral("Its first row names no item number column. The first row must name "
                                         "the columns, such as ItemNum or \"Item Number\"."));
+    return header;
+}
+} // namespace
+
+ImportPlan planImport(QIODevice &file, const std::vector<QString> &existingNumbers, CsvProgress *progress)
+{
+    CsvReader reader(file, progress);
+    ImportPlan plan;
+    const ImportHeader header = readImportHeader(reader, plan.ignoredColumns);
+    const auto &columns = header.columns;
+    auto has = [&](Column c) { return header.has(c); };
 
     QSet<QString> known;
     known.reserve(static_cast<qsizetype>(existingNumbers.size()));
@@ -362,20 +380,19 @@ ImportPlan planImport(QIODevice &file, const std::vector<QString> &existingNumbe
             const Column column = *columns[c];
             const Converted v = convert(column, cell.text);
             if (!v.why.isEmpty())
-                problem(header.cells[c].text, cell.text, v.why);
+                problem(header.record.cells[c].text, cell.text, v.why);
             else
                 row.setValue(column, v.value);
         }
         if (row.itemNum.trimmed().isEmpty())
-            problem(headerOf[static_cast<size_t>(Column::ItemNum)], row.itemNum,
-                    QStringLiteral("missing item number"));
+            problem(header.of(Column::ItemNum), row.itemNum, QStringLiteral("missing item number"));
         if (!fits) continue;
         // Without the columns of a spreadsheet the row gets what a new item gets.
         if (!has(Column::Image)) row.image = QStringLiteral("0");
         if (!has(Column::TotItemCst) && row.itemCst && row.itemCnt) {
             const auto total = row.itemCst->times(*row.itemCnt);
             if (!total) {
-                problem(headerOf[static_cast<size_t>(Column::ItemCst)], row.itemCst->toPlain(),
+                problem(header.of(Column::ItemCst), row.itemCst->toPlain(),
                         QStringLiteral("the total value of this many units is too large to keep"));
                 continue;
             }
