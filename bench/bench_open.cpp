@@ -65,7 +65,7 @@ int main(int argc, char **argv)
     for (int i = 0; i < runs; ++i) {
         QElapsedTimer t;
         t.start();
-        auto *w = new frmMain;
+        auto *w = makeMainWindow().release();
         const double made = t.nsecsElapsed() / 1e6;
         w->show();
         QCoreApplication::processEvents(); // the first paint of fields and grid

@@ -61,7 +61,6 @@ static void initMainWindowResources()
 namespace tv {
 
 namespace {
-frmMain *g_instance = nullptr;
 const QString kForm = QStringLiteral("frmMain");
 
 QString withoutAccessKey(QString caption)
@@ -77,16 +76,34 @@ QFont buttonFont(const QFont &base)
 }
 } // namespace
 
-frmMain::frmMain(QWidget *parent) : QMainWindow(parent)
+ChosenRecords chooseRecords(const QString &folder)
 {
-    g_instance = this;
+    ChosenRecords chosen;
+    try {
+        chosen.records = std::make_unique<ItemRecordSet>(makeItemStore(folder));
+    } catch (const AppError &e) {
+        // A server address that cannot be used is shown at load; nothing falls back to a file.
+        chosen.error = e;
+        chosen.records = std::make_unique<ItemRecordSet>(makeFileStore(QString()));
+    }
+    return chosen;
+}
+
+std::unique_ptr<frmMain> makeMainWindow()
+{
+    return std::make_unique<frmMain>(chooseRecords(programFolder()), prompts());
+}
+
+frmMain::frmMain(ChosenRecords records, Prompts &prompts, QWidget *parent)
+    : QMainWindow(parent), m_storeError(std::move(records.error)), Adodc1(std::move(records.records)),
+      m_prompts(prompts)
+{
     setPromptOwner(this);
     initMainWindowResources();
     initShellResources();
     installAccessibleComboBoxes();
     setObjectName(kForm);
     setAttribute(Qt::WA_DeleteOnClose, false);
-    Adodc1 = std::make_unique<ItemRecordSet>(chosenStore());
     m_binding = std::make_unique<ItemBinding>(*Adodc1);
     m_navigator = std::make_unique<ItemNavigator>(*Adodc1, [this] { View(); });
     TipOfTheDay = new tv::TipOfTheDay(this);
@@ -101,17 +118,11 @@ frmMain::frmMain(QWidget *parent) : QMainWindow(parent)
 
 frmMain::~frmMain()
 {
-    if (g_instance == this) g_instance = nullptr;
     // The binding and the grid let go of the record set before it goes.
     if (m_grid) m_grid->setModel(nullptr);
     delete m_model;
     m_model = nullptr;
     m_binding.reset();
-}
-
-frmMain *frmMain::instance()
-{
-    return g_instance;
 }
 
 QLineEdit *frmMain::txtfield(int index) const
@@ -456,17 +467,6 @@ QString frmMain::recordCountTitle(int count, bool lastRowDeleted)
     return QStringLiteral("  Tallyvane     Total Entries Is: %1  Record").arg(number);
 }
 
-std::unique_ptr<ItemStore> frmMain::chosenStore()
-{
-    try {
-        return makeItemStore(programFolder());
-    } catch (const AppError &e) {
-        // A server address that cannot be used is shown at load; nothing falls back to a file.
-        m_storeError = e;
-        return makeFileStore(QString());
-    }
-}
-
 void frmMain::loadFromServer()
 {
     if (Adodc1->isOpen() || Adodc1->isBusy()) return;
@@ -511,7 +511,7 @@ void frmMain::followOtherWorkstations()
     });
     connect(Adodc1.get(), &ItemRecordSet::currentDeletedElsewhere, this, [this] {
         View();
-        prompts().message(QStringLiteral("The item you were looking at was deleted at another workstation. "
+        m_prompts.message(QStringLiteral("The item you were looking at was deleted at another workstation. "
                                          "The next item is shown."),
                           MsgButtons::Ok, MsgIcon::Information);
     });
@@ -717,8 +717,7 @@ void frmMain::cmdGenerate_Click()
 {
     // One lasting window, created on first use with the item number as it is then; its close box
     // deletes it, so the next use reads the item number again.
-    static QPointer<frmBarCodeGen> barCodeGen;
-    showLasting(barCodeGen, [this] { return new frmBarCodeGen(txtfield(4)->text(), this); });
+    showLasting(m_barcodeWindow, [this] { return new frmBarCodeGen(txtfield(4)->text(), this); });
 }
 
 void frmMain::cmdScan_Click()
@@ -750,8 +749,7 @@ void frmMain::keyboardScan(const QString &code)
 void frmMain::cmdUpdate_Click()
 {
     // One lasting window, created on first use; it saves through the same steps as leaving does.
-    static QPointer<tv::frmUpChek> upChek;
-    showLasting(upChek, [this] { return new tv::frmUpChek([this] { saveData(); }, this); });
+    showLasting(m_updateCheck, [this] { return new tv::frmUpChek([this] { saveData(); }, this); });
 }
 
 void frmMain::Backup()
@@ -806,13 +804,11 @@ void frmMain::Toolbar1_ButtonClick(const QString &key)
             Restore();
         } else if (key == QLatin1String("third")) {
             // One lasting window, created on first use.
-            static QPointer<frmManual> manual;
-            showLasting(manual, [this] { return new frmManual(this, databaseInUse()); });
+            showLasting(m_manual, [this] { return new frmManual(this, databaseInUse()); });
         } else if (key == QLatin1String("fourth")) {
             TipOfTheDay->Show();
         } else if (key == QLatin1String("fifth")) {
-            static QPointer<frmAbout> about;
-            showLasting(about, [this] { return new frmAbout(this, databaseInUse()); });
+            showLasting(m_about, [this] { return new frmAbout(this, databaseInUse()); });
         } else if (key == QLatin1String("export")) {
             Export();
         } else if (key == QLatin1String("import")) {
@@ -835,7 +831,7 @@ bool frmMain::leaveProgram()
         return true;
     }
     const MsgAnswer answer =
-        prompts().message(QStringLiteral("Ready to Exit, Do You Want to Save your Data?"),
+        m_prompts.message(QStringLiteral("Ready to Exit, Do You Want to Save your Data?"),
                           MsgButtons::YesNoCancel, MsgIcon::Question);
     m_answer = static_cast<int>(answer);
     if (answer == MsgAnswer::Yes) {

@@ -5,6 +5,7 @@
 #include "items/ItemStore.h"
 
 #include <QMainWindow>
+#include <QPointer>
 #include <QStringList>
 #include <QTimer>
 #include <array>
@@ -31,15 +32,32 @@ class TipOfTheDay;
 
 // The program's one lasting window: the current item in bound fields, every item in the grid,
 // the item's picture, and every command of the program.
+class Prompts;
+class frmAbout;
+class frmBarCodeGen;
+class frmManual;
+class frmUpChek;
+
+// The item records the program folder names, not opened yet; a server address that cannot be
+// used gives records over no store and the error the main window shows at load.
+struct ChosenRecords
+{
+    std::unique_ptr<ItemRecordSet> records;
+    std::optional<AppError> error;
+};
+ChosenRecords chooseRecords(const QString &folder);
+
+class frmMain;
+// The main window over the records of the program folder, asking through the program's prompts.
+std::unique_ptr<frmMain> makeMainWindow();
+
 class frmMain : public QMainWindow
 {
     Q_OBJECT
 public:
-    explicit frmMain(QWidget *parent = nullptr);
+    // The window works on the records it is given; a store that could not be chosen is shown at load.
+    frmMain(ChosenRecords records, tv::Prompts &prompts, QWidget *parent = nullptr);
     ~frmMain() override;
-
-    // The window of this run, once created (other windows reach the record set through it).
-    static frmMain *instance();
 
     // The item record set of the hidden data control Adodc1.
     tv::ItemRecordSet &recordSet() { return *Adodc1; }
@@ -122,9 +140,6 @@ private:
     bool leaveProgram();
     void syncGridToRecordSet();
     void gridRowChanged(int row);
-    // The store the program folder names; a server address that cannot be used is kept in
-    // m_storeError for the load to show.
-    std::unique_ptr<tv::ItemStore> chosenStore();
     // With a server: the count in the title and a deleted current item follow other workstations.
     void followOtherWorkstations();
     // With a server: asks a lost one again, opens the record set once it is there, and reads every
@@ -141,6 +156,12 @@ private:
 
     std::optional<tv::AppError> m_storeError;
     std::unique_ptr<tv::ItemRecordSet> Adodc1;
+    tv::Prompts &m_prompts;
+    // The lasting windows, each created on first use.
+    QPointer<frmBarCodeGen> m_barcodeWindow;
+    QPointer<frmUpChek> m_updateCheck;
+    QPointer<frmManual> m_manual;
+    QPointer<frmAbout> m_about;
     std::unique_ptr<tv::ItemBinding> m_binding;
     std::unique_ptr<tv::ItemNavigator> m_navigator;
     tv::ItemEditor *m_editor = nullptr;

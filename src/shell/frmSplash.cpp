@@ -3,7 +3,6 @@
 #include "ShellResources.h"
 #include "common/ErrorTrap.h"
 #include "common/Version.h"
-#include "frmMain.h"
 
 #include <QFrame>
 #include <QGridLayout>
@@ -25,7 +24,8 @@ QFont face(const QFont &base, const QString &family, qreal points, bool bold)
 }
 } // namespace
 
-frmSplash::frmSplash(QWidget *parent) : QWidget(parent, Qt::SplashScreen | Qt::FramelessWindowHint)
+frmSplash::frmSplash(std::function<void()> whenDone, QWidget *parent)
+    : QWidget(parent, Qt::SplashScreen | Qt::FramelessWindowHint), m_whenDone(std::move(whenDone))
 {
     initShellResources();
     setObjectName(QStringLiteral("frmSplash"));
@@ -76,12 +76,12 @@ frmSplash::frmSplash(QWidget *parent) : QWidget(parent, Qt::SplashScreen | Qt::F
     grid->addWidget(lblCopyright, 5, 0, 1, 2, Qt::AlignRight);
     setFixedSize(560, 280);
 
-    m_timer2.setInterval(1000);
-    m_timer1.setInterval(2000);
-    connect(&m_timer2, &QTimer::timeout, this, &frmSplash::Timer2_Timer);
-    connect(&m_timer1, &QTimer::timeout, this, &frmSplash::Timer1_Timer);
+    m_showTimer.setInterval(1000);
+    m_closeTimer.setInterval(2000);
+    connect(&m_showTimer, &QTimer::timeout, this, &frmSplash::Timer2_Timer);
+    connect(&m_closeTimer, &QTimer::timeout, this, &frmSplash::finish);
     Form_Load();
-    m_timer2.start();
+    m_showTimer.start();
 }
 
 void frmSplash::Form_Load()
@@ -104,21 +104,20 @@ void frmSplash::Timer2_Timer()
 {
     show();
     // Switching on a running timer leaves it running; it must not start over.
-    if (!m_timer1.isActive()) m_timer1.start();
+    if (!m_closeTimer.isActive()) m_closeTimer.start();
 }
 
-void frmSplash::Timer1_Timer()
+void frmSplash::finish()
 {
     ErrorTrap trap(QStringLiteral("Timer1_Timer"), QStringLiteral("frmSplash"));
     trap.run([&] {
         trap.line(1);
-        m_timer1.stop();
-        m_timer2.stop();
+        m_closeTimer.stop();
+        m_showTimer.stop();
         close();
         deleteLater();
         trap.line(2);
-        frmMain *main = frmMain::instance() ? frmMain::instance() : new frmMain;
-        main->show();
+        if (m_whenDone) m_whenDone();
     });
 }
 

@@ -2,28 +2,29 @@
 
 #include <QTimer>
 #include <QWidget>
+#include <functional>
 
 class QFrame;
 class QLabel;
 
 namespace tv {
 
-// The start-up window: product name, version and logo for about three seconds, then the main
-// window.
+// The start-up window: product name, version and logo for about three seconds, then whatever
+// the program starts with (the main window), handed in by whoever shows the splash.
 class frmSplash : public QWidget
 {
     Q_OBJECT
 public:
-    explicit frmSplash(QWidget *parent = nullptr);
+    explicit frmSplash(std::function<void()> whenDone, QWidget *parent = nullptr);
 
     QLabel *lblProductName() const { return m_lblProductName; }
     QLabel *lblVersion() const { return m_lblVersion; }
-    QTimer &Timer1() { return m_timer1; }
-    QTimer &Timer2() { return m_timer2; }
+    QTimer &closeTimer() { return m_closeTimer; }
+    QTimer &showTimer() { return m_showTimer; }
 
 public slots:
     void Timer2_Timer();
-    void Timer1_Timer();
+    void finish();
 
 private:
     void Form_Load();
@@ -31,8 +32,9 @@ private:
     QFrame *m_frame = nullptr;
     QLabel *m_lblProductName = nullptr;
     QLabel *m_lblVersion = nullptr;
-    QTimer m_timer1;
-    QTimer m_timer2;
+    std::function<void()> m_whenDone;
+    QTimer m_closeTimer;
+    QTimer m_showTimer;
 };
 
 } // namespace tv

@@ -12,9 +12,11 @@ int main(int argc, char **argv)
     QApplication::setApplicationName(QStringLiteral("Ketbook"));
     QApplication::setApplicationVersion(tv::versionText());
     tv::setReleaseKey(tv::updatePublicKeyPem());
-    auto *splash = new tv::frmSplash;
+    std::unique_ptr<tv::frmMain> mainWindow;
+    auto *splash = new tv::frmSplash([&mainWindow] {
+        mainWindow = tv::makeMainWindow();
+        mainWindow->show();
+    });
     splash->show();
-    const int code = app.exec();
-    delete tv::frmMain::instance();
-    return code;
+    return app.exec();
 }

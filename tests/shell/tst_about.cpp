@@ -168,7 +168,8 @@ private slots:
         QFETCH(QString, window);
         test::TestFolder folder;
         test::ScriptedPrompts prompts;
-        frmMain main;
+        auto mainWindow = makeMainWindow();
+        frmMain &main = *mainWindow;
         main.show();
         auto opened = [&] {
             QList<QDialog *> found;

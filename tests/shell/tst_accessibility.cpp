@@ -98,9 +98,11 @@ const QMap<QString, Opener> &openers()
              TestFolder folder;
              folder.addRows(rows());
              ScriptedPrompts prompts;
-             openOwned<frmMain>(inspect);
+             const std::unique_ptr<frmMain> w = makeMainWindow();
+             showAndInspect(w.get(), inspect);
          }},
-        {QStringLiteral("splash"), [](const Inspect &inspect) { openOwned<frmSplash>(inspect); }},
+        {QStringLiteral("splash"),
+         [](const Inspect &inspect) { openOwned<frmSplash>(inspect, std::function<void()>()); }},
         {QStringLiteral("tip of the day"),
          [](const Inspect &inspect) {
              TestFolder folder;

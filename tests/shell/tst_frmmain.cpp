@@ -193,7 +193,8 @@ private slots:
             items.push_back(makeRow(QStringLiteral("Item %1").arg(i), QStringLiteral("N%1").arg(i)));
         folder.addRows(items);
         ScriptedPrompts prompts;
-        frmMain w;
+        auto wWindow = makeMainWindow();
+        frmMain &w = *wWindow;
         QCOMPARE(w.objectName(), QStringLiteral("frmMain"));
         QCOMPARE(w.windowTitle(), title);
         QCOMPARE(w.txtfield(3)->text(), name);
@@ -207,7 +208,8 @@ private slots:
         TestFolder folder;
         folder.addRows({makeRow("Only", "1")});
         ScriptedPrompts prompts;
-        frmMain w;
+        auto wWindow = makeMainWindow();
+        frmMain &w = *wWindow;
         w.recordSet().deleteCurrent();
         w.refreshTitle(true);
         QCOMPARE(w.windowTitle(), QStringLiteral("  Tallyvane     Total Entries Is:  0  Records"));
@@ -265,7 +267,8 @@ private slots:
         }
         {
             ScriptedPrompts prompts;
-            frmMain w;
+            auto wWindow = makeMainWindow();
+            frmMain &w = *wWindow;
             QTRY_COMPARE(prompts.shown().size(), 1); // a server is asked once the window runs
             const QString text = prompts.last().text;
             QVERIFY2(text.contains(fragment), qPrintable(text));
@@ -298,7 +301,8 @@ private slots:
         qputenv("TALLYVANE_DATABASE", server.url().toUtf8());
         const auto unsetServer = qScopeGuard([] { qunsetenv("TALLYVANE_DATABASE"); });
         ScriptedPrompts prompts;
-        frmMain w;
+        auto wWindow = makeMainWindow();
+        frmMain &w = *wWindow;
         const QString suffix = QStringLiteral("  -  ") + server.url();
         QTRY_COMPARE(w.windowTitle(),
                      QStringLiteral("  Tallyvane     Total Entries Are:  2  Records") + suffix);
@@ -389,7 +393,8 @@ private slots:
             qunsetenv("TALLYVANE_SERVER_TIMEOUT_MS");
         });
         ScriptedPrompts prompts;
-        frmMain w;
+        auto wWindow = makeMainWindow();
+        frmMain &w = *wWindow;
         auto *state = w.findChild<QLabel *>(QStringLiteral("lblServerState"));
         QVERIFY(state);
         const QString title =
@@ -539,7 +544,8 @@ private slots:
         if (rows > 0) folder.addRows({makeRow("Item A", "A1"), makeRow("Item B", "B1")});
         ScriptedPrompts prompts;
         prompts.answer(static_cast<MsgAnswer>(answer));
-        frmMain w;
+        auto wWindow = makeMainWindow();
+        frmMain &w = *wWindow;
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
         if (rows > 0) w.txtfield(3)->setText(QStringLiteral("typed"));
@@ -597,7 +603,8 @@ private slots:
         folder.addRows({rowWithPicture("A", "1", red), rowWithPicture("B", "2", QStringLiteral("0")),
                         rowWithPicture("C", "3", gone), rowWithPicture("D", "4", blue)});
         ScriptedPrompts prompts;
-        frmMain w;
+        auto wWindow = makeMainWindow();
+        frmMain &w = *wWindow;
         w.show();
         QLabel *image = w.Image1();
         QVERIFY(image->isVisible());
@@ -681,7 +688,8 @@ private slots:
         folder.addRows({makeRow("Alpha", "X-100"), makeRow("Beta", "XABC-2")});
         ScriptedPrompts prompts;
         setKeyboardScannersAccepted(true);
-        frmMain w;
+        auto wWindow = makeMainWindow();
+        frmMain &w = *wWindow;
         w.show();
         QVERIFY(QTest::qWaitForWindowActive(&w));
         QMessageBox box(QMessageBox::Question, QStringLiteral("Tallyvane"), QStringLiteral("Save?"),
@@ -737,7 +745,8 @@ private slots:
                         makeRow("Beta", "B-2", 10, "1234", "Carver", "2023-12-31", "INV-2"),
                         makeRow("Gamma", "C-3", 0, "0", "Dunmore", "2022-01-02", "INV-3")});
         ScriptedPrompts prompts;
-        frmMain w;
+        auto wWindow = makeMainWindow();
+        frmMain &w = *wWindow;
         w.show();
         QTableView *grid = w.DataGrid1();
         auto gridRow = [grid] { return grid->selectionModel()->currentIndex().row(); };
@@ -798,7 +807,8 @@ private slots:
         TestFolder folder;
         folder.addRows({makeRow("Alpha", "A-1", 3, "2.5", "Hartwell", "2024-03-07", "INV-1")});
         ScriptedPrompts prompts;
-        frmMain w;
+        auto wWindow = makeMainWindow();
+        frmMain &w = *wWindow;
         w.show();
         QVERIFY(QTest::qWaitForWindowActive(&w));
         auto click = [&w](const char *name) {
@@ -897,7 +907,8 @@ private slots:
         TestFolder folder;
         folder.addRows({makeRow("Alpha", "A1", 3), makeRow("Beta", "B2", 5)});
         ScriptedPrompts prompts;
-        frmMain w;
+        auto wWindow = makeMainWindow();
+        frmMain &w = *wWindow;
         w.show();
         QVERIFY(QTest::qWaitForWindowActive(&w));
         if (!typed.isEmpty()) {
@@ -940,7 +951,8 @@ private slots:
     {
         TestFolder folder;
         ScriptedPrompts prompts;
-        frmMain w;
+        auto wWindow = makeMainWindow();
+        frmMain &w = *wWindow;
         w.show();
         QTest::mouseClick(w.DataGrid1()->viewport(), Qt::LeftButton);
         QCOMPARE(prompts.texts(), QStringList{"RecordSet is Empty"});
@@ -952,7 +964,8 @@ private slots:
     {
         TestFolder folder;
         ScriptedPrompts prompts;
-        frmMain w;
+        auto wWindow = makeMainWindow();
+        frmMain &w = *wWindow;
         const QMap<QString, QString> captions{{"cmdAdd", "Add New Entry"},
                                               {"cmdSave", "Save Entry"},
                                               {"cmdDelete", "Delete Entry"},
@@ -1028,7 +1041,8 @@ private slots:
         tips.close();
         ScriptedPrompts prompts;
         {
-            frmMain w;
+            auto wWindow = makeMainWindow();
+            frmMain &w = *wWindow;
             QVERIFY(!w.Timer1().isActive());
             QCOMPARE(w.tipOfTheDay().tipsFile(), folder.file(QStringLiteral("tips.tip")));
             QCOMPARE(w.tipOfTheDay().tips().size(), 2);
@@ -1041,7 +1055,8 @@ private slots:
         }
         w_tipOn();
         {
-            frmMain w;
+            auto wWindow = makeMainWindow();
+            frmMain &w = *wWindow;
             QVERIFY(w.Timer1().isActive());
             QCOMPARE(w.Timer1().interval(), 1000);
             QTRY_VERIFY_WITH_TIMEOUT(w.tipOfTheDay().dialog() && w.tipOfTheDay().dialog()->isVisible(), 3000);

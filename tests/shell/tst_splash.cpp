@@ -32,7 +32,7 @@ private slots:
     void labelsAndPlace()
     {
         ScriptedPrompts prompts;
-        frmSplash splash;
+        frmSplash splash({});
         QCOMPARE(splash.objectName(), QStringLiteral("frmSplash"));
         QCOMPARE(splash.windowTitle(), QString());
         QCOMPARE(splash.lblVersion()->text(), QStringLiteral("Version 1.2.0"));
@@ -48,30 +48,34 @@ private slots:
         TestFolder folder;
         folder.addRows({makeRow("Alpha", "A-1")});
         ScriptedPrompts prompts;
-        QPointer<frmSplash> splash = new frmSplash;
+        std::unique_ptr<frmMain> mainWindow;
+        QPointer<frmSplash> splash = new frmSplash([&] {
+            mainWindow = makeMainWindow();
+            mainWindow->show();
+        });
         splash->show();
-        QVERIFY(splash->Timer2().isActive());
-        QCOMPARE(splash->Timer2().interval(), 1000);
-        QVERIFY(!splash->Timer1().isActive());
-        QCOMPARE(splash->Timer1().interval(), 2000);
+        QVERIFY(splash->showTimer().isActive());
+        QCOMPARE(splash->showTimer().interval(), 1000);
+        QVERIFY(!splash->closeTimer().isActive());
+        QCOMPARE(splash->closeTimer().interval(), 2000);
         splash->Timer2_Timer();
-        QVERIFY(splash->Timer1().isActive());
-        // A second tick leaves the running Timer1 alone rather than starting it over.
+        QVERIFY(splash->closeTimer().isActive());
+        // A second tick leaves the running closing timer alone rather than starting it over.
         QTest::qWait(300);
-        const int left = splash->Timer1().remainingTime();
+        const int left = splash->closeTimer().remainingTime();
         splash->Timer2_Timer();
-        QVERIFY2(splash->Timer1().remainingTime() <= left, "Timer1 was started over");
-        QVERIFY(frmMain::instance() == nullptr);
+        QVERIFY2(splash->closeTimer().remainingTime() <= left, "the closing timer was started over");
+        QVERIFY(!mainWindow);
         QElapsedTimer clock;
         clock.start();
-        QTRY_VERIFY_WITH_TIMEOUT(frmMain::instance() != nullptr, 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(mainWindow != nullptr, 5000);
         QVERIFY(clock.elapsed() >= 1200);
-        QVERIFY(frmMain::instance()->isVisible());
-        QCOMPARE(frmMain::instance()->txtfield(3)->text(), QStringLiteral("Alpha"));
+        QVERIFY(mainWindow->isVisible());
+        QCOMPARE(mainWindow->txtfield(3)->text(), QStringLiteral("Alpha"));
         QTRY_VERIFY(splash.isNull()); // closed and unloaded
         QVERIFY(prompts.shown().isEmpty());
         setEndProgramHandler([] {});
-        delete frmMain::instance();
+        mainWindow.reset();
         setEndProgramHandler({});
     }
 };
