@@ -164,6 +164,142 @@ private:
     SqliteConnection m_db; // closing it rolls the transaction back and lets go of the lock
 };
 
+// One restore, step by step; what a failed step leaves is put back as it was.
+class RestoreRun
+{
+public:
+    using Step = DatabaseBackup::Step;
+
+    RestoreRun(const BackupPaths &paths, ItemRecordSet &recordSet, std::function<void(Step)> step)
+        : m_paths(paths), m_recordSet(recordSet), m_step(std::move(step))
+    {
+    }
+
+    // The backup is there and sound.
+    void checkBackup() const
+    {
+        if (!QFileInfo::exists(m_paths.backupFile))
+            throw AppError(Err::FileNotFound, QStringLiteral("File not found: '%1'").arg(m_paths.backupFile));
+        SqliteConnection check(m_paths.backupFile, SqliteConnection::Access::ReadOnly);
+        check.verify(true);
+    }
+
+    void lockDatabase()
+    {
+        // A journal beside the database belongs to a write under way elsewhere; the engine would
+        // play it into the restored file.
+        if (QFileInfo::exists(m_paths.database + QStringLiteral("-journal"))) throw inUse(m_paths.database);
+        // Held until the file is replaced: another program's transaction can neither be under way
+        // nor begin on the file that goes away.
+        if (QFileInfo::exists(m_paths.database)) m_lock.emplace(m_paths.database);
+    }
+
+    // The backup's copy beside the database, and the database under a second name.
+    void copyBackup()
+    {
+        m_step(Step::CopyBackup);
+        removeLeftover(m_paths.restoring);
+        copyFlushed(m_paths.backupFile, m_paths.restoring);
+
+        m_hadDatabase = QFileInfo::exists(m_paths.database);
+        try {
+            if (m_hadDatabase) keepUnderName(m_paths.database, m_paths.replaced);
+        } catch (...) {
+            ::unlink(nativePath(m_paths.restoring).constData());
+            throw;
+        }
+    }
+
+    void swapIn()
+    {
+        m_wasOpen = m_recordSet.isOpen();
+        try {
+            m_step(Step::CloseRecordSet);
+            // Lets go of the connection as a whole, so that nothing writes into the file being replaced.
+            m_recordSet.close();
+            m_step(Step::ReplaceDatabase);
+            renameOver(m_paths.restoring, m_paths.database);
+            m_replaced = true;
+            syncFolder(programFolder());
+            m_lock.reset();
+            m_step(Step::ReopenRecordSet);
+            m_recordSet.open();
+        } catch (const AppError &e) {
+            throw undo(e);
+        } catch (const std::exception &e) {
+            throw undo(AppError(Err::InternalError, QString::fromUtf8(e.what())));
+        }
+    }
+
+    // The replaced database stays within reach, the last one only, beside the backup. The restore
+    // has happened either way; the text returned says where the old one is.
+    QString keepReplaced() const
+    {
+        if (!m_hadDatabase) return QString();
+        try {
+            renameOver(m_paths.replaced, m_paths.beforeRestore);
+            syncFolder(m_paths.folder);
+            syncFolder(programFolder());
+            return QStringLiteral(" The database it replaced is kept as %1.").arg(m_paths.beforeRestore);
+        } catch (const AppError &e) {
+            return QStringLiteral(" The database it replaced could not be kept beside the backup (%1); it "
+                                  "is kept as %2.")
+                .arg(e.description(), m_paths.replaced);
+        }
+    }
+
+private:
+    // Puts the database file and the record set back as they were; says what could not be.
+    AppError undo(const AppError &e)
+    {
+        QString description = e.description();
+        // The old file may come back under its name; the record set must be able to open it.
+        m_lock.reset();
+        ::unlink(nativePath(m_paths.restoring).constData());
+        if (m_replaced)
+            description += putBackDatabase();
+        else if (m_hadDatabase)
+            ::unlink(nativePath(m_paths.replaced).constData());
+        if (m_wasOpen && !m_recordSet.isOpen()) {
+            try {
+                m_recordSet.open();
+            } catch (const AppError &reopen) {
+                description +=
+                    QStringLiteral("; the records could not be opened again: ") + reopen.description();
+            }
+        }
+        return AppError(e.number(), description);
+    }
+
+    // What could not be put back, to be added to the failure's description.
+    QString putBackDatabase() const
+    {
+        try {
+            if (m_hadDatabase) {
+                renameOver(m_paths.replaced, m_paths.database);
+            } else if (::unlink(nativePath(m_paths.database).constData()) != 0) {
+                throw fileError(errno, QStringLiteral("Could not remove '%1'").arg(m_paths.database));
+            }
+            syncFolder(programFolder());
+            return QString();
+        } catch (const AppError &failure) {
+            QString description =
+                QStringLiteral("; the database could not be put back: ") + failure.description();
+            if (m_hadDatabase && QFileInfo::exists(m_paths.replaced))
+                description += QStringLiteral("; it is kept as '%1'").arg(m_paths.replaced);
+            return description;
+        }
+    }
+
+    const BackupPaths &m_paths;
+    ItemRecordSet &m_recordSet;
+    std::function<void(Step)> m_step;
+    std::optional<ExclusiveLock> m_lock;
+    bool m_hadDatabase = false;
+    bool m_wasOpen = false;
+    bool m_replaced = false;
+};
+
 } // namespace
 
 BackupPaths BackupPaths::current()
@@ -258,97 +394,12 @@ bool DatabaseBackup::runRestore()
                           MsgIcon::Stop, QStringLiteral("No Backup"));
         return false;
     }
-    if (!QFileInfo::exists(p.backupFile))
-        throw AppError(Err::FileNotFound, QStringLiteral("File not found: '%1'").arg(p.backupFile));
-    {
-        SqliteConnection check(p.backupFile, SqliteConnection::Access::ReadOnly);
-        check.verify(true);
-    }
-    // A journal beside the database belongs to a write under way elsewhere; the engine would play
-    // it into the restored file.
-    if (QFileInfo::exists(p.database + QStringLiteral("-journal"))) throw inUse(p.database);
-    // Held until the file is replaced: another program's transaction can neither be under way
-    // nor begin on the file that goes away.
-    std::optional<ExclusiveLock> lock;
-    if (QFileInfo::exists(p.database)) lock.emplace(p.database);
-
-    step(Step::CopyBackup);
-    removeLeftover(p.restoring);
-    copyFlushed(p.backupFile, p.restoring);
-
-    const bool hadDatabase = QFileInfo::exists(p.database);
-    try {
-        if (hadDatabase) keepUnderName(p.database, p.replaced);
-    } catch (...) {
-        ::unlink(nativePath(p.restoring).constData());
-        throw;
-    }
-
-    const bool wasOpen = m_recordSet.isOpen();
-    bool replaced = false;
-    // Puts the database file and the record set back as they were; says what could not be.
-    auto undoRestore = [&](const AppError &e) {
-        QString description = e.description();
-        // The old file may come back under its name; the record set must be able to open it.
-        lock.reset();
-        ::unlink(nativePath(p.restoring).constData());
-        if (replaced) {
-            try {
-                if (hadDatabase) {
-                    renameOver(p.replaced, p.database);
-                } else if (::unlink(nativePath(p.database).constData()) != 0) {
-                    throw fileError(errno, QStringLiteral("Could not remove '%1'").arg(p.database));
-                }
-                syncFolder(programFolder());
-            } catch (const AppError &undo) {
-                description += QStringLiteral("; the database could not be put back: ") + undo.description();
-                if (hadDatabase && QFileInfo::exists(p.replaced))
-                    description += QStringLiteral("; it is kept as '%1'").arg(p.replaced);
-            }
-        } else if (hadDatabase) {
-            ::unlink(nativePath(p.replaced).constData());
-        }
-        if (wasOpen && !m_recordSet.isOpen()) {
-            try {
-                m_recordSet.open();
-            } catch (const AppError &reopen) {
-                description +=
-                    QStringLiteral("; the records could not be opened again: ") + reopen.description();
-            }
-        }
-        return AppError(e.number(), description);
-    };
-    try {
-        step(Step::CloseRecordSet);
-        // Lets go of the connection as a whole, so that nothing writes into the file being replaced.
-        m_recordSet.close();
-        step(Step::ReplaceDatabase);
-        renameOver(p.restoring, p.database);
-        replaced = true;
-        syncFolder(programFolder());
-        lock.reset();
-        step(Step::ReopenRecordSet);
-        m_recordSet.open();
-    } catch (const AppError &e) {
-        throw undoRestore(e);
-    } catch (const std::exception &e) {
-        throw undoRestore(AppError(Err::InternalError, QString::fromUtf8(e.what())));
-    }
-    // The replaced database stays within reach, the last one only, beside the backup. The restore
-    // has happened either way; the message says where the old one is.
-    QString kept;
-    if (hadDatabase) {
-        try {
-            renameOver(p.replaced, p.beforeRestore);
-            syncFolder(p.folder);
-            syncFolder(programFolder());
-            kept = QStringLiteral(" The database it replaced is kept as %1.").arg(p.beforeRestore);
-        } catch (const AppError &e) {
-            kept = QStringLiteral(" The database it replaced could not be kept beside the backup (%1); it "
-                                  "is kept as %2.")
-                       .arg(e.description(), p.replaced);
-        }
-    }
+    RestoreRun run(p, m_recordSet, [this](Step s) { step(s); });
+    run.checkBackup();
+    run.lockDatabase();
+    run.copyBackup();
+    run.swapIn();
+    const QString kept = run.keepReplaced();
 
     // Either button ends the restore alike.
     prompts().message(QStringLiteral("The Database has been restored, Please Restart Tallyvane.") + kept,

@@ -59,7 +59,15 @@ frmImport::frmImport(ImportScan &scan, const QString &path, QWidget *parent)
     setWindowTitle(QStringLiteral("Import Items"));
     resize(900, 560);
     auto *layout = new QVBoxLayout(this);
+    buildProgress(layout);
+    buildTables(layout);
+    layout->addStretch();
+    buildButtons(layout);
+    followScan();
+}
 
+void frmImport::buildProgress(QBoxLayout *layout)
+{
     m_summary = new QLabel(QStringLiteral("Reading %1…").arg(m_fileName), this);
     m_summary->setObjectName(QStringLiteral("lblSummary"));
     m_summary->setWordWrap(true);
@@ -71,7 +79,11 @@ frmImport::frmImport(ImportScan &scan, const QString &path, QWidget *parent)
     m_progress->setAccessibleName(QStringLiteral("Reading the file"));
     m_progress->setRange(0, 100);
     layout->addWidget(m_progress);
+}
 
+// Both tables stay hidden until the file has been read.
+void frmImport::buildTables(QBoxLayout *layout)
+{
     QStringList captions;
     for (const auto &c : kShown)
         captions << QLatin1String(c.second);
@@ -93,8 +105,10 @@ frmImport::frmImport(ImportScan &scan, const QString &path, QWidget *parent)
     for (QWidget *w : {static_cast<QWidget *>(m_rowsLabel), static_cast<QWidget *>(m_rows),
                        static_cast<QWidget *>(m_problemsLabel), static_cast<QWidget *>(m_problems)})
         w->setVisible(false);
-    layout->addStretch();
+}
 
+void frmImport::buildButtons(QBoxLayout *layout)
+{
     auto *buttons = new QDialogButtonBox(this);
     m_import = buttons->addButton(QStringLiteral("&Import"), QDialogButtonBox::AcceptRole);
     m_import->setObjectName(QStringLiteral("cmdImport"));
@@ -108,7 +122,10 @@ frmImport::frmImport(ImportScan &scan, const QString &path, QWidget *parent)
     connect(buttons, &QDialogButtonBox::rejected, this, &frmImport::reject);
     layout->addWidget(buttons);
     m_cancel->setFocus();
+}
 
+void frmImport::followScan()
+{
     // The progress is polled: the reading thread never waits for the window.
     auto *timer = new QTimer(this);
     connect(timer, &QTimer::timeout, this, [this] { m_progress->setValue(m_scan.percent()); });

@@ -4,6 +4,7 @@
 
 #include <QDialog>
 
+class QBoxLayout;
 class QLabel;
 class QProgressBar;
 class QPushButton;
@@ -25,16 +26,13 @@ public:
 
     static constexpr int kPreviewRows = static_cast<int>(ImportPlan::kPreviewRows);
 
-    QLabel *lblSummary() const { return m_summary; }
-    QProgressBar *prgRead() const { return m_progress; }
-    QTableWidget *grdRows() const { return m_rows; }
-    QTableWidget *grdProblems() const { return m_problems; }
-    QPushButton *cmdImport() const { return m_import; }
-    QPushButton *cmdCancel() const { return m_cancel; }
-
     void reject() override;
 
 private:
+    void buildProgress(QBoxLayout *layout);
+    void buildTables(QBoxLayout *layout);
+    void buildButtons(QBoxLayout *layout);
+    void followScan();
     void showPlan();
 
     tv::ImportScan &m_scan;

@@ -81,103 +81,137 @@ frmReadCode *frmReadCode::scan(ItemRecordSet &records, QLineEdit *itemNumberFiel
     return window;
 }
 
+// Widgets are created in the order Tab moves through them.
 void frmReadCode::buildWindow()
 {
     auto *outer = new QVBoxLayout(this);
     outer->setSizeConstraint(QLayout::SetFixedSize);
     outer->setSpacing(10);
+    outer->addWidget(buildPortFrame());
+    outer->addWidget(buildCodeFrame());
+    outer->addWidget(buildKeyboardOption());
+    outer->addLayout(buildCommandButtons());
 
-    fraFrames[0] = new QGroupBox(QStringLiteral("Barcode Reader Options"), this);
-    fraFrames[0]->setObjectName(QStringLiteral("fraFrames_0"));
-    fraFrames[0]->setAccessibleName(QStringLiteral("Barcode Reader Options"));
-    auto *options = new QVBoxLayout(fraFrames[0]);
+    m_port = new ScannerPort(scannerPortPaths(), this);
+    m_port->setObjectName(QStringLiteral("ComPort"));
+    connectControls();
+}
+
+QGroupBox *frmReadCode::buildPortFrame()
+{
+    auto *frame = new QGroupBox(QStringLiteral("Barcode Reader Options"), this);
+    frame->setObjectName(QStringLiteral("fraFrames_0"));
+    frame->setAccessibleName(QStringLiteral("Barcode Reader Options"));
+    auto *options = new QVBoxLayout(frame);
     options->setSpacing(10);
+    options->addLayout(buildPortChoice(frame));
+    options->addWidget(buildStatus(frame));
+    options->addLayout(buildPortButtons(frame));
+    return frame;
+}
 
+QLayout *frmReadCode::buildPortChoice(QWidget *frame)
+{
     auto *portRow = new QHBoxLayout;
     auto *group = new QButtonGroup(this);
     for (int i = 0; i < 4; ++i) {
-        const QString name = ScannerPort::portName(i + 1);
-        auto *opt = new QRadioButton(QStringLiteral("COM&%1").arg(i + 1), fraFrames[0]);
-        opt->setObjectName(QStringLiteral("optComPort_%1").arg(i));
-        opt->setAccessibleName(name);
-        opt->setFont(tahoma(8.25));
-        group->addButton(opt, i);
-        portRow->addWidget(opt);
-        optComPort[static_cast<size_t>(i)] = opt;
+        auto *choice = new QRadioButton(QStringLiteral("COM&%1").arg(i + 1), frame);
+        choice->setObjectName(QStringLiteral("optComPort_%1").arg(i));
+        choice->setAccessibleName(ScannerPort::portName(i + 1));
+        choice->setFont(tahoma(8.25));
+        group->addButton(choice, i);
+        portRow->addWidget(choice);
+        m_portChoices[static_cast<size_t>(i)] = choice;
     }
-    optComPort[0]->setChecked(true);
-    options->addLayout(portRow);
+    m_portChoices[0]->setChecked(true);
+    return portRow;
+}
 
-    lblStatus = new QLabel(QStringLiteral("Idle"), fraFrames[0]);
-    lblStatus->setObjectName(QStringLiteral("lblStatus"));
-    lblStatus->setFont(tahoma(11.25));
-    lblStatus->setAlignment(Qt::AlignCenter);
-    lblStatus->setFrameShape(QFrame::StyledPanel);
-    lblStatus->setFrameShadow(QFrame::Sunken);
-    lblStatus->setMinimumHeight(lblStatus->fontMetrics().height() * 2);
-    options->addWidget(lblStatus);
+QLabel *frmReadCode::buildStatus(QWidget *frame)
+{
+    m_status = new QLabel(QStringLiteral("Idle"), frame);
+    m_status->setObjectName(QStringLiteral("lblStatus"));
+    m_status->setFont(tahoma(11.25));
+    m_status->setAlignment(Qt::AlignCenter);
+    m_status->setFrameShape(QFrame::StyledPanel);
+    m_status->setFrameShadow(QFrame::Sunken);
+    m_status->setMinimumHeight(m_status->fontMetrics().height() * 2);
+    return m_status;
+}
 
+QLayout *frmReadCode::buildPortButtons(QWidget *frame)
+{
     auto *portButtons = new QHBoxLayout;
-    cmdConnect =
-        makeButton(fraFrames[0], "cmdConnect", QStringLiteral("&Connect ComPort"),
-                   QStringLiteral("Connect ComPort"), QStringLiteral("Opens the chosen port to the scanner"));
-    cmdDisconnect =
-        makeButton(fraFrames[0], "cmdDisconnect", QStringLiteral("&DisConnect ComPort"),
+    m_connectButton =
+        makeButton(frame, "cmdConnect", QStringLiteral("&Connect ComPort"), QStringLiteral("Connect ComPort"),
+                   QStringLiteral("Opens the chosen port to the scanner"));
+    m_disconnectButton =
+        makeButton(frame, "cmdDisconnect", QStringLiteral("&DisConnect ComPort"),
                    QStringLiteral("DisConnect ComPort"), QStringLiteral("Closes the port to the scanner"));
-    portButtons->addWidget(cmdConnect);
-    portButtons->addWidget(cmdDisconnect);
-    options->addLayout(portButtons);
-    outer->addWidget(fraFrames[0]);
+    portButtons->addWidget(m_connectButton);
+    portButtons->addWidget(m_disconnectButton);
+    return portButtons;
+}
 
-    fraFrames[1] = new QGroupBox(QStringLiteral("Barcode Scanned"), this);
-    fraFrames[1]->setObjectName(QStringLiteral("fraFrames_1"));
-    fraFrames[1]->setAccessibleName(QStringLiteral("Barcode Scanned"));
-    auto *scanned = new QVBoxLayout(fraFrames[1]);
-    txtBarcode = new QLineEdit(fraFrames[1]);
-    txtBarcode->setObjectName(QStringLiteral("txtBarcode"));
-    txtBarcode->setAccessibleName(QStringLiteral("Barcode"));
-    txtBarcode->setAccessibleDescription(QStringLiteral("The last code the scanner sent"));
-    txtBarcode->setReadOnly(true);
-    txtBarcode->setAlignment(Qt::AlignCenter);
-    txtBarcode->setFont(tahoma(9.75));
-    txtBarcode->setMinimumWidth(txtBarcode->fontMetrics().averageCharWidth() * 32);
-    scanned->addWidget(txtBarcode);
-    outer->addWidget(fraFrames[1]);
+QGroupBox *frmReadCode::buildCodeFrame()
+{
+    auto *frame = new QGroupBox(QStringLiteral("Barcode Scanned"), this);
+    frame->setObjectName(QStringLiteral("fraFrames_1"));
+    frame->setAccessibleName(QStringLiteral("Barcode Scanned"));
+    auto *scanned = new QVBoxLayout(frame);
+    m_codeField = new QLineEdit(frame);
+    m_codeField->setObjectName(QStringLiteral("txtBarcode"));
+    m_codeField->setAccessibleName(QStringLiteral("Barcode"));
+    m_codeField->setAccessibleDescription(QStringLiteral("The last code the scanner sent"));
+    m_codeField->setReadOnly(true);
+    m_codeField->setAlignment(Qt::AlignCenter);
+    m_codeField->setFont(tahoma(9.75));
+    m_codeField->setMinimumWidth(m_codeField->fontMetrics().averageCharWidth() * 32);
+    scanned->addWidget(m_codeField);
+    return frame;
+}
 
-    chkKeyboardScanners = new QCheckBox(QStringLiteral("Accept scanners that type like a &keyboard"), this);
-    chkKeyboardScanners->setObjectName(QStringLiteral("chkKeyboardScanners"));
-    chkKeyboardScanners->setAccessibleName(QStringLiteral("Accept scanners that type like a keyboard"));
-    chkKeyboardScanners->setToolTip(QStringLiteral(
+QCheckBox *frmReadCode::buildKeyboardOption()
+{
+    m_acceptKeyboardScanners =
+        new QCheckBox(QStringLiteral("Accept scanners that type like a &keyboard"), this);
+    m_acceptKeyboardScanners->setObjectName(QStringLiteral("chkKeyboardScanners"));
+    m_acceptKeyboardScanners->setAccessibleName(QStringLiteral("Accept scanners that type like a keyboard"));
+    m_acceptKeyboardScanners->setToolTip(QStringLiteral(
         "A code typed much faster than a person types, ended by Enter or Tab, is taken as a scan "
         "in the main window"));
-    chkKeyboardScanners->setChecked(keyboardScannersAccepted());
-    connect(chkKeyboardScanners, &QCheckBox::toggled, this, [](bool on) { setKeyboardScannersAccepted(on); });
-    outer->addWidget(chkKeyboardScanners);
+    m_acceptKeyboardScanners->setChecked(keyboardScannersAccepted());
+    connect(m_acceptKeyboardScanners, &QCheckBox::toggled, this,
+            [](bool on) { setKeyboardScannersAccepted(on); });
+    return m_acceptKeyboardScanners;
+}
 
+QLayout *frmReadCode::buildCommandButtons()
+{
     auto *commands = new QHBoxLayout;
-    cmdClear = makeButton(this, "cmdClear", QStringLiteral("C&lear Barcode"), QStringLiteral("Clear Barcode"),
-                          QStringLiteral("Empties the code box"));
-    cmdSend =
+    m_clearButton = makeButton(this, "cmdClear", QStringLiteral("C&lear Barcode"),
+                               QStringLiteral("Clear Barcode"), QStringLiteral("Empties the code box"));
+    m_sendButton =
         makeButton(this, "cmdSend", QStringLiteral("&Send to Ketbook"), QStringLiteral("Send to Ketbook"),
                    QStringLiteral("Finds the item with this code, or adds it as a new item"));
-    cmdExit = makeButton(this, "cmdExit", QStringLiteral("E&xit"), QStringLiteral("Exit"),
-                         QStringLiteral("Closes the port and hides this window"));
-    cmdSend->setDefault(true);
-    commands->addWidget(cmdClear);
-    commands->addWidget(cmdSend);
-    commands->addWidget(cmdExit);
-    outer->addLayout(commands);
+    m_exitButton = makeButton(this, "cmdExit", QStringLiteral("E&xit"), QStringLiteral("Exit"),
+                              QStringLiteral("Closes the port and hides this window"));
+    m_sendButton->setDefault(true);
+    commands->addWidget(m_clearButton);
+    commands->addWidget(m_sendButton);
+    commands->addWidget(m_exitButton);
+    return commands;
+}
 
-    ComPort = new ScannerPort(scannerPortPaths(), this);
-    ComPort->setObjectName(QStringLiteral("ComPort"));
-
-    connect(cmdConnect, &QPushButton::clicked, this, &frmReadCode::cmdConnect_Click);
-    connect(cmdDisconnect, &QPushButton::clicked, this, &frmReadCode::cmdDisconnect_Click);
-    connect(cmdClear, &QPushButton::clicked, this, &frmReadCode::cmdClear_Click);
-    connect(cmdSend, &QPushButton::clicked, this, &frmReadCode::cmdSend_Click);
-    connect(cmdExit, &QPushButton::clicked, this, &frmReadCode::cmdExit_Click);
-    connect(ComPort, &ScannerPort::codeScanned, this, &frmReadCode::ComPort_OnComm);
-    connect(ComPort, &ScannerPort::connectionLost, this, &frmReadCode::portLost);
+void frmReadCode::connectControls()
+{
+    connect(m_connectButton, &QPushButton::clicked, this, &frmReadCode::cmdConnect_Click);
+    connect(m_disconnectButton, &QPushButton::clicked, this, &frmReadCode::cmdDisconnect_Click);
+    connect(m_clearButton, &QPushButton::clicked, this, &frmReadCode::cmdClear_Click);
+    connect(m_sendButton, &QPushButton::clicked, this, &frmReadCode::cmdSend_Click);
+    connect(m_exitButton, &QPushButton::clicked, this, &frmReadCode::cmdExit_Click);
+    connect(m_port, &ScannerPort::codeScanned, this, &frmReadCode::ComPort_OnComm);
+    connect(m_port, &ScannerPort::connectionLost, this, &frmReadCode::portLost);
 }
 
 void frmReadCode::Form_Load()
@@ -185,60 +219,60 @@ void frmReadCode::Form_Load()
     // Every port is tried; one that cannot be opened is greyed out without a word, and the
     // selection stays on COM1 even when that one is greyed out.
     for (int n = 1; n <= kScannerPortCount; ++n) {
-        QRadioButton *opt = optComPort[static_cast<size_t>(n - 1)];
-        const QString path = ComPort->devicePath(n);
+        QRadioButton *choice = m_portChoices[static_cast<size_t>(n - 1)];
+        const QString path = m_port->devicePath(n);
         const QString tip = path.isEmpty() ? QStringLiteral("No serial port") : path;
-        opt->setToolTip(tip);
-        opt->setAccessibleDescription(tip);
-        if (const auto failure = ComPort->probe(n); failure && disablesOption(failure->kind))
-            opt->setEnabled(false);
+        choice->setToolTip(tip);
+        choice->setAccessibleDescription(tip);
+        if (const auto failure = m_port->probe(n); failure && disablesOption(failure->kind))
+            choice->setEnabled(false);
     }
 }
 
 void frmReadCode::clearBarcode()
 {
-    txtBarcode->clear();
+    m_codeField->clear();
 }
 
 void frmReadCode::cmdConnect_Click()
 {
     int number = 1;
     for (int i = 0; i < 4; ++i)
-        if (optComPort[static_cast<size_t>(i)]->isChecked()) {
+        if (m_portChoices[static_cast<size_t>(i)]->isChecked()) {
             number = i + 1;
             break;
         }
-    ComPort->setPortNumber(number);
-    ComPort->close();
-    if (const auto failure = ComPort->open()) {
+    m_port->setPortNumber(number);
+    m_port->close();
+    if (const auto failure = m_port->open()) {
         prompts().message(failure->message, MsgButtons::Ok, MsgIcon::Exclamation);
         return;
     }
-    lblStatus->setText(QStringLiteral("Connected..."));
-    cmdConnect->setEnabled(false);
-    cmdDisconnect->setEnabled(true);
+    m_status->setText(QStringLiteral("Connected..."));
+    m_connectButton->setEnabled(false);
+    m_disconnectButton->setEnabled(true);
 }
 
 void frmReadCode::cmdDisconnect_Click()
 {
-    ComPort->close();
-    lblStatus->setText(QStringLiteral("DisConnected..."));
-    cmdDisconnect->setEnabled(false);
-    cmdConnect->setEnabled(true);
+    m_port->close();
+    m_status->setText(QStringLiteral("DisConnected..."));
+    m_disconnectButton->setEnabled(false);
+    m_connectButton->setEnabled(true);
 }
 
 void frmReadCode::portLost(const QString &message)
 {
-    lblStatus->setText(QStringLiteral("DisConnected..."));
-    cmdDisconnect->setEnabled(false);
-    cmdConnect->setEnabled(true);
+    m_status->setText(QStringLiteral("DisConnected..."));
+    m_disconnectButton->setEnabled(false);
+    m_connectButton->setEnabled(true);
     prompts().message(message, MsgButtons::Ok, MsgIcon::Exclamation);
 }
 
 void frmReadCode::ComPort_OnComm(const QString &code)
 {
-    txtBarcode->setText(code);
-    lblStatus->setText(QStringLiteral("Barcode Scanned"));
+    m_codeField->setText(code);
+    m_status->setText(QStringLiteral("Barcode Scanned"));
 }
 
 void frmReadCode::cmdClear_Click()
@@ -252,7 +286,7 @@ void frmReadCode::cmdSend_Click()
     if (m_sending) return;
     m_sending = true;
     const QPointer<frmReadCode> self(this);
-    const QString boxText = txtBarcode->text();
+    const QString boxText = m_codeField->text();
     SendOutcome outcome;
     trapped(QStringLiteral("cmdSend_Click"), kForm,
             [&] { outcome = sendBarcode(m_records, boxText, [] { QCoreApplication::processEvents(); }); });
@@ -267,7 +301,7 @@ void frmReadCode::cmdSend_Click()
 
 void frmReadCode::cmdExit_Click()
 {
-    ComPort->close();
+    m_port->close();
     hide();
 }
 
@@ -278,7 +312,7 @@ void frmReadCode::reject()
 
 void frmReadCode::closeEvent(QCloseEvent *event)
 {
-    ComPort->close();
+    m_port->close();
     event->accept();
     hide();
     if (m_sending)

@@ -7,6 +7,7 @@
 class QCheckBox;
 class QGroupBox;
 class QLabel;
+class QLayout;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
@@ -33,18 +34,6 @@ public:
     // again after its close box unloaded it), its code box emptied, shown non-modal.
     static frmReadCode *scan(ItemRecordSet &records, QLineEdit *itemNumberField, QWidget *owner);
 
-    std::array<QGroupBox *, 2> fraFrames{};
-    std::array<QRadioButton *, 4> optComPort{};
-    QLabel *lblStatus = nullptr;
-    QLineEdit *txtBarcode = nullptr;
-    QCheckBox *chkKeyboardScanners = nullptr; // "Accept scanners that type like a keyboard"
-    QPushButton *cmdConnect = nullptr;
-    QPushButton *cmdDisconnect = nullptr;
-    QPushButton *cmdClear = nullptr;
-    QPushButton *cmdSend = nullptr;
-    QPushButton *cmdExit = nullptr;
-    ScannerPort *ComPort = nullptr;
-
     // True once the close box has unloaded the window (it is deleted shortly after).
     bool isUnloaded() const { return m_unloaded; }
 
@@ -65,9 +54,28 @@ protected:
 
 private:
     void buildWindow();
+    QGroupBox *buildPortFrame();
+    QLayout *buildPortChoice(QWidget *frame);
+    QLabel *buildStatus(QWidget *frame);
+    QLayout *buildPortButtons(QWidget *frame);
+    QGroupBox *buildCodeFrame();
+    QCheckBox *buildKeyboardOption();
+    QLayout *buildCommandButtons();
+    void connectControls();
     void Form_Load();
     void portLost(const QString &message);
     void unload();
+
+    std::array<QRadioButton *, 4> m_portChoices{}; // COM1 to COM4
+    QLabel *m_status = nullptr;
+    QLineEdit *m_codeField = nullptr;
+    QCheckBox *m_acceptKeyboardScanners = nullptr;
+    QPushButton *m_connectButton = nullptr;
+    QPushButton *m_disconnectButton = nullptr;
+    QPushButton *m_clearButton = nullptr;
+    QPushButton *m_sendButton = nullptr;
+    QPushButton *m_exitButton = nullptr;
+    ScannerPort *m_port = nullptr;
 
     ItemRecordSet &m_records;
     QPointer<QLineEdit> m_field;

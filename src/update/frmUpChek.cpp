@@ -58,6 +58,24 @@ void showWithin(QLabel *label, const QString &text)
     label->setAccessibleName(shown == text ? QString() : text);
 }
 
+// The window takes its fixed size from its contents; the labels the server fills have fixed widths.
+constexpr int kWidth = 320;
+constexpr QSize kButtonSize(170, 32);
+
+QFont windowFont()
+{
+    QFont font(QStringLiteral("Tahoma"), 10);
+    font.setStyleHint(QFont::SansSerif);
+    return font;
+}
+
+QFont boldFont()
+{
+    QFont bold = windowFont();
+    bold.setBold(true);
+    return bold;
+}
+
 // Hidden controls keep their place, so the window does not jump when they appear.
 void keepPlaceWhenHidden(QWidget *w)
 {
@@ -74,107 +92,136 @@ frmUpChek::frmUpChek(SaveData saveData, QWidget *parent) : QDialog(parent), m_sa
     setAccessibleName(QStringLiteral("Tallyvane Updater"));
     setModal(false);
     setSizeGripEnabled(false);
+    setLook();
 
-    QFont font(QStringLiteral("Tahoma"), 10);
-    font.setStyleHint(QFont::SansSerif);
-    setFont(font);
-    QPalette pal = palette();
-    pal.setColor(QPalette::Window, Qt::black);
-    setPalette(pal);
-    setAutoFillBackground(true);
+    // Widgets are created in the order Tab moves through them.
+    buildInstalledVersion();
+    buildCheckButton();
+    buildStatus();
+    QLayout *latest = buildLatestVersion();
+    buildUpdateButton();
+    layOut(latest);
 
-    lblAppVer = makeLabel(this, "lblAppVer", QColor(128, 255, 255));
-    lblAppVer->setAlignment(Qt::AlignCenter);
-    QFont bold = font;
-    bold.setBold(true);
-    lblAppVer->setFont(bold);
-    // The window takes its fixed size from its contents; the labels the server fills have fixed widths.
-    constexpr int kWidth = 320;
-    lblAppVer->setMinimumWidth(kWidth);
-
-    cmdCheck = new QPushButton(QStringLiteral("&Check for Update"), this);
-    cmdCheck->setObjectName(QStringLiteral("cmdCheck"));
-    cmdCheck->setAccessibleName(QStringLiteral("Check for Update"));
-    cmdCheck->setAccessibleDescription(QStringLiteral("Asks the update server for the latest version"));
-    cmdCheck->setDefault(true);
-
-    lblstat = makeLabel(this, "lblstat", Qt::red);
-    lblstat->setAlignment(Qt::AlignCenter);
-    lblstat->setFont(bold);
-    // Room for "Update Available to " above a version, and for the one long sentence it may show.
-    lblstat->setWordWrap(true);
-    const QFontMetrics statMetrics = lblstat->fontMetrics();
-    lblstat->setFixedSize(kWidth, std::max(2 * statMetrics.lineSpacing(),
-                                           statMetrics
-                                               .boundingRect(QRect(0, 0, kWidth, QWIDGETSIZE_MAX),
-                                                             Qt::TextWordWrap, noReleaseKeyText())
-                                               .height()));
-    keepPlaceWhenHidden(lblstat);
-
-    Label1 = makeLabel(this, "Label1", Qt::yellow);
-    Label1->setText(QStringLiteral("Latest Version is :"));
-    lblVer = makeLabel(this, "lblVer", Qt::white);
-    lblVer->setTextInteractionFlags(Qt::TextSelectableByMouse);
-
-    cmdUpdate = new QPushButton(QStringLiteral("&Update Tallyvane"), this);
-    cmdUpdate->setObjectName(QStringLiteral("cmdUpdate"));
-    cmdUpdate->setAccessibleName(QStringLiteral("Update Tallyvane"));
-    cmdUpdate->setAccessibleDescription(
-        QStringLiteral("Starts the updater and ends Tallyvane so that the new version can be installed"));
-    keepPlaceWhenHidden(cmdUpdate);
-
-    for (QPushButton *b : {cmdCheck, cmdUpdate})
-        b->setMinimumSize(170, 32);
-
-    auto *latest = new QHBoxLayout;
-    latest->addStretch(1);
-    latest->addWidget(Label1);
-    latest->addSpacing(6);
-    latest->addWidget(lblVer);
-    latest->addStretch(1);
-    lblVer->setFixedWidth(std::max(60, kWidth - Label1->sizeHint().width() - 6));
-
-    auto *layout = new QVBoxLayout(this);
-    layout->setContentsMargins(24, 20, 24, 20);
-    layout->setSpacing(12);
-    layout->addWidget(lblAppVer);
-    layout->addWidget(cmdCheck, 0, Qt::AlignHCenter);
-    layout->addWidget(lblstat);
-    layout->addLayout(latest);
-    layout->addWidget(cmdUpdate, 0, Qt::AlignHCenter);
-    layout->setSizeConstraint(QLayout::SetFixedSize);
-
-    setTabOrder(cmdCheck, cmdUpdate);
-
-    Inet1 = new UpdateCheck(this);
-    Inet1->setObjectName(QStringLiteral("Inet1"));
-    connect(Inet1, &UpdateCheck::probeFinished, this, &frmUpChek::onProbeFinished);
-    connect(Inet1, &UpdateCheck::fetchFinished, this, &frmUpChek::onFetched);
-    connect(Inet1, &UpdateCheck::fetchFailed, this, &frmUpChek::onFetchFailed);
-    connect(cmdCheck, &QPushButton::clicked, this, &frmUpChek::cmdCheck_Click);
-    connect(cmdUpdate, &QPushButton::clicked, this, &frmUpChek::cmdUpdate_Click);
+    m_updateCheck = new UpdateCheck(this);
+    m_updateCheck->setObjectName(QStringLiteral("Inet1"));
+    connectControls();
 
     Form_Load();
 }
 
+void frmUpChek::setLook()
+{
+    setFont(windowFont());
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, Qt::black);
+    setPalette(pal);
+    setAutoFillBackground(true);
+}
+
+void frmUpChek::buildInstalledVersion()
+{
+    m_installedVersion = makeLabel(this, "lblAppVer", QColor(128, 255, 255));
+    m_installedVersion->setAlignment(Qt::AlignCenter);
+    m_installedVersion->setFont(boldFont());
+    m_installedVersion->setMinimumWidth(kWidth);
+}
+
+void frmUpChek::buildCheckButton()
+{
+    m_checkButton = new QPushButton(QStringLiteral("&Check for Update"), this);
+    m_checkButton->setObjectName(QStringLiteral("cmdCheck"));
+    m_checkButton->setAccessibleName(QStringLiteral("Check for Update"));
+    m_checkButton->setAccessibleDescription(QStringLiteral("Asks the update server for the latest version"));
+    m_checkButton->setDefault(true);
+    m_checkButton->setMinimumSize(kButtonSize);
+}
+
+void frmUpChek::buildStatus()
+{
+    m_status = makeLabel(this, "lblstat", Qt::red);
+    m_status->setAlignment(Qt::AlignCenter);
+    m_status->setFont(boldFont());
+    // Room for "Update Available to " above a version, and for the one long sentence it may show.
+    m_status->setWordWrap(true);
+    const QFontMetrics statMetrics = m_status->fontMetrics();
+    m_status->setFixedSize(kWidth, std::max(2 * statMetrics.lineSpacing(),
+                                            statMetrics
+                                                .boundingRect(QRect(0, 0, kWidth, QWIDGETSIZE_MAX),
+                                                              Qt::TextWordWrap, noReleaseKeyText())
+                                                .height()));
+    keepPlaceWhenHidden(m_status);
+}
+
+QLayout *frmUpChek::buildLatestVersion()
+{
+    m_latestCaption = makeLabel(this, "Label1", Qt::yellow);
+    m_latestCaption->setText(QStringLiteral("Latest Version is :"));
+    m_latestVersion = makeLabel(this, "lblVer", Qt::white);
+    m_latestVersion->setTextInteractionFlags(Qt::TextSelectableByMouse);
+
+    auto *latest = new QHBoxLayout;
+    latest->addStretch(1);
+    latest->addWidget(m_latestCaption);
+    latest->addSpacing(6);
+    latest->addWidget(m_latestVersion);
+    latest->addStretch(1);
+    m_latestVersion->setFixedWidth(std::max(60, kWidth - m_latestCaption->sizeHint().width() - 6));
+    return latest;
+}
+
+void frmUpChek::buildUpdateButton()
+{
+    m_updateButton = new QPushButton(QStringLiteral("&Update Tallyvane"), this);
+    m_updateButton->setObjectName(QStringLiteral("cmdUpdate"));
+    m_updateButton->setAccessibleName(QStringLiteral("Update Tallyvane"));
+    m_updateButton->setAccessibleDescription(
+        QStringLiteral("Starts the updater and ends Tallyvane so that the new version can be installed"));
+    keepPlaceWhenHidden(m_updateButton);
+    m_updateButton->setMinimumSize(kButtonSize);
+}
+
+void frmUpChek::layOut(QLayout *latest)
+{
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(24, 20, 24, 20);
+    layout->setSpacing(12);
+    layout->addWidget(m_installedVersion);
+    layout->addWidget(m_checkButton, 0, Qt::AlignHCenter);
+    layout->addWidget(m_status);
+    layout->addLayout(latest);
+    layout->addWidget(m_updateButton, 0, Qt::AlignHCenter);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+
+    setTabOrder(m_checkButton, m_updateButton);
+}
+
+void frmUpChek::connectControls()
+{
+    connect(m_updateCheck, &UpdateCheck::probeFinished, this, &frmUpChek::onProbeFinished);
+    connect(m_updateCheck, &UpdateCheck::fetchFinished, this, &frmUpChek::onFetched);
+    connect(m_updateCheck, &UpdateCheck::fetchFailed, this, &frmUpChek::onFetchFailed);
+    connect(m_checkButton, &QPushButton::clicked, this, &frmUpChek::cmdCheck_Click);
+    connect(m_updateButton, &QPushButton::clicked, this, &frmUpChek::cmdUpdate_Click);
+}
+
 frmUpChek::~frmUpChek()
 {
-    Inet1->cancel();
+    m_updateCheck->cancel();
 }
 
 void frmUpChek::Form_Load()
 {
-    lblAppVer->setText(QStringLiteral("Your Tallyvane Version is ") + versionText());
-    showWithin(lblstat, QString());
-    lblstat->setVisible(false);
-    showWithin(lblVer, QString());
-    cmdUpdate->setVisible(false);
+    m_installedVersion->setText(QStringLiteral("Your Tallyvane Version is ") + versionText());
+    showWithin(m_status, QString());
+    m_status->setVisible(false);
+    showWithin(m_latestVersion, QString());
+    m_updateButton->setVisible(false);
     // Whatever such a copy found, its updater would install nothing.
     const bool keyed = !releaseKey().isEmpty();
-    cmdCheck->setEnabled(keyed);
+    m_checkButton->setEnabled(keyed);
     if (!keyed) {
-        showWithin(lblstat, noReleaseKeyText());
-        lblstat->setVisible(true);
+        showWithin(m_status, noReleaseKeyText());
+        m_status->setVisible(true);
     }
 }
 
@@ -190,7 +237,7 @@ void frmUpChek::showEvent(QShowEvent *event)
 
 void frmUpChek::done(int result)
 {
-    Inet1->cancel();
+    m_updateCheck->cancel();
     endCheck();
     m_reloadOnShow = true;
     QDialog::done(result);
@@ -199,7 +246,7 @@ void frmUpChek::done(int result)
 void frmUpChek::cmdCheck_Click()
 {
     // A new press starts the whole check again; the one still running is dropped.
-    Inet1->cancel();
+    m_updateCheck->cancel();
     m_checking = true;
     if (releaseKey().isEmpty()) {
         endCheck();
@@ -207,7 +254,7 @@ void frmUpChek::cmdCheck_Click()
     }
     const bool started = trapped(QStringLiteral("cmdCheck_Click"), kForm, [&] {
         m_versionUrl = UpdateCheck::resourceUrl(updateServerUrl(), QStringLiteral("/versionKetbook.txt"));
-        Inet1->probe(m_versionUrl);
+        m_updateCheck->probe(m_versionUrl);
     });
     if (!started) endCheck();
 }
@@ -223,9 +270,9 @@ void frmUpChek::onProbeFinished(bool connected)
         return;
     }
     const bool fetching = trapped(QStringLiteral("cmdCheck_Click"), kForm, [&] {
-        lblstat->setVisible(true);
-        showWithin(lblstat, QStringLiteral("Checking for Updates"));
-        Inet1->fetch(m_versionUrl);
+        m_status->setVisible(true);
+        showWithin(m_status, QStringLiteral("Checking for Updates"));
+        m_updateCheck->fetch(m_versionUrl);
     });
     if (!fetching) endCheck();
 }
@@ -244,16 +291,16 @@ void frmUpChek::onFetched(const QString &body)
         // Only a version number goes into the label; an error page or an empty file is a failure.
         const std::optional<QString> latest = cleanVersionText(body);
         if (!latest) {
-            showWithin(lblstat, checkFailedText());
+            showWithin(m_status, checkFailedText());
             throw AppError(Err::InvalidFileFormat,
                            QStringLiteral("The version file on the update server holds no version number"));
         }
-        showWithin(lblVer, *latest);
+        showWithin(m_latestVersion, *latest);
         if (isNewerVersion(*latest, versionText()).value_or(false)) {
-            showWithin(lblstat, QStringLiteral("Update Available to ") + *latest);
-            cmdUpdate->setVisible(true);
+            showWithin(m_status, QStringLiteral("Update Available to ") + *latest);
+            m_updateButton->setVisible(true);
         } else {
-            showWithin(lblstat, QStringLiteral("No Updates Available"));
+            showWithin(m_status, QStringLiteral("No Updates Available"));
         }
     });
     endCheck();
@@ -261,7 +308,7 @@ void frmUpChek::onFetched(const QString &body)
 
 void frmUpChek::onFetchFailed(int number, const QString &description)
 {
-    showWithin(lblstat, checkFailedText());
+    showWithin(m_status, checkFailedText());
     trapped(QStringLiteral("cmdCheck_Click"), kForm, [&] { throw AppError(number, description); });
     endCheck();
 }
@@ -276,7 +323,7 @@ void frmUpChek::endCheck()
 void frmUpChek::cmdUpdate_Click()
 {
     trapped(QStringLiteral("cmdUpdate_Click"), kForm, [&] {
-        Inet1->cancel();
+        m_updateCheck->cancel();
         endCheck();
 
         const QString updater = programPath(QStringLiteral("updaterKetbook"));

@@ -5,6 +5,7 @@
 #include <functional>
 
 class QLabel;
+class QLayout;
 class QPushButton;
 
 namespace tv {
@@ -25,15 +26,7 @@ public:
     explicit frmUpChek(SaveData saveData, QWidget *parent = nullptr);
     ~frmUpChek() override;
 
-    QLabel *lblAppVer = nullptr;
-    QPushButton *cmdCheck = nullptr;
-    QLabel *lblstat = nullptr;
-    QLabel *Label1 = nullptr;
-    QLabel *lblVer = nullptr;
-    QPushButton *cmdUpdate = nullptr;
-    UpdateCheck *Inet1 = nullptr;
-
-    // True from the press of cmdCheck until the check has ended one way or another.
+    // True from the press of Check for Update until the check has ended one way or another.
     bool checking() const { return m_checking; }
 
 public slots:
@@ -50,10 +43,27 @@ protected:
     void showEvent(QShowEvent *event) override;
 
 private:
+    void setLook();
+    void buildInstalledVersion();
+    void buildCheckButton();
+    void buildStatus();
+    QLayout *buildLatestVersion();
+    void buildUpdateButton();
+    void layOut(QLayout *latest);
+    void connectControls();
+
     void onProbeFinished(bool connected);
     void onFetched(const QString &body);
     void onFetchFailed(int number, const QString &description);
     void endCheck();
+
+    QLabel *m_installedVersion = nullptr;
+    QPushButton *m_checkButton = nullptr;
+    QLabel *m_status = nullptr;
+    QLabel *m_latestCaption = nullptr; // "Latest Version is :"
+    QLabel *m_latestVersion = nullptr;
+    QPushButton *m_updateButton = nullptr;
+    UpdateCheck *m_updateCheck = nullptr;
 
     SaveData m_saveData;
     QUrl m_versionUrl;

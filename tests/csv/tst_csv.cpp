@@ -1,3 +1,4 @@
+#include "Controls.h"
 #include "ScriptedPrompts.h"
 #include "TestFolder.h"
 #include "common/AppError.h"
@@ -488,14 +489,16 @@ private slots:
         ImportScan scan(path, {});
         frmImport preview(scan, path);
         QTRY_COMPARE(scan.state(), ImportScan::State::Ready);
-        QTRY_COMPARE(preview.cmdImport()->isEnabled(), importable);
-        QCOMPARE(preview.grdRows()->rowCount(), frmImport::kPreviewRows);
-        QCOMPARE(preview.grdRows()->item(0, 2)->text(), QStringLiteral("N0"));
-        QCOMPARE(preview.grdRows()->item(0, 4)->text(), QStringLiteral("$1,234.50"));
-        QCOMPARE(preview.grdRows()->item(0, 7)->text(), QStringLiteral("3/7/2024"));
-        QCOMPARE(preview.grdProblems()->rowCount(), importable ? 0 : 1);
-        if (!importable) QCOMPARE(preview.grdProblems()->item(0, 0)->text(), QStringLiteral("32"));
-        QVERIFY(preview.findChild<QLabel *>(QStringLiteral("lblSummary"))
+        QTRY_COMPARE(control<QPushButton>(preview, "cmdImport")->isEnabled(), importable);
+        const QTableWidget *rows = control<QTableWidget>(preview, "grdRows");
+        QCOMPARE(rows->rowCount(), frmImport::kPreviewRows);
+        QCOMPARE(rows->item(0, 2)->text(), QStringLiteral("N0"));
+        QCOMPARE(rows->item(0, 4)->text(), QStringLiteral("$1,234.50"));
+        QCOMPARE(rows->item(0, 7)->text(), QStringLiteral("3/7/2024"));
+        const QTableWidget *problems = control<QTableWidget>(preview, "grdProblems");
+        QCOMPARE(problems->rowCount(), importable ? 0 : 1);
+        if (!importable) QCOMPARE(problems->item(0, 0)->text(), QStringLiteral("32"));
+        QVERIFY(control<QLabel>(preview, "lblSummary")
                     ->text()
                     .startsWith(QStringLiteral("shop.csv: 30 items ready to import, 0 of them")));
     }
@@ -563,17 +566,19 @@ private slots:
                      window.activateWindow();
                      active = QTest::qWaitForWindowActive(&window);
                      if (cancel) {
-                         over = QTest::qWaitFor([&] { return window.prgRead()->value() > 0; });
+                         over = QTest::qWaitFor(
+                             [&] { return control<QProgressBar>(window, "prgRead")->value() > 0; });
                          if (scan.state() == ImportScan::State::Reading)
-                             progressWhileReading = window.prgRead()->value();
-                         shownSummary = window.lblSummary()->text();
+                             progressWhileReading = control<QProgressBar>(window, "prgRead")->value();
+                         shownSummary = control<QLabel>(window, "lblSummary")->text();
                          QTest::keyClick(window.windowHandle(), Qt::Key_Escape);
                      } else {
                          over = QTest::qWaitFor([&] { return scan.state() != ImportScan::State::Reading; });
-                         shownProblems = window.grdProblems()->rowCount();
-                         shownSummary = window.lblSummary()->text();
-                         QTest::mouseClick(window.cmdImport()->isEnabled() ? window.cmdImport()
-                                                                           : window.cmdCancel(),
+                         shownProblems = control<QTableWidget>(window, "grdProblems")->rowCount();
+                         shownSummary = control<QLabel>(window, "lblSummary")->text();
+                         QPushButton *import = control<QPushButton>(window, "cmdImport");
+                         QTest::mouseClick(import->isEnabled() ? import
+                                                               : control<QPushButton>(window, "cmdCancel"),
                                            Qt::LeftButton);
                      }
                      end = scan.state();

@@ -1,3 +1,4 @@
+#include "Controls.h"
 #include "PtyPair.h"
 #include "ScriptedPrompts.h"
 #include "TestFolder.h"
@@ -73,11 +74,34 @@ struct MainWindow
     FocusCounter focusIns;
 };
 
+// The reader's controls, found by object name.
+QPushButton *buttonOf(const frmReadCode &w, const char *name)
+{
+    return control<QPushButton>(w, name);
+}
+QLabel *statusOf(const frmReadCode &w)
+{
+    return control<QLabel>(w, "lblStatus");
+}
+QLineEdit *codeOf(const frmReadCode &w)
+{
+    return control<QLineEdit>(w, "txtBarcode");
+}
+ScannerPort *portOf(const frmReadCode &w)
+{
+    return control<ScannerPort>(w, "ComPort");
+}
+// The choice of COM1 to COM4 by its index 0 to 3.
+QRadioButton *choiceOf(const frmReadCode &w, int index)
+{
+    return control<QRadioButton>(w, ("optComPort_" + QByteArray::number(index)).constData());
+}
+
 QStringList enabledPorts(const frmReadCode &w)
 {
     QStringList on;
-    for (const QRadioButton *opt : w.optComPort)
-        if (opt->isEnabled()) on << opt->accessibleName();
+    for (int i = 0; i < 4; ++i)
+        if (choiceOf(w, i)->isEnabled()) on << choiceOf(w, i)->accessibleName();
     return on;
 }
 
@@ -139,23 +163,23 @@ void tst_frmReadCode::startsIdle()
     MainWindow main;
     std::unique_ptr<frmReadCode> w(main.reader());
     QCOMPARE(w->windowTitle(), QStringLiteral("Barcode Reader"));
-    QCOMPARE(w->lblStatus->text(), QStringLiteral("Idle"));
-    QVERIFY(w->cmdConnect->isEnabled());
-    QVERIFY(w->cmdDisconnect->isEnabled());
-    QVERIFY(w->optComPort[0]->isChecked());
-    QVERIFY(w->txtBarcode->isReadOnly());
-    QVERIFY(w->txtBarcode->text().isEmpty());
-    QVERIFY(!w->ComPort->isOpen());
-    QCOMPARE(w->fraFrames[0]->title(), QStringLiteral("Barcode Reader Options"));
-    QCOMPARE(w->fraFrames[1]->title(), QStringLiteral("Barcode Scanned"));
+    QCOMPARE(statusOf(*w)->text(), QStringLiteral("Idle"));
+    QVERIFY(buttonOf(*w, "cmdConnect")->isEnabled());
+    QVERIFY(buttonOf(*w, "cmdDisconnect")->isEnabled());
+    QVERIFY(choiceOf(*w, 0)->isChecked());
+    QVERIFY(codeOf(*w)->isReadOnly());
+    QVERIFY(codeOf(*w)->text().isEmpty());
+    QVERIFY(!portOf(*w)->isOpen());
+    QCOMPARE(control<QGroupBox>(*w, "fraFrames_0")->title(), QStringLiteral("Barcode Reader Options"));
+    QCOMPARE(control<QGroupBox>(*w, "fraFrames_1")->title(), QStringLiteral("Barcode Scanned"));
     const QList<QPair<QAbstractButton *, QString>> captions = {
-        {w->optComPort[0], "COM1"},
-        {w->optComPort[3], "COM4"},
-        {w->cmdConnect, "Connect ComPort"},
-        {w->cmdDisconnect, "DisConnect ComPort"},
-        {w->cmdClear, "Clear Barcode"},
-        {w->cmdSend, "Send to Ketbook"},
-        {w->cmdExit, "Exit"},
+        {choiceOf(*w, 0), "COM1"},
+        {choiceOf(*w, 3), "COM4"},
+        {buttonOf(*w, "cmdConnect"), "Connect ComPort"},
+        {buttonOf(*w, "cmdDisconnect"), "DisConnect ComPort"},
+        {buttonOf(*w, "cmdClear"), "Clear Barcode"},
+        {buttonOf(*w, "cmdSend"), "Send to Ketbook"},
+        {buttonOf(*w, "cmdExit"), "Exit"},
     };
     for (const auto &[button, caption] : captions)
         QCOMPARE(button->text().remove(QLatin1Char('&')), caption);
@@ -194,12 +218,12 @@ void tst_frmReadCode::probe()
     MainWindow main;
     std::unique_ptr<frmReadCode> w(main.reader());
     QCOMPARE(enabledPorts(*w), enabled);
-    QVERIFY(w->optComPort[0]->isChecked());
-    QCOMPARE(w->lblStatus->text(), QStringLiteral("Idle"));
+    QVERIFY(choiceOf(*w, 0)->isChecked());
+    QCOMPARE(statusOf(*w)->text(), QStringLiteral("Idle"));
     QVERIFY(m_prompts->shown().isEmpty());
-    QVERIFY(!w->ComPort->isOpen());
+    QVERIFY(!portOf(*w)->isOpen());
     for (int i = 0; i < 4; ++i)
-        QCOMPARE(w->optComPort[i]->toolTip(),
+        QCOMPARE(choiceOf(*w, i)->toolTip(),
                  i < paths.size() ? paths.at(i) : QStringLiteral("No serial port"));
 }
 
@@ -207,23 +231,23 @@ void tst_frmReadCode::connectAndDisconnect()
 {
     MainWindow main;
     std::unique_ptr<frmReadCode> w(main.reader());
-    w->cmdConnect->click();
-    QVERIFY(w->ComPort->isOpen());
-    QCOMPARE(w->lblStatus->text(), QStringLiteral("Connected..."));
-    QVERIFY(!w->cmdConnect->isEnabled());
-    QVERIFY(w->cmdDisconnect->isEnabled());
+    buttonOf(*w, "cmdConnect")->click();
+    QVERIFY(portOf(*w)->isOpen());
+    QCOMPARE(statusOf(*w)->text(), QStringLiteral("Connected..."));
+    QVERIFY(!buttonOf(*w, "cmdConnect")->isEnabled());
+    QVERIFY(buttonOf(*w, "cmdDisconnect")->isEnabled());
 
-    w->cmdDisconnect->click();
-    QVERIFY(!w->ComPort->isOpen());
-    QCOMPARE(w->lblStatus->text(), QStringLiteral("DisConnected..."));
-    QVERIFY(w->cmdConnect->isEnabled());
-    QVERIFY(!w->cmdDisconnect->isEnabled());
+    buttonOf(*w, "cmdDisconnect")->click();
+    QVERIFY(!portOf(*w)->isOpen());
+    QCOMPARE(statusOf(*w)->text(), QStringLiteral("DisConnected..."));
+    QVERIFY(buttonOf(*w, "cmdConnect")->isEnabled());
+    QVERIFY(!buttonOf(*w, "cmdDisconnect")->isEnabled());
 
     // Codes sent while disconnected are not taken; after a new Connect they are.
-    w->cmdConnect->click();
-    QVERIFY(w->ComPort->isOpen());
+    buttonOf(*w, "cmdConnect")->click();
+    QVERIFY(portOf(*w)->isOpen());
     QVERIFY(m_pty->send("R2\r\n"));
-    QTRY_COMPARE(w->txtBarcode->text(), QStringLiteral("R2"));
+    QTRY_COMPARE(codeOf(*w)->text(), QStringLiteral("R2"));
     QVERIFY(m_prompts->shown().isEmpty());
 }
 
@@ -232,14 +256,14 @@ void tst_frmReadCode::exitClosesPortKeepsStatus()
     MainWindow main;
     std::unique_ptr<frmReadCode> w(main.reader());
     w->show();
-    w->cmdConnect->click();
-    w->cmdExit->click();
-    QVERIFY(!w->ComPort->isOpen());
+    buttonOf(*w, "cmdConnect")->click();
+    buttonOf(*w, "cmdExit")->click();
+    QVERIFY(!portOf(*w)->isOpen());
     QVERIFY(!w->isVisible());
     QVERIFY(!w->isUnloaded());
-    QCOMPARE(w->lblStatus->text(), QStringLiteral("Connected..."));
-    QVERIFY(!w->cmdConnect->isEnabled());
-    QVERIFY(w->cmdDisconnect->isEnabled());
+    QCOMPARE(statusOf(*w)->text(), QStringLiteral("Connected..."));
+    QVERIFY(!buttonOf(*w, "cmdConnect")->isEnabled());
+    QVERIFY(buttonOf(*w, "cmdDisconnect")->isEnabled());
 }
 
 void tst_frmReadCode::showsScannedCode_data()
@@ -262,42 +286,42 @@ void tst_frmReadCode::showsScannedCode()
     QFETCH(QString, shown);
     MainWindow main;
     std::unique_ptr<frmReadCode> w(main.reader());
-    w->cmdConnect->click();
+    buttonOf(*w, "cmdConnect")->click();
     for (qsizetype i = 0; i < writes.size(); ++i) {
         QVERIFY(m_pty->send(writes.at(i)));
         QTest::qWait(30);
         // Nothing shows before the line ends.
         if (i + 1 < writes.size()) {
-            QCOMPARE(w->lblStatus->text(), QStringLiteral("Connected..."));
-            QVERIFY(w->txtBarcode->text().isEmpty());
+            QCOMPARE(statusOf(*w)->text(), QStringLiteral("Connected..."));
+            QVERIFY(codeOf(*w)->text().isEmpty());
         }
     }
-    QTRY_COMPARE(w->txtBarcode->text(), shown);
-    QCOMPARE(w->lblStatus->text(), QStringLiteral("Barcode Scanned"));
+    QTRY_COMPARE(codeOf(*w)->text(), shown);
+    QCOMPARE(statusOf(*w)->text(), QStringLiteral("Barcode Scanned"));
     // Scanning changes neither button.
-    QVERIFY(!w->cmdConnect->isEnabled());
-    QVERIFY(w->cmdDisconnect->isEnabled());
+    QVERIFY(!buttonOf(*w, "cmdConnect")->isEnabled());
+    QVERIFY(buttonOf(*w, "cmdDisconnect")->isEnabled());
 }
 
 void tst_frmReadCode::clearKeepsPartialCode()
 {
     MainWindow main;
     frmReadCode *w = frmReadCode::scan(*main.records, main.itemNumber, &main.window);
-    w->cmdConnect->click();
+    buttonOf(*w, "cmdConnect")->click();
     QVERIFY(m_pty->send("FIRST\r\nAB"));
-    QTRY_COMPARE(w->txtBarcode->text(), QStringLiteral("FIRST"));
-    QTRY_COMPARE(w->ComPort->line().buffer(), QStringLiteral("AB"));
-    w->cmdClear->click();
-    QVERIFY(w->txtBarcode->text().isEmpty());
+    QTRY_COMPARE(codeOf(*w)->text(), QStringLiteral("FIRST"));
+    QTRY_COMPARE(portOf(*w)->line().buffer(), QStringLiteral("AB"));
+    buttonOf(*w, "cmdClear")->click();
+    QVERIFY(codeOf(*w)->text().isEmpty());
     QVERIFY(m_pty->send("C\r\n"));
-    QTRY_COMPARE(w->txtBarcode->text(), QStringLiteral("ABC"));
+    QTRY_COMPARE(codeOf(*w)->text(), QStringLiteral("ABC"));
 
     // Scan Barcode again: the same window, its code box emptied, still connected.
     w->hide();
     QCOMPARE(frmReadCode::scan(*main.records, main.itemNumber, &main.window), w);
     QVERIFY(w->isVisible());
-    QVERIFY(w->txtBarcode->text().isEmpty());
-    QVERIFY(w->ComPort->isOpen());
+    QVERIFY(codeOf(*w)->text().isEmpty());
+    QVERIFY(portOf(*w)->isOpen());
 }
 
 void tst_frmReadCode::connectFailures_data()
@@ -325,34 +349,34 @@ void tst_frmReadCode::connectFailures()
     QSerialPort other(m_pty->slavePath());
     if (situation == "busy") QVERIFY(other.open(QIODevice::ReadOnly));
 
-    w->cmdConnect->click();
+    buttonOf(*w, "cmdConnect")->click();
     QCOMPARE(m_prompts->shown().size(), 1);
     QVERIFY2(m_prompts->last().text.contains(inMessage), qPrintable(m_prompts->last().text));
     QCOMPARE(m_prompts->last().icon, MsgIcon::Exclamation);
     QCOMPARE(m_prompts->last().buttons, MsgButtons::Ok);
-    QVERIFY(!w->ComPort->isOpen());
-    QCOMPARE(w->lblStatus->text(), QStringLiteral("Idle"));
-    QVERIFY(w->cmdConnect->isEnabled());
-    QVERIFY(w->cmdDisconnect->isEnabled());
+    QVERIFY(!portOf(*w)->isOpen());
+    QCOMPARE(statusOf(*w)->text(), QStringLiteral("Idle"));
+    QVERIFY(buttonOf(*w, "cmdConnect")->isEnabled());
+    QVERIFY(buttonOf(*w, "cmdDisconnect")->isEnabled());
 }
 
 void tst_frmReadCode::farEndClosing()
 {
     MainWindow main;
     std::unique_ptr<frmReadCode> w(main.reader());
-    w->cmdConnect->click();
+    buttonOf(*w, "cmdConnect")->click();
     QVERIFY(m_pty->send("LAST\r\n"));
-    QTRY_COMPARE(w->txtBarcode->text(), QStringLiteral("LAST"));
+    QTRY_COMPARE(codeOf(*w)->text(), QStringLiteral("LAST"));
 
     m_pty->closeMaster();
     QTRY_COMPARE(m_prompts->shown().size(), 1);
     QVERIFY(m_prompts->last().text.contains(QLatin1String("stopped answering")));
     QCOMPARE(m_prompts->last().icon, MsgIcon::Exclamation);
-    QVERIFY(!w->ComPort->isOpen());
-    QCOMPARE(w->lblStatus->text(), QStringLiteral("DisConnected..."));
-    QVERIFY(w->cmdConnect->isEnabled());
-    QVERIFY(!w->cmdDisconnect->isEnabled());
-    QCOMPARE(w->txtBarcode->text(), QStringLiteral("LAST"));
+    QVERIFY(!portOf(*w)->isOpen());
+    QCOMPARE(statusOf(*w)->text(), QStringLiteral("DisConnected..."));
+    QVERIFY(buttonOf(*w, "cmdConnect")->isEnabled());
+    QVERIFY(!buttonOf(*w, "cmdDisconnect")->isEnabled());
+    QCOMPARE(codeOf(*w)->text(), QStringLiteral("LAST"));
     QTest::qWait(200);
     QCOMPARE(m_prompts->shown().size(), 1);
 }
@@ -401,10 +425,10 @@ void tst_frmReadCode::send()
     const int before = main.records->position();
     frmReadCode *w = frmReadCode::scan(*main.records, main.itemNumber, &main.window);
     QVERIFY(QTest::qWaitForWindowActive(w));
-    w->txtBarcode->setText(box);
+    codeOf(*w)->setText(box);
     const int focusBefore = main.focusIns.count;
 
-    w->cmdSend->click();
+    buttonOf(*w, "cmdSend")->click();
     QVERIFY(m_prompts->shown().isEmpty());
     if (outcome == "nothing") {
         QVERIFY(w->isVisible());
@@ -438,33 +462,33 @@ void tst_frmReadCode::sendFailureIsTrapped()
 {
     MainWindow main(rowsNumbered({"A1"}));
     frmReadCode *w = frmReadCode::scan(*main.records, main.itemNumber, &main.window);
-    w->txtBarcode->setText(QStringLiteral("A1"));
+    codeOf(*w)->setText(QStringLiteral("A1"));
     main.records->close();
-    w->cmdSend->click();
+    buttonOf(*w, "cmdSend")->click();
     QCOMPARE(m_prompts->shown().size(), 1);
     QCOMPARE(m_prompts->last().text,
              QStringLiteral("Error 3704 (Operation is not allowed when the object is closed.). "
                             "In procedure cmdSend_Click of Form frmReadCode"));
     QCOMPARE(m_prompts->last().icon, MsgIcon::None);
     QVERIFY(w->isVisible());
-    QCOMPARE(w->txtBarcode->text(), QStringLiteral("A1"));
+    QCOMPARE(codeOf(*w)->text(), QStringLiteral("A1"));
 }
 
 void tst_frmReadCode::closeBoxUnloads()
 {
     MainWindow main;
     QPointer<frmReadCode> first = frmReadCode::scan(*main.records, main.itemNumber, &main.window);
-    first->cmdConnect->click();
-    QVERIFY(first->ComPort->isOpen());
+    buttonOf(*first, "cmdConnect")->click();
+    QVERIFY(portOf(*first)->isOpen());
     first->close();
     QVERIFY(first->isUnloaded());
     QVERIFY(!first->isVisible());
-    QVERIFY(!first->ComPort->isOpen());
+    QVERIFY(!portOf(*first)->isOpen());
     // The next Scan Barcode makes a new window, which probes the ports again.
     frmReadCode *second = frmReadCode::scan(*main.records, main.itemNumber, &main.window);
     QVERIFY(second != first.data());
-    QCOMPARE(second->lblStatus->text(), QStringLiteral("Idle"));
-    QVERIFY(second->cmdDisconnect->isEnabled());
+    QCOMPARE(statusOf(*second)->text(), QStringLiteral("Idle"));
+    QVERIFY(buttonOf(*second, "cmdDisconnect")->isEnabled());
     QTRY_VERIFY(first.isNull());
     // Escape hides like Exit and keeps the window.
     QTest::keyClick(second, Qt::Key_Escape);

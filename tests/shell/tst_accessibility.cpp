@@ -1,4 +1,5 @@
 // Every window as a screen reader meets it: names on the accessibility tree, and the tab chain.
+#include "Controls.h"
 #include "ScriptedPrompts.h"
 #include "TestFolder.h"
 #include "TipOfTheDay.h"
@@ -144,7 +145,7 @@ const QMap<QString, Opener> &openers()
              // As on a machine with four serial ports: none is greyed out.
              openOwned<frmReadCode>(
                  [&](QWidget *w) {
-                     for (QRadioButton *option : static_cast<frmReadCode *>(w)->optComPort)
+                     for (QRadioButton *option : w->findChildren<QRadioButton *>())
                          option->setEnabled(true);
                      inspect(w);
                  },
@@ -156,10 +157,10 @@ const QMap<QString, Opener> &openers()
              setReleaseKey(updatePublicKeyPem());
              frmUpChek frm([] {});
              // As a check that found an update leaves it.
-             frm.lblVer->setText(QStringLiteral("1.3.0"));
-             frm.lblstat->setText(QStringLiteral("Update Available to 1.3.0"));
-             frm.lblstat->show();
-             frm.cmdUpdate->show();
+             control<QLabel>(frm, "lblVer")->setText(QStringLiteral("1.3.0"));
+             control<QLabel>(frm, "lblstat")->setText(QStringLiteral("Update Available to 1.3.0"));
+             control<QLabel>(frm, "lblstat")->show();
+             control<QPushButton>(frm, "cmdUpdate")->show();
              showAndInspect(&frm, inspect);
          }},
         {QStringLiteral("updater"),

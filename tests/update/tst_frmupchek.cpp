@@ -1,3 +1,4 @@
+#include "Controls.h"
 #include "HttpTestServer.h"
 #include "ScriptedPrompts.h"
 #include "common/AppError.h"
@@ -44,6 +45,16 @@ protected:
     }
 };
 
+// The window's controls, found by object name.
+QLabel *labelOf(const frmUpChek &frm, const char *name)
+{
+    return control<QLabel>(frm, name);
+}
+QPushButton *buttonOf(const frmUpChek &frm, const char *name)
+{
+    return control<QPushButton>(frm, name);
+}
+
 // Runs one check to its end.
 bool runCheck(frmUpChek &frm)
 {
@@ -87,42 +98,46 @@ private slots:
         QCOMPARE(frm.objectName(), QStringLiteral("frmUpChek"));
         QCOMPARE(frm.windowTitle(), QStringLiteral("Tallyvane Updater"));
         QVERIFY(!frm.isModal());
-        QCOMPARE(frm.lblAppVer->text(), QStringLiteral("Your Tallyvane Version is 1.2.0"));
-        QCOMPARE(frm.cmdCheck->text().remove(QLatin1Char('&')), QStringLiteral("Check for Update"));
-        QCOMPARE(frm.Label1->text(), QStringLiteral("Latest Version is :"));
-        QCOMPARE(frm.cmdUpdate->text().remove(QLatin1Char('&')), QStringLiteral("Update Tallyvane"));
-        QVERIFY(frm.lblstat->text().isEmpty());
-        QVERIFY(frm.lblVer->text().isEmpty());
-        QVERIFY(!frm.lblAppVer->isHidden());
-        QVERIFY(!frm.cmdCheck->isHidden());
-        QVERIFY(frm.lblstat->isHidden());
-        QVERIFY(!frm.Label1->isHidden());
-        QVERIFY(!frm.lblVer->isHidden());
-        QVERIFY(frm.cmdUpdate->isHidden());
-        QCOMPARE(frm.Inet1->fetchTimeout(), 15000);
+        QCOMPARE(labelOf(frm, "lblAppVer")->text(), QStringLiteral("Your Tallyvane Version is 1.2.0"));
+        QCOMPARE(buttonOf(frm, "cmdCheck")->text().remove(QLatin1Char('&')),
+                 QStringLiteral("Check for Update"));
+        QCOMPARE(labelOf(frm, "Label1")->text(), QStringLiteral("Latest Version is :"));
+        QCOMPARE(buttonOf(frm, "cmdUpdate")->text().remove(QLatin1Char('&')),
+                 QStringLiteral("Update Tallyvane"));
+        QVERIFY(labelOf(frm, "lblstat")->text().isEmpty());
+        QVERIFY(labelOf(frm, "lblVer")->text().isEmpty());
+        QVERIFY(!labelOf(frm, "lblAppVer")->isHidden());
+        QVERIFY(!buttonOf(frm, "cmdCheck")->isHidden());
+        QVERIFY(labelOf(frm, "lblstat")->isHidden());
+        QVERIFY(!labelOf(frm, "Label1")->isHidden());
+        QVERIFY(!labelOf(frm, "lblVer")->isHidden());
+        QVERIFY(buttonOf(frm, "cmdUpdate")->isHidden());
+        QCOMPARE(control<UpdateCheck>(frm, "Inet1")->fetchTimeout(), 15000);
 
         QCOMPARE(frm.palette().color(QPalette::Window), QColor(Qt::black));
-        QCOMPARE(textColour(frm.lblAppVer), QColor(128, 255, 255));
-        QCOMPARE(textColour(frm.lblstat), QColor(Qt::red));
-        QCOMPARE(textColour(frm.Label1), QColor(Qt::yellow));
-        QCOMPARE(textColour(frm.lblVer), QColor(Qt::white));
+        QCOMPARE(textColour(labelOf(frm, "lblAppVer")), QColor(128, 255, 255));
+        QCOMPARE(textColour(labelOf(frm, "lblstat")), QColor(Qt::red));
+        QCOMPARE(textColour(labelOf(frm, "Label1")), QColor(Qt::yellow));
+        QCOMPARE(textColour(labelOf(frm, "lblVer")), QColor(Qt::white));
         QCOMPARE(frm.font().family(), QStringLiteral("Tahoma"));
-        QCOMPARE(frm.lblAppVer->alignment() & Qt::AlignHCenter, Qt::AlignHCenter);
-        QCOMPARE(frm.lblstat->alignment() & Qt::AlignHCenter, Qt::AlignHCenter);
+        QCOMPARE(labelOf(frm, "lblAppVer")->alignment() & Qt::AlignHCenter, Qt::AlignHCenter);
+        QCOMPARE(labelOf(frm, "lblstat")->alignment() & Qt::AlignHCenter, Qt::AlignHCenter);
 
         // Labels are read as the text they show (tst_accessibility); every other control has a name.
         for (QWidget *w : frm.findChildren<QWidget *>())
             QVERIFY2(qobject_cast<QLabel *>(w) || !w->accessibleName().isEmpty(),
                      qPrintable(w->objectName()));
-        QCOMPARE(frm.cmdCheck->nextInFocusChain(), static_cast<QWidget *>(frm.cmdUpdate));
+        QCOMPARE(buttonOf(frm, "cmdCheck")->nextInFocusChain(),
+                 static_cast<QWidget *>(buttonOf(frm, "cmdUpdate")));
 
         // Top to bottom as the user reads them.
         frm.show();
         QVERIFY(QTest::qWaitForWindowExposed(&frm));
-        QList<QWidget *> order{frm.lblAppVer, frm.cmdCheck, frm.lblstat, frm.Label1, frm.cmdUpdate};
+        QList<QWidget *> order{labelOf(frm, "lblAppVer"), buttonOf(frm, "cmdCheck"), labelOf(frm, "lblstat"),
+                               labelOf(frm, "Label1"), buttonOf(frm, "cmdUpdate")};
         for (int i = 1; i < order.size(); ++i)
             QVERIFY(order[i - 1]->geometry().bottom() < order[i]->geometry().top());
-        QVERIFY(frm.Label1->geometry().right() < frm.lblVer->geometry().left());
+        QVERIFY(labelOf(frm, "Label1")->geometry().right() < labelOf(frm, "lblVer")->geometry().left());
     }
 
     void check_data()
@@ -197,19 +212,19 @@ private slots:
 
         QVERIFY(runCheck(frm));
         QCOMPARE(server.requests(), QStringList{QStringLiteral("GET /versionKetbook.txt")});
-        QCOMPARE(fullText(frm.lblstat), stat);
-        QVERIFY(frm.lblstat->isVisible());
-        QCOMPARE(fullText(frm.lblVer), latest);
+        QCOMPARE(fullText(labelOf(frm, "lblstat")), stat);
+        QVERIFY(labelOf(frm, "lblstat")->isVisible());
+        QCOMPARE(fullText(labelOf(frm, "lblVer")), latest);
         // What the server sent fits in the labels as they are; the window keeps its size.
         QTest::qWait(50);
         QCOMPARE(frm.size(), size);
-        for (QLabel *l : {frm.lblstat, frm.lblVer}) {
+        for (QLabel *l : {labelOf(frm, "lblstat"), labelOf(frm, "lblVer")}) {
             const QRect needed = l->fontMetrics().boundingRect(
                 QRect(0, 0, l->width(), 100000), l->wordWrap() ? Qt::TextWordWrap : 0, l->text());
             QVERIFY2(needed.width() <= l->width() && needed.height() <= l->height(), qPrintable(l->text()));
             QVERIFY(frm.rect().contains(l->geometry()));
         }
-        QCOMPARE(frm.cmdUpdate->isVisible(), offered);
+        QCOMPARE(buttonOf(frm, "cmdUpdate")->isVisible(), offered);
         QVERIFY(frm.isVisible());
         if (message.isEmpty()) {
             QVERIFY(prompts.shown().isEmpty());
@@ -242,14 +257,14 @@ private slots:
         frm.show();
         QVERIFY(QTest::qWaitForWindowExposed(&frm));
         const QString off = QStringLiteral("This copy was built without a release key; updates are off.");
-        QCOMPARE(frm.cmdCheck->isEnabled(), keyed);
-        QCOMPARE(frm.lblstat->isVisible(), !keyed);
-        QCOMPARE(frm.lblstat->text(), keyed ? QString() : off);
+        QCOMPARE(buttonOf(frm, "cmdCheck")->isEnabled(), keyed);
+        QCOMPARE(labelOf(frm, "lblstat")->isVisible(), !keyed);
+        QCOMPARE(labelOf(frm, "lblstat")->text(), keyed ? QString() : off);
 
         QVERIFY(runCheck(frm));
         QCOMPARE(server.requests().size(), keyed ? 1 : 0);
-        QCOMPARE(frm.lblstat->text(), keyed ? QStringLiteral("Update Available to 9.0.0") : off);
-        QCOMPARE(frm.cmdUpdate->isVisible(), keyed);
+        QCOMPARE(labelOf(frm, "lblstat")->text(), keyed ? QStringLiteral("Update Available to 9.0.0") : off);
+        QCOMPARE(buttonOf(frm, "cmdUpdate")->isVisible(), keyed);
         QVERIFY(prompts.shown().isEmpty());
     }
 
@@ -262,7 +277,7 @@ private slots:
         frmUpChek frm({});
         frm.show();
         QVERIFY(QTest::qWaitForWindowExposed(&frm));
-        ShowCounter statShown(frm.lblstat);
+        ShowCounter statShown(labelOf(frm, "lblstat"));
 
         QVERIFY(runCheck(frm));
         QCOMPARE(prompts.texts(), QStringList{kNoConnection});
@@ -271,7 +286,7 @@ private slots:
         QCOMPARE(prompts.last().buttons, MsgButtons::Ok);
         QVERIFY(!frm.isVisible());
         QCOMPARE(statShown.shows, 0);
-        QVERIFY(frm.lblstat->text().isEmpty());
+        QVERIFY(labelOf(frm, "lblstat")->text().isEmpty());
     }
 
     void badServerAddress()
@@ -285,7 +300,7 @@ private slots:
             QStringList{trapText(QStringLiteral("35752 (The update server address \"ftp://127.0.0.1/\" is "
                                                 "not an http or https address)"),
                                  QStringLiteral("cmdCheck_Click"))});
-        QVERIFY(frm.lblstat->isHidden());
+        QVERIFY(labelOf(frm, "lblstat")->isHidden());
     }
 
     void serverNeverAnswers()
@@ -297,7 +312,7 @@ private slots:
         qputenv("TALLYVANE_UPDATE_URL", server.baseUrl().toString().toUtf8());
         ScriptedPrompts prompts;
         frmUpChek frm({});
-        frm.Inet1->setFetchTimeout(600);
+        control<UpdateCheck>(frm, "Inet1")->setFetchTimeout(600);
         frm.show();
         QVERIFY(QTest::qWaitForWindowExposed(&frm));
 
@@ -310,17 +325,17 @@ private slots:
         clock.start();
         frm.cmdCheck_Click();
         QVERIFY(frm.checking()); // the press returned while the check goes on
-        QTRY_COMPARE(frm.lblstat->text(), QStringLiteral("Checking for Updates"));
-        QVERIFY(frm.lblstat->isVisible());
+        QTRY_COMPARE(labelOf(frm, "lblstat")->text(), QStringLiteral("Checking for Updates"));
+        QVERIFY(labelOf(frm, "lblstat")->isVisible());
         QVERIFY(finished.wait(5000));
         QVERIFY(clock.elapsed() >= 540); // timers may fire a little early
         QVERIFY(ticks >= 10);            // the event loop ran all along
         QCOMPARE(prompts.texts(), QStringList{trapText(QStringLiteral("35761 (Request timed out)"),
                                                        QStringLiteral("cmdCheck_Click"))});
         QVERIFY(frm.isVisible());
-        QCOMPARE(frm.lblstat->text(), QStringLiteral("Update Check Failed"));
-        QVERIFY(frm.lblVer->text().isEmpty());
-        QVERIFY(frm.cmdUpdate->isHidden());
+        QCOMPARE(labelOf(frm, "lblstat")->text(), QStringLiteral("Update Check Failed"));
+        QVERIFY(labelOf(frm, "lblVer")->text().isEmpty());
+        QVERIFY(buttonOf(frm, "cmdUpdate")->isHidden());
     }
 
     void updateButtonStaysThroughLaterChecks()
@@ -334,14 +349,14 @@ private slots:
 
         server.setBody(kVersionPath, "1.3.0");
         QVERIFY(runCheck(frm));
-        QCOMPARE(frm.lblstat->text(), QStringLiteral("Update Available to 1.3.0"));
-        QVERIFY(frm.cmdUpdate->isVisible());
+        QCOMPARE(labelOf(frm, "lblstat")->text(), QStringLiteral("Update Available to 1.3.0"));
+        QVERIFY(buttonOf(frm, "cmdUpdate")->isVisible());
 
         server.setBody(kVersionPath, "1.2.0");
         QVERIFY(runCheck(frm));
-        QCOMPARE(frm.lblstat->text(), QStringLiteral("No Updates Available"));
-        QCOMPARE(frm.lblVer->text(), QStringLiteral("1.2.0"));
-        QVERIFY(frm.cmdUpdate->isVisible());
+        QCOMPARE(labelOf(frm, "lblstat")->text(), QStringLiteral("No Updates Available"));
+        QCOMPARE(labelOf(frm, "lblVer")->text(), QStringLiteral("1.2.0"));
+        QVERIFY(buttonOf(frm, "cmdUpdate")->isVisible());
         QCOMPARE(server.requests().size(), 2);
         QVERIFY(prompts.shown().isEmpty());
 
@@ -349,9 +364,9 @@ private slots:
         QTest::keyClick(&frm, Qt::Key_Escape);
         QVERIFY(!frm.isVisible());
         frm.show();
-        QVERIFY(frm.cmdUpdate->isHidden());
-        QVERIFY(frm.lblstat->isHidden());
-        QVERIFY(frm.lblVer->text().isEmpty());
+        QVERIFY(buttonOf(frm, "cmdUpdate")->isHidden());
+        QVERIFY(labelOf(frm, "lblstat")->isHidden());
+        QVERIFY(labelOf(frm, "lblVer")->text().isEmpty());
     }
 
     void pressAgainWhileChecking()
@@ -373,8 +388,8 @@ private slots:
         QVERIFY(finished.wait(5000));
         QTest::qWait(1000); // the first, dropped answer would have arrived by now
         QCOMPARE(finished.count(), 1);
-        QCOMPARE(frm.lblstat->text(), QStringLiteral("No Updates Available"));
-        QVERIFY(frm.cmdUpdate->isHidden());
+        QCOMPARE(labelOf(frm, "lblstat")->text(), QStringLiteral("No Updates Available"));
+        QVERIFY(buttonOf(frm, "cmdUpdate")->isHidden());
         QVERIFY(prompts.shown().isEmpty());
     }
 
@@ -399,14 +414,14 @@ private slots:
         setEndProgramHandler([&] { events << QStringLiteral("end"); });
         ScriptedPrompts prompts;
         frmUpChek frm([&] { events << QStringLiteral("save"); });
-        frm.Inet1->setFetchTimeout(300);
+        control<UpdateCheck>(frm, "Inet1")->setFetchTimeout(300);
         frm.cmdCheck_Click();
         QTRY_COMPARE(server.requests().size(), 1);
 
         frm.cmdUpdate_Click();
         QCOMPARE(events, (QStringList{QStringLiteral("save"), QStringLiteral("end")}));
         QVERIFY(programEnding());
-        QVERIFY(!frm.Inet1->busy());
+        QVERIFY(!control<UpdateCheck>(frm, "Inet1")->busy());
         QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(ran), 5000);
         QFile f(ran);
         QVERIFY(f.open(QIODevice::ReadOnly));
