@@ -6,7 +6,7 @@
 #include "BenchDb.h"
 #include "common/Prompts.h"
 #include "csv/CsvTransfer.h"
-#include "csv/frmImport.h"
+#include "csv/ImportPreviewDialog.h"
 #include "items/Database.h"
 #include "items/ItemRecordSet.h"
 
@@ -92,7 +92,7 @@ Figures preview(ItemRecordSet &rs, const QString &path, bool early)
     CsvTransfer transfer(
         rs, {{},
              [&](ImportScan &scan, const QString &file) {
-                 frmImport window(scan, file);
+                 ImportPreviewDialog window(scan, file);
                  window.show();
                  // The first paint of the window is no part of the reading.
                  while (!window.windowHandle() || !window.windowHandle()->isExposed())
@@ -120,7 +120,7 @@ Figures preview(ItemRecordSet &rs, const QString &path, bool early)
                      f.problems = scan.plan().problemCount;
                  }
                  f.peakKiB = bench::peakRssKiB() - base;
-                 window.cmdCancel()->click();
+                 window.findChild<QPushButton *>(QStringLiteral("cmdCancel"))->click();
                  return false;
              },
              {}});

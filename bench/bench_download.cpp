@@ -8,9 +8,9 @@
 #include "common/EndProgram.h"
 #include "common/ProgramFolder.h"
 #include "common/Prompts.h"
-#include "update/ReleaseKey.h"
-#include "updater/Form1.h"
+#include "updatecheck/ReleaseKey.h"
 #include "updater/KetbookDownload.h"
+#include "updater/UpdaterWindow.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -152,7 +152,7 @@ int main(int argc, char *argv[])
         // The same inside the window, drawing its list and bar.
         QFile::remove(record);
         {
-            Form1 form;
+            UpdaterWindow form;
             QEventLoop loop;
             QObject::connect(form.Inet1, &KetbookDownload::finished, &loop, &QEventLoop::quit,
                              Qt::QueuedConnection);
@@ -161,7 +161,7 @@ int main(int argc, char *argv[])
             double tLast = 0;
             QObject::connect(form.Inet1, &KetbookDownload::programDownloaded,
                              [&] { tLast = t.nsecsElapsed() / 1e6; });
-            form.Form_Load();
+            form.load();
             loop.exec();
             if (form.Inet1->result() != KetbookDownload::Result::Installed) {
                 std::fprintf(stderr, "download in the window failed\n");

@@ -1,11 +1,11 @@
 // bench_open [items] [database]: opening the item database up to the first item shown, with its
 // title and grid, against the sqlite3 shell reading the whole table from the same file.
 #include "BenchDb.h"
+#include "app/SplashScreen.h"
 #include "common/EndProgram.h"
 #include "common/ProgramFolder.h"
-#include "frmMain.h"
-#include "frmSplash.h"
 #include "items/ItemRecordSet.h"
+#include "mainwindow/MainWindow.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -49,7 +49,7 @@ int main(int argc, char **argv)
 
     // Ketbook shows its splash window before the main window; fonts and style are loaded then.
     {
-        frmSplash splash;
+        SplashScreen splash({});
         splash.show();
         QCoreApplication::processEvents();
     }
@@ -73,7 +73,7 @@ int main(int argc, char **argv)
         createRuns.push_back(made);
         peakExtra = std::max(peakExtra, bench::currentRssKiB() - rssBefore);
         title = w->windowTitle();
-        gridRows = w->DataGrid1()->model()->rowCount();
+        gridRows = w->grid()->model()->rowCount();
         firstName = w->txtfield(3)->text();
         delete w;
     }
@@ -96,7 +96,7 @@ int main(int argc, char **argv)
     std::printf("grid rows / first item:        %d / %s\n", gridRows, qPrintable(firstName));
     std::printf("sqlite3 select * from Items:   %.1f ms (median of 5)\n", sqliteMs);
     std::printf("open to first item shown:      %.1f ms (median of 5; first %.1f ms)\n", openMs, openRuns[0]);
-    std::printf("  of which creating frmMain:   %.1f ms (median of 5)\n", median(createRuns));
+    std::printf("  of which creating the window:%.1f ms (median of 5)\n", median(createRuns));
     std::printf("  of which the record set:     %.1f ms (median of 5)\n", median(setRuns));
     std::printf("ratio to sqlite3:              %.2f (target <= 3)\n", openMs / sqliteMs);
     std::printf("extra memory while open:       %.1f MB (target < 80 MB)\n", peakExtra / 1024.0);

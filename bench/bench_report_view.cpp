@@ -6,9 +6,9 @@
 #include "common/ProgramFolder.h"
 #include "report/ReportModel.h"
 #include "report/ReportView.h"
+#include "report/ReportWindow.h"
 #include "report/ReportWriter.h"
-#include "report/frmSort.h"
-#include "report/frmreport.h"
+#include "report/SortDialog.h"
 
 #include <QApplication>
 #include <QDir>
@@ -52,7 +52,7 @@ double jump(ReportView *view, Qt::Key key)
 
 void closeViewer()
 {
-    if (frmreport *viewer = frmreport::openInstance()) {
+    if (ReportWindow *viewer = ReportWindow::openInstance()) {
         viewer->close();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
@@ -67,11 +67,11 @@ int measure(int n, const QString &folder)
     QElapsedTimer t;
     t.start();
     const double firstCpu0 = cpuSeconds();
-    frmSort *sort = frmSort::showWindow();
-    sort->Option1->setChecked(true);
-    sort->Command1_Click();
-    frmreport *viewer = frmreport::openInstance();
-    ReportView *view = viewer ? viewer->view : nullptr;
+    SortDialog *sort = SortDialog::showWindow(nullptr, &ReportWindow::showReport);
+    sort->findChild<QRadioButton *>(QStringLiteral("Option1"))->setChecked(true);
+    sort->writeReport();
+    ReportWindow *viewer = ReportWindow::openInstance();
+    ReportView *view = viewer ? viewer->findChild<ReportView *>(QStringLiteral("reportView")) : nullptr;
     while (view && view->paintCount() == 0 && t.elapsed() < 60000)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
     const double first = msSince(t);

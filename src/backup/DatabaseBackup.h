@@ -45,10 +45,10 @@ public:
 
     explicit DatabaseBackup(ItemRecordSet &recordSet);
 
-    // "Backup" of frmMain: failures go through its error trap. True when the backup file was
+    // "Backup" of MainWindow: failures go through its error trap. True when the backup file was
     // replaced.
     bool backup();
-    // "Restore" of frmMain. True when the database was replaced and the record set is open on it.
+    // "Restore" of MainWindow. True when the database was replaced and the record set is open on it.
     bool restore();
 
     // A test seam: called before each step; it may throw AppError to fail that step.

@@ -2,7 +2,7 @@
 
 #include "ItemStore.h"
 #include "common/DateText.h"
-#include "modSingle.h"
+#include "items/UniqueText.h"
 
 namespace tv {
 
@@ -26,7 +26,7 @@ QStringList pickListValues(PickList list, ItemStore &store)
     if (columnInfo(column).type == ColumnType::Date)
         for (QString &v : values)
             v = storedDateToDisplay(v);
-    Singlelize(values);
+    removeCaseInsensitiveDuplicates(values);
     return values;
 }
 

@@ -76,7 +76,7 @@ ItemEditor::ItemEditor(ItemRecordSet &records, ItemBinding &binding, const Widge
         // Leaving for a message box or another window is not leaving the field.
         if (widget == field(6) && m_lastLeaveReason != Qt::ActiveWindowFocusReason &&
             m_lastLeaveReason != Qt::PopupFocusReason)
-            txtfield_LostFocus(6);
+            fieldLeft(6);
     });
 }
 
@@ -145,7 +145,7 @@ bool ItemEditor::eventFilter(QObject *watched, QEvent *event)
     return QObject::eventFilter(watched, event);
 }
 
-void ItemEditor::txtfield_LostFocus(int index)
+void ItemEditor::fieldLeft(int index)
 {
     if (index != 6) return;
     ErrorTrap trap(QStringLiteral("txtfield_LostFocus"), kForm);
@@ -167,7 +167,7 @@ void ItemEditor::txtfield_LostFocus(int index)
     });
 }
 
-void ItemEditor::cmdAdd_Click()
+void ItemEditor::addItem()
 {
     trapped(QStringLiteral("cmdAdd_Click"), kForm, [&] {
         if (!takeTypedValues()) return;
@@ -177,7 +177,7 @@ void ItemEditor::cmdAdd_Click()
     });
 }
 
-void ItemEditor::cmdSave_Click()
+void ItemEditor::saveItem()
 {
     ErrorTrap trap(QStringLiteral("cmdSave_Click"), kForm);
     trap.run([&] {
@@ -197,7 +197,7 @@ void ItemEditor::cmdSave_Click()
     });
 }
 
-void ItemEditor::cmdDelete_Click()
+void ItemEditor::deleteItem()
 {
     ErrorTrap trap(QStringLiteral("cmdDelete_Click"), kForm);
     trap.run([&] {
@@ -227,7 +227,7 @@ void ItemEditor::cmdDelete_Click()
     });
 }
 
-void ItemEditor::Command1_Click()
+void ItemEditor::addPicture()
 {
     ErrorTrap trap(QStringLiteral("Command1_Click"), kForm);
     trap.run([&] {
@@ -257,7 +257,7 @@ void ItemEditor::Command1_Click()
     });
 }
 
-void ItemEditor::Command2_Click()
+void ItemEditor::deletePicture()
 {
     trapped(QStringLiteral("Command2_Click"), kForm, [&] {
         field(7)->setText(QStringLiteral("0"));
@@ -265,7 +265,7 @@ void ItemEditor::Command2_Click()
     });
 }
 
-void ItemEditor::cmdFind_Click()
+void ItemEditor::findItem()
 {
     trapped(QStringLiteral("cmdFind_Click"), kForm, [&] {
         if (m_records.recordCount() <= 0) {
@@ -273,12 +273,12 @@ void ItemEditor::cmdFind_Click()
             return;
         }
         m_records.moveFirst();
-        FindString();
+        findNext();
         m_hooks.view();
     });
 }
 
-void ItemEditor::FindString()
+void ItemEditor::findNext()
 {
     ErrorTrap trap(QStringLiteral("FindString"), kForm);
     trap.run([&] {

@@ -41,15 +41,15 @@ public:
     ItemEditor(ItemRecordSet &records, ItemBinding &binding, const Widgets &widgets, Hooks hooks,
                QObject *parent = nullptr);
 
-    void cmdAdd_Click();
-    void cmdSave_Click();
-    void cmdDelete_Click();
-    void Command1_Click(); // Add Picture
-    void Command2_Click(); // Delete Picture
-    void cmdFind_Click();
-    void FindString();
+    void addItem();
+    void saveItem();
+    void deleteItem();
+    void addPicture();    // Add Picture
+    void deletePicture(); // Delete Picture
+    void findItem();
+    void findNext();
     void dropDown(PickList list); // cboDate_DropDown, cboInvNum_DropDown, cboVendor_DropDown
-    void txtfield_LostFocus(int index);
+    void fieldLeft(int index);
 
     static QString pictureFilter()
     {

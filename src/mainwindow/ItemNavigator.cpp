@@ -35,7 +35,7 @@ bool ItemNavigator::edgeMessage(const QString &singleRowText)
     return false;
 }
 
-void ItemNavigator::cmdFirst_Click()
+void ItemNavigator::moveFirst()
 {
     trapped(QStringLiteral("cmdFirst_Click"), kForm, [&] {
         if (edgeMessage(QStringLiteral("This is the First Record in the Database."))) return;
@@ -44,7 +44,7 @@ void ItemNavigator::cmdFirst_Click()
     });
 }
 
-void ItemNavigator::cmdLast_Click()
+void ItemNavigator::moveLast()
 {
     trapped(QStringLiteral("cmdLast_Click"), kForm, [&] {
         if (edgeMessage(QStringLiteral("This is Also the First Record in the Database."))) return;
@@ -53,7 +53,7 @@ void ItemNavigator::cmdLast_Click()
     });
 }
 
-void ItemNavigator::cmdNext_Click()
+void ItemNavigator::moveNext()
 {
     trapped(QStringLiteral("cmdNext_Click"), kForm, [&] {
         if (edgeMessage(QStringLiteral("There is Only One Record in the Database."))) return;
@@ -63,7 +63,7 @@ void ItemNavigator::cmdNext_Click()
     });
 }
 
-void ItemNavigator::cmdPrev_Click()
+void ItemNavigator::movePrevious()
 {
     trapped(QStringLiteral("cmdPrev_Click"), kForm, [&] {
         if (edgeMessage(QStringLiteral("There is Only One Record in the Database."))) return;
@@ -73,7 +73,7 @@ void ItemNavigator::cmdPrev_Click()
     });
 }
 
-void ItemNavigator::DataGrid1_Click()
+void ItemNavigator::gridRowClicked()
 {
     trapped(QStringLiteral("DataGrid1_Click"), kForm, [&] {
         if (m_records.recordCount() > 0)

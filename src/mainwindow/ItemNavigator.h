@@ -18,12 +18,12 @@ public:
     // view refreshes the current item's picture (the main window's View).
     ItemNavigator(ItemRecordSet &records, std::function<void()> view);
 
-    void cmdFirst_Click();
-    void cmdLast_Click();
-    void cmdNext_Click();
-    void cmdPrev_Click();
+    void moveFirst();
+    void moveLast();
+    void moveNext();
+    void movePrevious();
     // The grid has already made the clicked line current.
-    void DataGrid1_Click();
+    void gridRowClicked();
 
 private:
     // Shows the message for an empty or one-row table; true when it did.

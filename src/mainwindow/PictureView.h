@@ -13,7 +13,7 @@ QImage loadPictureFile(const QString &path);
 
 // The main window's View: shows the picture the path text names in the picture box, or hides
 // the box for "0"; an empty text shows the box empty. On failure the trap names View of
-// frmMain and the box keeps its picture and visibility. Returns whether it succeeded;
+// MainWindow and the box keeps its picture and visibility. Returns whether it succeeded;
 // picturePath receives the text in any case.
 // Keyboard moves through the grid pass Failure::Note: a picture that cannot be shown leaves the box
 // empty with a short note in it instead of a message box at every key press.

@@ -5,8 +5,8 @@
 #include "common/DurableFile.h"
 #include "common/ProgramFolder.h"
 #include "common/Version.h"
-#include "update/ReleaseKey.h"
-#include "update/VersionText.h"
+#include "updatecheck/ReleaseKey.h"
+#include "updatecheck/VersionText.h"
 
 #include <QCryptographicHash>
 #include <QDir>

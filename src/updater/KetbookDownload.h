@@ -1,6 +1,6 @@
 #pragma once
 
-#include "update/UpdateTransfer.h"
+#include "updatecheck/UpdateTransfer.h"
 
 #include <QByteArray>
 #include <QObject>

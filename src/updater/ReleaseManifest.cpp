@@ -2,7 +2,7 @@
 
 #include "UpdateSignature.h"
 
-#include "update/VersionText.h"
+#include "updatecheck/VersionText.h"
 
 #include <QList>
 

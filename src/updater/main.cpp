@@ -1,8 +1,8 @@
-#include "Form1.h"
 #include "SingleInstance.h"
+#include "updater/UpdaterWindow.h"
 
 #include "common/ProgramFolder.h"
-#include "update/ReleaseKey.h"
+#include "updatecheck/ReleaseKey.h"
 
 #include <QApplication>
 
@@ -12,7 +12,7 @@ int main(int argc, char *argv[])
     tv::setReleaseKey(tv::updatePublicKeyPem());
     const auto instance = tv::claimUpdaterInstance(tv::programFolder());
     if (!instance) return 0; // another updater is at work
-    tv::Form1 form;
-    form.Form_Load();
+    tv::UpdaterWindow form;
+    form.load();
     return app.exec();
 }

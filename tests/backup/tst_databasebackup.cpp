@@ -77,7 +77,7 @@ QStringList itemNums(const ItemRecordSet &rs)
     return list;
 }
 
-// The standard error trap's box for a procedure of frmMain: OK only, no icon, the program's title.
+// The standard error trap's box for a procedure of the main window: OK only, no icon, the program's title.
 void checkTrap(const ScriptedPrompts &prompts, const QString &procedure, const QString &fragment)
 {
     QCOMPARE(prompts.shown().size(), 1);

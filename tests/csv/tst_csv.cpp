@@ -3,7 +3,7 @@
 #include "TestFolder.h"
 #include "common/AppError.h"
 #include "csv/CsvTransfer.h"
-#include "csv/frmImport.h"
+#include "csv/ImportPreviewDialog.h"
 #include "items/ItemRecordSet.h"
 
 #include <QDir>
@@ -487,11 +487,11 @@ private slots:
         const QString path = folder.file(QStringLiteral("shop.csv"));
         writeFile(path, csv);
         ImportScan scan(path, {});
-        frmImport preview(scan, path);
+        ImportPreviewDialog preview(scan, path);
         QTRY_COMPARE(scan.state(), ImportScan::State::Ready);
         QTRY_COMPARE(control<QPushButton>(preview, "cmdImport")->isEnabled(), importable);
         const QTableWidget *rows = control<QTableWidget>(preview, "grdRows");
-        QCOMPARE(rows->rowCount(), frmImport::kPreviewRows);
+        QCOMPARE(rows->rowCount(), ImportPreviewDialog::kPreviewRows);
         QCOMPARE(rows->item(0, 2)->text(), QStringLiteral("N0"));
         QCOMPARE(rows->item(0, 4)->text(), QStringLiteral("$1,234.50"));
         QCOMPARE(rows->item(0, 7)->text(), QStringLiteral("3/7/2024"));
@@ -561,7 +561,7 @@ private slots:
         CsvTransfer importer(
             rs, {{},
                  [&](ImportScan &scan, const QString &file) {
-                     frmImport window(scan, file);
+                     ImportPreviewDialog window(scan, file);
                      window.show();
                      window.activateWindow();
                      active = QTest::qWaitForWindowActive(&window);

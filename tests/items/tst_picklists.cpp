@@ -3,7 +3,7 @@
 #include "items/ItemFinder.h"
 #include "items/ItemRecordSet.h"
 #include "items/PickLists.h"
-#include "items/modSingle.h"
+#include "items/UniqueText.h"
 
 #include <QFile>
 #include <QtTest>
@@ -31,7 +31,7 @@ private slots:
     {
         QFETCH(QStringList, in);
         QFETCH(QStringList, out);
-        Singlelize(in);
+        removeCaseInsensitiveDuplicates(in);
         QCOMPARE(in, out);
     }
 
@@ -40,7 +40,7 @@ private slots:
         QStringList many;
         for (int i = 0; i < 40000; ++i)
             many << QString::number(i % 35000);
-        Singlelize(many);
+        removeCaseInsensitiveDuplicates(many);
         QCOMPARE(many.size(), 35000);
         QCOMPARE(many.last(), QStringLiteral("34999"));
     }

@@ -129,9 +129,9 @@ private slots:
         TestFolder folder;
         ScriptedPrompts prompts;
         Window w(folder);
-        w.editor->cmdSave_Click();
-        w.editor->cmdDelete_Click();
-        w.editor->cmdFind_Click();
+        w.editor->saveItem();
+        w.editor->deleteItem();
+        w.editor->findItem();
         QCOMPARE(prompts.shown().size(), 3);
         for (const auto &shown : prompts.shown()) {
             QCOMPARE(shown.text, QStringLiteral("RecordSet is Empty"));
@@ -148,7 +148,7 @@ private slots:
         folder.addRows({makeRow("A", "1")});
         ScriptedPrompts prompts;
         Window w(folder);
-        w.editor->cmdDelete_Click();
+        w.editor->deleteItem();
         QCOMPARE(prompts.texts(), QStringList{QStringLiteral("All Records Have Been Deleted!!")});
         QCOMPARE(prompts.last().icon, MsgIcon::Exclamation);
         QCOMPARE(prompts.last().title, QStringLiteral("No Records"));
@@ -164,7 +164,7 @@ private slots:
         ScriptedPrompts prompts;
         Window w(folder);
         w.records.moveNext();
-        w.editor->cmdDelete_Click();
+        w.editor->deleteItem();
         QVERIFY(prompts.shown().isEmpty());
         QCOMPARE(w.records.position(), 0);
         QCOMPARE(w.field(3)->text(), QStringLiteral("A"));
@@ -180,7 +180,7 @@ private slots:
         ScriptedPrompts prompts;
         Window w(folder);
         QCOMPARE(w.field(3)->text(), QStringLiteral("A"));
-        w.editor->cmdAdd_Click();
+        w.editor->addItem();
         QCOMPARE(QApplication::focusWidget(), w.vendor);
         QCOMPARE(w.records.recordCount(), 2);
         for (int i = 3; i <= 8; ++i)
@@ -219,7 +219,7 @@ private slots:
         prompts.answer(static_cast<MsgAnswer>(answer));
         prompts.fileAnswer(chosen.isEmpty() ? std::nullopt : std::optional<QString>(chosen));
         Window w(folder);
-        w.editor->Command1_Click();
+        w.editor->addPicture();
         QCOMPARE(prompts.shown().first().text, QStringLiteral("Add Item Image"));
         QCOMPARE(prompts.shown().first().title, QStringLiteral("Add Item Image"));
         QCOMPARE(prompts.shown().first().icon, MsgIcon::Question);
@@ -233,7 +233,7 @@ private slots:
         }
         QCOMPARE(w.field(7)->text(), path);
         QCOMPARE(w.views, views);
-        w.editor->cmdSave_Click();
+        w.editor->saveItem();
         QCOMPARE(fileRow(folder, 0).image, path);
     }
 
@@ -345,7 +345,7 @@ private slots:
         QVERIFY2(prompts.shown().isEmpty(), qPrintable(prompts.texts().join('|')));
         QCOMPARE(w.field(6)->text(), costShown);
         QCOMPARE(w.field(8)->text(), totalShown);
-        w.editor->cmdSave_Click();
+        w.editor->saveItem();
         QVERIFY2(prompts.shown().isEmpty(), qPrintable(prompts.texts().join('|')));
         QCOMPARE(w.field(8)->text(), totalSaved);
         const ItemRow saved = fileRow(folder, 0);
@@ -383,7 +383,7 @@ private slots:
                      "Error 13 (Type mismatch) at line 4. In procedure txtfield_LostFocus of Form frmMain"));
         // Save refuses the count again and writes nothing.
         prompts.clear();
-        w.editor->cmdSave_Click();
+        w.editor->saveItem();
         QCOMPARE(prompts.shown().size(), 1);
         QCOMPARE(prompts.last().title, QStringLiteral("Data Entry Error"));
         QCOMPARE(fileRow(folder, 0).itemCnt, std::optional<qint64>(2));
@@ -399,12 +399,12 @@ private slots:
         QComboBox *date = w.widget.findChildren<QComboBox *>().at(0);
         date->lineEdit()->selectAll();
         QTest::keyClicks(date->lineEdit(), QStringLiteral("2/30/2024"));
-        w.editor->cmdSave_Click();
+        w.editor->saveItem();
         QCOMPARE(prompts.last().title, QStringLiteral("Data Entry Error"));
         QCOMPARE(fileRow(folder, 0).invDate, QStringLiteral("2024-03-07"));
         date->lineEdit()->selectAll();
         QTest::keyClicks(date->lineEdit(), QStringLiteral("12/1/2025"));
-        w.editor->cmdSave_Click();
+        w.editor->saveItem();
         QCOMPARE(fileRow(folder, 0).invDate, QStringLiteral("2025-12-01"));
     }
 
@@ -433,7 +433,7 @@ private slots:
         prompts.inputAnswer(answer);
         Window w(folder);
         w.records.moveLast();
-        w.editor->cmdFind_Click();
+        w.editor->findItem();
         QCOMPARE(prompts.shown().first().text, QStringLiteral("Enter an Item Number."));
         QCOMPARE(prompts.shown().first().title, QStringLiteral("Tallyvane"));
         QCOMPARE(w.records.position(), row);
@@ -509,7 +509,7 @@ private slots:
         const int typeInto = field == 4 ? 3 : 4;
         w.type(typeInto, QStringLiteral("NEW-1"), 6);
         w.field(3)->setFocus(); // through the cost field and out again
-        w.editor->cmdSave_Click();
+        w.editor->saveItem();
         QCOMPARE(prompts.texts(), QStringList());
         QCOMPARE(storedCell(folder, column), before);
         QCOMPARE(fileRow(folder, 0).itemNum, QStringLiteral("NEW-1"));
@@ -557,7 +557,7 @@ private slots:
         w.field(5)->selectAll();
         QTest::keyClicks(w.field(5), QStringLiteral("abc"));
         ItemNavigator navigator(w.records, [] {});
-        navigator.cmdNext_Click();
+        navigator.moveNext();
         QCOMPARE(prompts.shown().size(), 1);
         QCOMPARE(prompts.last().title, QStringLiteral("Data Entry Error"));
         QCOMPARE(w.records.position(), 0);

@@ -17,13 +17,13 @@ private:
     static void press(ItemNavigator &nav, const QString &button)
     {
         if (button == QLatin1String("First"))
-            nav.cmdFirst_Click();
+            nav.moveFirst();
         else if (button == QLatin1String("Last"))
-            nav.cmdLast_Click();
+            nav.moveLast();
         else if (button == QLatin1String("Next"))
-            nav.cmdNext_Click();
+            nav.moveNext();
         else if (button == QLatin1String("Previous"))
-            nav.cmdPrev_Click();
+            nav.movePrevious();
         else
             QFAIL("no such button");
     }
@@ -119,12 +119,12 @@ private slots:
         int viewed = 0;
         ItemNavigator nav(rs, [&] { ++viewed; });
         ScriptedPrompts prompts;
-        nav.DataGrid1_Click();
+        nav.gridRowClicked();
         QCOMPARE(prompts.texts(), QStringList{"RecordSet is Empty"});
         QCOMPARE(prompts.last().title, QStringLiteral("No Records"));
         QCOMPARE(viewed, 0);
         rs.addNew();
-        nav.DataGrid1_Click();
+        nav.gridRowClicked();
         QCOMPARE(viewed, 1);
         QCOMPARE(prompts.shown().size(), 1);
     }
@@ -138,7 +138,7 @@ private slots:
         ItemNavigator nav(rs, [] {});
         rs.close();
         ScriptedPrompts prompts;
-        nav.cmdNext_Click();
+        nav.moveNext();
         QCOMPARE(
             prompts.last().text,
             QStringLiteral("Error 3704 (Operation is not allowed when the object is closed.). In procedure "

@@ -1,9 +1,9 @@
 #include "StandInProgram.h"
 #include "UpdateSigning.h"
-#include "updater/Form1.h"
+#include "updater/DrawnProgressBar.h"
 #include "updater/KetbookDownload.h"
 #include "updater/ReleaseManifest.h"
-#include "updater/pcProgressBar.h"
+#include "updater/UpdaterWindow.h"
 
 #include "HttpTestServer.h"
 #include "ScriptedPrompts.h"
@@ -11,7 +11,7 @@
 #include "common/EndProgram.h"
 #include "common/ProgramFolder.h"
 #include "common/Version.h"
-#include "update/ReleaseKey.h"
+#include "updatecheck/ReleaseKey.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -216,11 +216,11 @@ void TestKetbookDownload::sizeFromHeader()
 
 void TestKetbookDownload::sizeText()
 {
-    QCOMPARE(Form1::sizeText(-1), QStringLiteral("-1 KBs"));
-    QCOMPARE(Form1::sizeText(1), QStringLiteral("1 KBs"));
-    QCOMPARE(Form1::sizeText(1024), QStringLiteral("1 KBs"));
-    QCOMPARE(Form1::sizeText(1025), QStringLiteral("2 KBs"));
-    QCOMPARE(Form1::sizeText(2147483647), QStringLiteral("2097152 KBs"));
+    QCOMPARE(UpdaterWindow::sizeText(-1), QStringLiteral("-1 KBs"));
+    QCOMPARE(UpdaterWindow::sizeText(1), QStringLiteral("1 KBs"));
+    QCOMPARE(UpdaterWindow::sizeText(1024), QStringLiteral("1 KBs"));
+    QCOMPARE(UpdaterWindow::sizeText(1025), QStringLiteral("2 KBs"));
+    QCOMPARE(UpdaterWindow::sizeText(2147483647), QStringLiteral("2097152 KBs"));
 }
 
 void TestKetbookDownload::transfer_data()
@@ -558,9 +558,9 @@ void TestKetbookDownload::hostile()
     genuineProgram.body = genuine;
     serve(genuineProgram);
 
-    Form1 form;
+    UpdaterWindow form;
     if (byteLimit > 0) form.Inet1->setByteLimit(byteLimit);
-    form.Form_Load();
+    form.load();
     QTRY_COMPARE_WITH_TIMEOUT(m_ends, 1, 30000);
     QCOMPARE(int(form.Inet1->result()), result);
     QCOMPARE(int(form.Inet1->failure()), failure);
@@ -642,14 +642,14 @@ void TestKetbookDownload::formGoodDownloadStartsNewProgram()
     Response good;
     good.body = standInProgram("new", 5000);
     serve(good);
-    Form1 form;
+    UpdaterWindow form;
     QCOMPARE(form.windowTitle(), QStringLiteral("Tallyvane Online Updater"));
-    form.Form_Load();
+    form.load();
     QTRY_COMPARE_WITH_TIMEOUT(m_ends, 1, 10000);
     QCOMPARE(form.Inet1->result(), Result::Installed);
     QCOMPARE(form.lblSize->text(), QStringLiteral("5 KBs"));
-    QCOMPARE(form.Bar1->Value(), 100);
-    QCOMPARE(form.Bar1->Text(), QStringLiteral("100%"));
+    QCOMPARE(form.Bar1->value(), 100);
+    QCOMPARE(form.Bar1->text(), QStringLiteral("100%"));
     QCOMPARE(form.lstStat->count(), kHeadLines.size() + kGetLines.size());
     QCOMPARE(form.lstStat->currentRow(), form.lstStat->count() - 1);
     QCOMPARE(readFile(QStringLiteral("Ketbook")), good.body);
@@ -666,12 +666,12 @@ void TestKetbookDownload::formUnknownSizeStillInstalls()
     noLength.body = standInProgram("new", 4000);
     noLength.contentLength = -1;
     serve(noLength);
-    Form1 form;
-    form.Form_Load();
+    UpdaterWindow form;
+    form.load();
     QTRY_COMPARE_WITH_TIMEOUT(m_ends, 1, 10000);
     QCOMPARE(form.lblSize->text(), QStringLiteral("-1 KBs"));
-    QCOMPARE(form.Bar1->Value(), 0);
-    QCOMPARE(form.Bar1->Text(), QStringLiteral("0%"));
+    QCOMPARE(form.Bar1->value(), 0);
+    QCOMPARE(form.Bar1->text(), QStringLiteral("0%"));
     QCOMPARE(readFile(QStringLiteral("Ketbook")), noLength.body);
     QTRY_COMPARE(readFile(QStringLiteral("ran.txt")), QByteArray("new\n"));
 }
@@ -692,9 +692,9 @@ void TestKetbookDownload::formCancelMidDownload()
     slow.chunkBytes = 2000;
     slow.chunkDelayMs = 20;
     serve(slow);
-    Form1 form;
-    form.Form_Load();
-    QTRY_VERIFY_WITH_TIMEOUT(form.Bar1->Value() >= 1, 10000);
+    UpdaterWindow form;
+    form.load();
+    QTRY_VERIFY_WITH_TIMEOUT(form.Bar1->value() >= 1, 10000);
     // The download goes beside Ketbook, not into it.
     QCOMPARE(readFile(QStringLiteral("Ketbook")), m_old);
     if (how == QLatin1String("button"))
@@ -705,7 +705,7 @@ void TestKetbookDownload::formCancelMidDownload()
         form.close();
     QCOMPARE(m_ends, 1);
     QCOMPARE(form.Inet1->result(), Result::Cancelled);
-    QVERIFY(form.Bar1->Value() < 100);
+    QVERIFY(form.Bar1->value() < 100);
     QVERIFY(partFiles().isEmpty());
     QCOMPARE(readFile(QStringLiteral("Ketbook")), m_old);
     QTRY_COMPARE(readFile(QStringLiteral("ran.txt")), QByteArray("old\n"));
@@ -718,8 +718,8 @@ void TestKetbookDownload::formMissingKetbook()
 {
     QVERIFY(QFile::remove(file(QStringLiteral("Ketbook"))));
     serve(Response{}); // status 200, empty body: the download fails
-    Form1 form;
-    form.Form_Load();
+    UpdaterWindow form;
+    form.load();
     QTRY_COMPARE_WITH_TIMEOUT(m_prompts->shown().size(), 1, 10000);
     QCOMPARE(form.lstStat->item(form.lstStat->count() - 1)->text(), QStringLiteral("Error downloading file"));
     const auto &shown = m_prompts->last();

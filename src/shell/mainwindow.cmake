@@ -1,7 +1,0 @@
-# Splash, main window and tip of the day.
-qt_add_resources(SHELL_RESOURCE_SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/shell.qrc)
-list(APPEND SHELL_SOURCES
-  ${CMAKE_CURRENT_SOURCE_DIR}/frmMain.cpp ${CMAKE_CURRENT_SOURCE_DIR}/frmMain.h
-  ${CMAKE_CURRENT_SOURCE_DIR}/frmSplash.cpp ${CMAKE_CURRENT_SOURCE_DIR}/frmSplash.h
-  ${CMAKE_CURRENT_SOURCE_DIR}/TipOfTheDay.cpp ${CMAKE_CURRENT_SOURCE_DIR}/TipOfTheDay.h
-  ${SHELL_RESOURCE_SOURCES})
