@@ -154,16 +154,16 @@ int main(int argc, char *argv[])
         {
             UpdaterWindow form;
             QEventLoop loop;
-            QObject::connect(form.Inet1, &KetbookDownload::finished, &loop, &QEventLoop::quit,
+            QObject::connect(&form.download(), &KetbookDownload::finished, &loop, &QEventLoop::quit,
                              Qt::QueuedConnection);
             QElapsedTimer t;
             t.start();
             double tLast = 0;
-            QObject::connect(form.Inet1, &KetbookDownload::programDownloaded,
+            QObject::connect(&form.download(), &KetbookDownload::programDownloaded,
                              [&] { tLast = t.nsecsElapsed() / 1e6; });
             form.load();
             loop.exec();
-            if (form.Inet1->result() != KetbookDownload::Result::Installed) {
+            if (form.download().result() != KetbookDownload::Result::Installed) {
                 std::fprintf(stderr, "download in the window failed\n");
                 return 1;
             }

@@ -67,16 +67,16 @@ UpdaterWindow::UpdaterWindow(QWidget *parent) : QWidget(parent)
     setAutoFillBackground(true);
     colourText(this, kCyan, kDarkBlue);
 
-    lstStat = new QListWidget(this);
-    lstStat->setObjectName(QStringLiteral("lstStat"));
-    lstStat->setGeometry(tw(0), tw(0), tw(3615), tw(2595));
-    lstStat->setAccessibleName(QStringLiteral("Status"));
-    colourText(lstStat, kCyan, kDarkBlue);
+    m_statusList = new QListWidget(this);
+    m_statusList->setObjectName(QStringLiteral("lstStat"));
+    m_statusList->setGeometry(tw(0), tw(0), tw(3615), tw(2595));
+    m_statusList->setAccessibleName(QStringLiteral("Status"));
+    colourText(m_statusList, kCyan, kDarkBlue);
 
-    Bar1 = new DrawnProgressBar(this);
-    Bar1->setObjectName(QStringLiteral("Bar1"));
-    Bar1->setGeometry(tw(0), tw(2640), tw(3615), tw(255));
-    Bar1->setAccessibleName(QStringLiteral("Download progress"));
+    m_progressBar = new DrawnProgressBar(this);
+    m_progressBar->setObjectName(QStringLiteral("Bar1"));
+    m_progressBar->setGeometry(tw(0), tw(2640), tw(3615), tw(255));
+    m_progressBar->setAccessibleName(QStringLiteral("Download progress"));
     {
         // The bar as designed: segmented, raised thin border, black gaps, tiled picture.
         PropertyBag design;
@@ -88,45 +88,45 @@ UpdaterWindow::UpdaterWindow(QWidget *parent) : QWidget(parent)
         design.write(QStringLiteral("BarPicture"), barPicture(), QImage());
         design.write(QStringLiteral("BackPictureMode"), 0, 1);
         design.write(QStringLiteral("Font"), sans);
-        Bar1->readProperties(design);
+        m_progressBar->readProperties(design);
     }
 
-    Label1 = new QLabel(QStringLiteral("File Size :"), this);
-    Label1->setObjectName(QStringLiteral("Label1"));
-    Label1->setGeometry(tw(120), tw(3000), tw(855), tw(255));
-    Label1->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    Label1->setFont(tahoma());
-    Label1->setAccessibleName(QStringLiteral("File Size :"));
-    colourText(Label1, kCyan, kDarkBlue);
+    m_sizeCaption = new QLabel(QStringLiteral("File Size :"), this);
+    m_sizeCaption->setObjectName(QStringLiteral("Label1"));
+    m_sizeCaption->setGeometry(tw(120), tw(3000), tw(855), tw(255));
+    m_sizeCaption->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    m_sizeCaption->setFont(tahoma());
+    m_sizeCaption->setAccessibleName(QStringLiteral("File Size :"));
+    colourText(m_sizeCaption, kCyan, kDarkBlue);
 
-    lblSize = new QLabel(this);
-    lblSize->setObjectName(QStringLiteral("lblSize"));
-    lblSize->setGeometry(tw(960), tw(3000), tw(1575), tw(255));
-    lblSize->setAlignment(Qt::AlignCenter);
-    lblSize->setFont(tahoma());
-    colourText(lblSize, kLightYellow, kDarkBlue);
+    m_size = new QLabel(this);
+    m_size->setObjectName(QStringLiteral("lblSize"));
+    m_size->setGeometry(tw(960), tw(3000), tw(1575), tw(255));
+    m_size->setAlignment(Qt::AlignCenter);
+    m_size->setFont(tahoma());
+    colourText(m_size, kLightYellow, kDarkBlue);
 
-    cmdCancel = new QPushButton(QStringLiteral("&Cancel "), this);
-    cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
-    cmdCancel->setGeometry(tw(2520), tw(3000), tw(975), tw(375));
-    cmdCancel->setFont(tahoma());
-    cmdCancel->setAccessibleName(QStringLiteral("Cancel"));
-    cmdCancel->setPalette(QPalette()); // a plain button on the dark window
-    connect(cmdCancel, &QPushButton::clicked, this, &UpdaterWindow::cancelDownload);
+    m_cancel = new QPushButton(QStringLiteral("&Cancel "), this);
+    m_cancel->setObjectName(QStringLiteral("cmdCancel"));
+    m_cancel->setGeometry(tw(2520), tw(3000), tw(975), tw(375));
+    m_cancel->setFont(tahoma());
+    m_cancel->setAccessibleName(QStringLiteral("Cancel"));
+    m_cancel->setPalette(QPalette()); // a plain button on the dark window
+    connect(m_cancel, &QPushButton::clicked, this, &UpdaterWindow::cancelDownload);
     auto *escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
     connect(escape, &QShortcut::activated, this, &UpdaterWindow::cancelDownload);
-    setTabOrder(lstStat, cmdCancel);
+    setTabOrder(m_statusList, m_cancel);
 
-    Inet1 = new KetbookDownload(this);
-    connect(Inet1, &KetbookDownload::statusLine, this, &UpdaterWindow::addStatus);
-    connect(Inet1, &KetbookDownload::sizeKnown, this,
-            [this](qint32 size) { lblSize->setText(sizeText(size)); });
-    connect(Inet1, &KetbookDownload::progress, this, &UpdaterWindow::showProgress);
+    m_download = new KetbookDownload(this);
+    connect(m_download, &KetbookDownload::statusLine, this, &UpdaterWindow::addStatus);
+    connect(m_download, &KetbookDownload::sizeKnown, this,
+            [this](qint32 size) { m_size->setText(sizeText(size)); });
+    connect(m_download, &KetbookDownload::progress, this, &UpdaterWindow::showProgress);
     // Whole and in place, or failed with the old program kept: either way Ketbook starts again. A
     // copy without a release key never offers an update; its status line says why nothing happened.
-    connect(Inet1, &KetbookDownload::finished, this, [this](KetbookDownload::Result result) {
+    connect(m_download, &KetbookDownload::finished, this, [this](KetbookDownload::Result result) {
         if (result == KetbookDownload::Result::Rejected)
-            tv::prompts().message(Inet1->rejectionText(), tv::MsgButtons::Ok, tv::MsgIcon::Stop,
+            tv::prompts().message(m_download->rejectionText(), tv::MsgButtons::Ok, tv::MsgIcon::Stop,
                                   windowTitle());
         cancelDownload();
     });
@@ -144,23 +144,23 @@ QString UpdaterWindow::sizeText(qint32 size)
 void UpdaterWindow::load()
 {
     show();
-    cmdCancel->setFocus();
+    m_cancel->setFocus();
     // Started from the event loop, so that even a failure at once can end the program.
-    QMetaObject::invokeMethod(Inet1, &KetbookDownload::start, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(m_download, &KetbookDownload::start, Qt::QueuedConnection);
 }
 
 void UpdaterWindow::addStatus(const QString &line)
 {
-    lstStat->addItem(line);
-    lstStat->setCurrentRow(lstStat->count() - 1);
+    m_statusList->addItem(line);
+    m_statusList->setCurrentRow(m_statusList->count() - 1);
 }
 
 void UpdaterWindow::showProgress(int percent)
 {
     // Only a change is drawn: the bar would look the same after every chunk otherwise.
-    if (Bar1->value() == percent && !Bar1->text().isEmpty()) return;
-    Bar1->setValue(percent);
-    Bar1->setText(QString::number(percent) + QLatin1Char('%'));
+    if (m_progressBar->value() == percent && !m_progressBar->text().isEmpty()) return;
+    m_progressBar->setValue(percent);
+    m_progressBar->setText(QString::number(percent) + QLatin1Char('%'));
 }
 
 bool UpdaterWindow::startKetbook()
@@ -171,7 +171,7 @@ bool UpdaterWindow::startKetbook()
 void UpdaterWindow::cancelDownload()
 {
     if (m_ended) return;
-    Inet1->cancel();
+    m_download->cancel();
     if (!startKetbook()) {
         tv::prompts().message(QStringLiteral("Couldn't find Ketbook.exe"), tv::MsgButtons::Ok,
                               tv::MsgIcon::Stop, QStringLiteral("Error"));
@@ -185,7 +185,7 @@ void UpdaterWindow::closeEvent(QCloseEvent *event)
 {
     event->accept();
     if (m_ended) return;
-    Inet1->cancel();
+    m_download->cancel();
     if (!startKetbook())
         tv::prompts().message(QStringLiteral("Couldn't find Ketbook.exe"), tv::MsgButtons::Ok,
                               tv::MsgIcon::Stop, QStringLiteral("Error"));

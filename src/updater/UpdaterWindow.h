@@ -27,20 +27,16 @@ public:
     // cannot be started, and the window stays.
     void cancelDownload();
 
-    QListWidget *lstStat = nullptr;
-    DrawnProgressBar *Bar1 = nullptr;
-    QLabel *Label1 = nullptr;
-    QLabel *lblSize = nullptr;
-    QPushButton *cmdCancel = nullptr;
-    KetbookDownload *Inet1 = nullptr;
+    // The transfer this window shows, for tests and benchmarks that watch it.
+    KetbookDownload &download() { return *m_download; }
 
     // The picture the bar is made of: 33 x 28 pixels.
     static QImage barPicture();
-    // What lblSize shows for a size in bytes: "-1 KBs" when unknown.
+    // What the size label shows for a size in bytes: "-1 KBs" when unknown.
     static QString sizeText(qint32 size);
 
 protected:
-    void closeEvent(QCloseEvent *event) override; // Form_Unload
+    void closeEvent(QCloseEvent *event) override;
 
 private:
     void addStatus(const QString &line);
@@ -48,6 +44,12 @@ private:
     bool startKetbook();
     int tw(int twips) const;
 
+    QListWidget *m_statusList = nullptr;
+    DrawnProgressBar *m_progressBar = nullptr;
+    QLabel *m_sizeCaption = nullptr;
+    QLabel *m_size = nullptr;
+    QPushButton *m_cancel = nullptr;
+    KetbookDownload *m_download = nullptr;
     bool m_ended = false;
 };
 

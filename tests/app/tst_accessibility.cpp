@@ -167,10 +167,11 @@ const QMap<QString, Opener> &openers()
          [](const Inspect &inspect) {
              // Not closed: closing the updater's window starts the main program.
              UpdaterWindow form;
-             form.lstStat->addItems({QStringLiteral("Connected"), QStringLiteral("Downloading Update...")});
-             form.lblSize->setText(UpdaterWindow::sizeText(204800));
-             form.Bar1->setValue(42);
-             form.Bar1->setText(QStringLiteral("42%"));
+             control<QListWidget>(form, "lstStat")
+                 ->addItems({QStringLiteral("Connected"), QStringLiteral("Downloading Update...")});
+             control<QLabel>(form, "lblSize")->setText(UpdaterWindow::sizeText(204800));
+             control<DrawnProgressBar>(form, "Bar1")->setValue(42);
+             control<DrawnProgressBar>(form, "Bar1")->setText(QStringLiteral("42%"));
              showAndInspect(&form, inspect);
          }},
         {QStringLiteral("message box"),

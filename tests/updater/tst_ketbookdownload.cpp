@@ -1,3 +1,4 @@
+#include "Controls.h"
 #include "StandInProgram.h"
 #include "UpdateSigning.h"
 #include "updater/DrawnProgressBar.h"
@@ -559,11 +560,11 @@ void TestKetbookDownload::hostile()
     serve(genuineProgram);
 
     UpdaterWindow form;
-    if (byteLimit > 0) form.Inet1->setByteLimit(byteLimit);
+    if (byteLimit > 0) form.download().setByteLimit(byteLimit);
     form.load();
     QTRY_COMPARE_WITH_TIMEOUT(m_ends, 1, 30000);
-    QCOMPARE(int(form.Inet1->result()), result);
-    QCOMPARE(int(form.Inet1->failure()), failure);
+    QCOMPARE(int(form.download().result()), result);
+    QCOMPARE(int(form.download().failure()), failure);
 
     const bool installed = result == int(Result::Installed);
     QCOMPARE(readFile(QStringLiteral("Ketbook")), installed ? genuine : m_old);
@@ -575,7 +576,9 @@ void TestKetbookDownload::hostile()
              installed ? newerVersion().toLatin1() + "\n"
                        : recorded.toLatin1() + (recorded.isEmpty() ? "" : "\n"));
 
-    const QString lastLine = form.lstStat->item(form.lstStat->count() - 1)->text();
+    const QString lastLine = control<QListWidget>(form, "lstStat")
+                                 ->item(control<QListWidget>(form, "lstStat")->count() - 1)
+                                 ->text();
     const QString installedVersion = recorded.isEmpty() ? tv::versionText() : recorded;
     const QString message =
         offered.isEmpty() ? KetbookDownload::unverifiedText() : notNewerText(offered, installedVersion);
@@ -646,12 +649,13 @@ void TestKetbookDownload::formGoodDownloadStartsNewProgram()
     QCOMPARE(form.windowTitle(), QStringLiteral("Tallyvane Online Updater"));
     form.load();
     QTRY_COMPARE_WITH_TIMEOUT(m_ends, 1, 10000);
-    QCOMPARE(form.Inet1->result(), Result::Installed);
-    QCOMPARE(form.lblSize->text(), QStringLiteral("5 KBs"));
-    QCOMPARE(form.Bar1->value(), 100);
-    QCOMPARE(form.Bar1->text(), QStringLiteral("100%"));
-    QCOMPARE(form.lstStat->count(), kHeadLines.size() + kGetLines.size());
-    QCOMPARE(form.lstStat->currentRow(), form.lstStat->count() - 1);
+    QCOMPARE(form.download().result(), Result::Installed);
+    QCOMPARE(control<QLabel>(form, "lblSize")->text(), QStringLiteral("5 KBs"));
+    QCOMPARE(control<DrawnProgressBar>(form, "Bar1")->value(), 100);
+    QCOMPARE(control<DrawnProgressBar>(form, "Bar1")->text(), QStringLiteral("100%"));
+    QCOMPARE(control<QListWidget>(form, "lstStat")->count(), kHeadLines.size() + kGetLines.size());
+    QCOMPARE(control<QListWidget>(form, "lstStat")->currentRow(),
+             control<QListWidget>(form, "lstStat")->count() - 1);
     QCOMPARE(readFile(QStringLiteral("Ketbook")), good.body);
     QTRY_COMPARE(readFile(QStringLiteral("ran.txt")), QByteArray("new\n"));
     QVERIFY(m_prompts->shown().isEmpty());
@@ -669,9 +673,9 @@ void TestKetbookDownload::formUnknownSizeStillInstalls()
     UpdaterWindow form;
     form.load();
     QTRY_COMPARE_WITH_TIMEOUT(m_ends, 1, 10000);
-    QCOMPARE(form.lblSize->text(), QStringLiteral("-1 KBs"));
-    QCOMPARE(form.Bar1->value(), 0);
-    QCOMPARE(form.Bar1->text(), QStringLiteral("0%"));
+    QCOMPARE(control<QLabel>(form, "lblSize")->text(), QStringLiteral("-1 KBs"));
+    QCOMPARE(control<DrawnProgressBar>(form, "Bar1")->value(), 0);
+    QCOMPARE(control<DrawnProgressBar>(form, "Bar1")->text(), QStringLiteral("0%"));
     QCOMPARE(readFile(QStringLiteral("Ketbook")), noLength.body);
     QTRY_COMPARE(readFile(QStringLiteral("ran.txt")), QByteArray("new\n"));
 }
@@ -694,18 +698,18 @@ void TestKetbookDownload::formCancelMidDownload()
     serve(slow);
     UpdaterWindow form;
     form.load();
-    QTRY_VERIFY_WITH_TIMEOUT(form.Bar1->value() >= 1, 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(control<DrawnProgressBar>(form, "Bar1")->value() >= 1, 10000);
     // The download goes beside Ketbook, not into it.
     QCOMPARE(readFile(QStringLiteral("Ketbook")), m_old);
     if (how == QLatin1String("button"))
-        QTest::mouseClick(form.cmdCancel, Qt::LeftButton);
+        QTest::mouseClick(control<QPushButton>(form, "cmdCancel"), Qt::LeftButton);
     else if (how == QLatin1String("escape"))
         QTest::keyClick(&form, Qt::Key_Escape);
     else
         form.close();
     QCOMPARE(m_ends, 1);
-    QCOMPARE(form.Inet1->result(), Result::Cancelled);
-    QVERIFY(form.Bar1->value() < 100);
+    QCOMPARE(form.download().result(), Result::Cancelled);
+    QVERIFY(control<DrawnProgressBar>(form, "Bar1")->value() < 100);
     QVERIFY(partFiles().isEmpty());
     QCOMPARE(readFile(QStringLiteral("Ketbook")), m_old);
     QTRY_COMPARE(readFile(QStringLiteral("ran.txt")), QByteArray("old\n"));
@@ -721,7 +725,10 @@ void TestKetbookDownload::formMissingKetbook()
     UpdaterWindow form;
     form.load();
     QTRY_COMPARE_WITH_TIMEOUT(m_prompts->shown().size(), 1, 10000);
-    QCOMPARE(form.lstStat->item(form.lstStat->count() - 1)->text(), QStringLiteral("Error downloading file"));
+    QCOMPARE(control<QListWidget>(form, "lstStat")
+                 ->item(control<QListWidget>(form, "lstStat")->count() - 1)
+                 ->text(),
+             QStringLiteral("Error downloading file"));
     const auto &shown = m_prompts->last();
     QCOMPARE(shown.text, QStringLiteral("Couldn't find Ketbook.exe"));
     QCOMPARE(shown.title, QStringLiteral("Error"));
@@ -730,7 +737,7 @@ void TestKetbookDownload::formMissingKetbook()
     QCOMPARE(m_ends, 0); // the window stays
     QVERIFY(form.isVisible());
 
-    form.cmdCancel->click(); // again the message, again the window stays
+    control<QPushButton>(form, "cmdCancel")->click(); // again the message, again the window stays
     QCOMPARE(m_prompts->shown().size(), 2);
     QCOMPARE(m_ends, 0);
 
