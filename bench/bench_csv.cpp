@@ -2,6 +2,7 @@
 // export < 1 s, import < 2 s, memory linear in the number of items). Import is the whole command:
 // reading the file, the checks of every cell, one transaction and the record set read afresh.
 #include "BenchDb.h"
+#include "SilentPrompts.h"
 #include "common/Prompts.h"
 #include "csv/CsvTransfer.h"
 #include "items/Database.h"
@@ -18,19 +19,6 @@
 using namespace tv;
 
 namespace {
-// Answers every box silently: the benchmark has no window.
-class SilentPrompts : public Prompts
-{
-public:
-    MsgAnswer message(const QString &, MsgButtons, MsgIcon, const QString &) override
-    {
-        return MsgAnswer::Ok;
-    }
-    std::optional<QString> input(const QString &, const QString &, const QString &) override { return {}; }
-    std::optional<QString> openFile(const FileDialogRequest &) override { return {}; }
-    std::optional<QString> saveFile(const FileDialogRequest &) override { return {}; }
-};
-
 double ms(const QElapsedTimer &t)
 {
     return t.nsecsElapsed() / 1e6;
@@ -48,7 +36,7 @@ double cpuMs()
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
-    SilentPrompts silent;
+    bench::SilentPrompts silent;
     setPrompts(&silent);
     const int largest = argc > 1 ? std::max(4, std::atoi(argv[1])) : 100000;
     std::printf("%-9s %18s %18s %10s %12s %14s\n", "items", "export ms (cpu)", "import ms (cpu)", "file MiB",

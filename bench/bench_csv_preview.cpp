@@ -4,6 +4,7 @@
 // (a 5 ms timer), and the memory left after Cancel.
 // Target: under 200 MB extra for a 50 MB file, the window answering throughout.
 #include "BenchDb.h"
+#include "SilentPrompts.h"
 #include "common/Prompts.h"
 #include "csv/CsvTransfer.h"
 #include "csv/ImportPreviewDialog.h"
@@ -25,18 +26,6 @@
 using namespace tv;
 
 namespace {
-class SilentPrompts : public Prompts
-{
-public:
-    MsgAnswer message(const QString &, MsgButtons, MsgIcon, const QString &) override
-    {
-        return MsgAnswer::Ok;
-    }
-    std::optional<QString> input(const QString &, const QString &, const QString &) override { return {}; }
-    std::optional<QString> openFile(const FileDialogRequest &) override { return {}; }
-    std::optional<QString> saveFile(const FileDialogRequest &) override { return {}; }
-};
-
 // Items about as long as a shop's (about 76 bytes a row); bad rows have a count that is no number.
 void writeFile(const QString &path, qint64 bytes, bool bad)
 {
@@ -134,7 +123,7 @@ int main(int argc, char **argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    SilentPrompts silent;
+    bench::SilentPrompts silent;
     setPrompts(&silent);
     const qint64 mb = argc > 1 ? std::max(1, std::atoi(argv[1])) : 50;
     QTemporaryDir dir;

@@ -4,6 +4,7 @@
 // own. Target: the updater at least 90% of curl.
 #include "BenchDb.h"
 #include "HttpTestServer.h"
+#include "SilentPrompts.h"
 #include "UpdateSigning.h"
 #include "common/EndProgram.h"
 #include "common/ProgramFolder.h"
@@ -56,19 +57,6 @@ private:
     QByteArray m_signature;
 };
 
-// The downloaded bytes are no program: the "Couldn't find Ketbook.exe" box is answered at once.
-class SilentPrompts : public tv::Prompts
-{
-public:
-    tv::MsgAnswer message(const QString &, tv::MsgButtons, tv::MsgIcon, const QString &) override
-    {
-        return tv::MsgAnswer::Ok;
-    }
-    std::optional<QString> input(const QString &, const QString &, const QString &) override { return {}; }
-    std::optional<QString> openFile(const tv::FileDialogRequest &) override { return {}; }
-    std::optional<QString> saveFile(const tv::FileDialogRequest &) override { return {}; }
-};
-
 double mbps(qint64 bytes, double ms)
 {
     return ms > 0 ? bytes / (1024.0 * 1024.0) / (ms / 1000.0) : 0;
@@ -102,7 +90,7 @@ int main(int argc, char *argv[])
     QTemporaryDir dir;
     tv::setProgramFolder(dir.path());
     tv::setEndProgramHandler([] {});
-    SilentPrompts silent;
+    bench::SilentPrompts silent;
     tv::setPrompts(&silent);
 
     std::vector<double> curlFileRates, ourRates, installedRates, formRates;
