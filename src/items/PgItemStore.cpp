@@ -488,13 +488,7 @@ void PgSession::update(ItemRow &row, unsigned changedColumns)
     }
     if (q.lastError().isValid()) fail(q.lastError());
     std::optional<ItemRow> now = read(*row.rowid);
-    throw ItemConflict(
-        now ? QStringLiteral("Another workstation changed this item after it was shown here, so "
-                             "your change was not saved. The item is shown as it is stored now; "
-                             "make your change again if it is still needed.")
-            : QStringLiteral("Another workstation deleted this item after it was shown here, so "
-                             "your change was not saved."),
-        std::move(now));
+    throw ItemConflict(now ? ItemConflict::changedText() : ItemConflict::deletedText(), std::move(now));
 }
 
 void PgSession::remove(const ItemRow &row)

@@ -130,7 +130,7 @@ QString writePicture(const TestFolder &folder, const QString &name, QColor colou
 }
 } // namespace
 
-class TestFrmMain : public QObject
+class TestMainWindow : public QObject
 {
     Q_OBJECT
 private slots:
@@ -1105,5 +1105,5 @@ private:
     }
 };
 
-QTEST_MAIN(TestFrmMain)
+QTEST_MAIN(TestMainWindow)
 #include "tst_mainwindow.moc"
