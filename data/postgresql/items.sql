@@ -56,3 +56,6 @@ $$;
 
 create trigger items_changed after insert or update or delete on Items
   for each row execute function items_notify_change();
+
+-- Every change is kept in the item history (history.sql, next to this script).
+\ir history.sql

@@ -475,6 +475,7 @@ void storeItems(ItemStore &store, const PackedRows &rows)
     for (size_t i = 0; i < rows.size(); ++i)
         stored.push_back(rows.at(i));
     try {
+        const ChangeScope imported(store, ChangeKind::imported);
         store.insertAll(stored);
     } catch (const AppError &e) {
         const QString why = e.description();

@@ -1,5 +1,6 @@
 #include "ItemRecordSet.h"
 
+#include "ItemHistory.h"
 #include "ItemStore.h"
 #include "common/AppError.h"
 
@@ -412,7 +413,7 @@ int ItemRecordSet::indexOf(qint64 key) const
     return it == m_rows.end() ? -1 : static_cast<int>(it - m_rows.begin());
 }
 
-void ItemRecordSet::dropRow(int index, bool current)
+void ItemRecordSet::dropRow(int index, bool current, bool elsewhere)
 {
     emit rowAboutToBeRemoved(index);
     m_rows.erase(m_rows.begin() + index);
@@ -421,7 +422,7 @@ void ItemRecordSet::dropRow(int index, bool current)
         m_changed = 0;
         const int count = static_cast<int>(m_rows.size());
         setPosition(count == 0 ? -1 : std::min(index, count - 1));
-        emit currentDeletedElsewhere();
+        if (elsewhere) emit currentDeletedElsewhere();
     } else if (index < m_pos) {
         --m_pos; // the same row stays current
     }
@@ -470,6 +471,28 @@ void ItemRecordSet::takeChange(qint64 key)
     m_rows[static_cast<size_t>(index)] = std::move(*now);
     // The bound fields show the new values and keep text the user typed but has not left yet.
     emit rowChanged(index);
+}
+
+void ItemRecordSet::undoChange(const HistoryEntry &entry)
+{
+    requireOpen();
+    requireIdle();
+    takePendingEdits();
+    writePending();
+    qint64 key = 0;
+    {
+        BusyScope busy(m_busy);
+        key = m_store->undo(entry);
+    }
+    if (entry.action == RowAction::Insert) {
+        // Deleted here, not elsewhere: no word about another workstation.
+        if (const int index = indexOf(key); index >= 0) dropRow(index, index == m_pos && hasCurrent(), false);
+        return;
+    }
+    // Read back as any change is: the grid, title and fields follow.
+    takeChange(key);
+    if (entry.action == RowAction::Delete)
+        if (const int index = indexOf(key); index >= 0) setPosition(index);
 }
 
 void ItemRecordSet::save()

@@ -15,6 +15,7 @@
 namespace tv {
 
 class ItemStore;
+struct HistoryEntry;
 
 QString columnName(Column column);
 std::optional<Column> columnFromName(QStringView name); // without regard to case
@@ -110,6 +111,10 @@ public:
     // as deleted, and the error goes on to the caller.
     void save();
 
+    // Reverses one recorded change (the store's undo) after writing what is pending, and shows its
+    // outcome at once: the row's values, a row gone, or an item brought back, which becomes current.
+    void undoChange(const HistoryEntry &entry);
+
     // Whether the current row has values not yet in the file.
     bool isDirty() const { return m_changed != 0; }
     // Whether a command is waiting for the store (a server's answer). Events run meanwhile: values
@@ -149,7 +154,7 @@ private:
     void writeRow(ItemRow &row);
     int indexOf(qint64 key) const;
     void takeChange(qint64 key);
-    void dropRow(int index, bool current);
+    void dropRow(int index, bool current, bool elsewhere = true);
 
     std::unique_ptr<ItemStore> m_store;
     QString m_path;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ItemHistory.h"
 #include "ItemRecordSet.h"
 #include "common/AppError.h"
 
@@ -59,6 +60,23 @@ public:
     // The sum of TotItemCst; AppError Overflow when it is beyond range; nullopt for no values.
     virtual std::optional<Money> totalValue() = 0;
 
+    // The recorded changes the query asks for; none while the store keeps no history (a file
+    // before its first change, a server without the history table).
+    virtual std::vector<HistoryEntry> history(const HistoryQuery &query) = 0;
+    // Whether changes are recorded here; false for a server whose owner has not added the history.
+    virtual bool keepsHistory() = 0;
+    // Reverses the entry's change alone, recorded as an undo: a save's fields get their old
+    // values, a deleted item comes back as a new row, an added one is deleted. Returns the key of
+    // the row it wrote. Throws AppError when there is nothing left to undo (the row is gone).
+    virtual qint64 undo(const HistoryEntry &entry) = 0;
+    // What the next writes are recorded as (ChangeScope sets it); an empty kind gives back the
+    // store's own words (added, changed, deleted).
+    void setChangeKind(const QString &kind, std::optional<qint64> undoes)
+    {
+        m_changeKind = kind;
+        m_undoes = undoes;
+    }
+
     // Whether the file-level Backup and Restore apply (only to a database file).
     virtual bool isFile() const = 0;
 
@@ -76,6 +94,10 @@ signals:
     void waiting(bool waiting);
     // A command ended: work put off while it ran can go on.
     void idle();
+
+protected:
+    QString m_changeKind; // empty: the store's own words
+    std::optional<qint64> m_undoes;
 };
 
 // A save refused because another workstation changed or deleted the row first. `current` holds

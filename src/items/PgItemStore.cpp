@@ -110,13 +110,10 @@ std::optional<Money> money(const QSqlQuery &q, int i)
     return Money::fromRaw(q.value(i).toLongLong());
 }
 
-// A row of a query selecting selectColumns().
-ItemRow rowOf(const QSqlQuery &q)
+// The item's values in table order from the query's column `first` on.
+void readValues(const QSqlQuery &q, int first, ItemRow &r)
 {
-    ItemRow r;
-    r.rowid = q.value(0).toLongLong();
-    r.version = q.value(1).toLongLong();
-    const auto at = [](Column c) { return kFirstColumn + static_cast<int>(c); };
+    const auto at = [first](Column c) { return first + static_cast<int>(c); };
     r.itemDesc = text(q, at(Column::ItemDesc));
     r.itemNum = text(q, at(Column::ItemNum));
     r.itemCnt = number(q, at(Column::ItemCnt));
@@ -126,7 +123,49 @@ ItemRow rowOf(const QSqlQuery &q)
     r.invNum = text(q, at(Column::InvNum));
     r.vendor = text(q, at(Column::Vendor));
     r.invDate = text(q, at(Column::InvDate));
+}
+
+// A row of a query selecting selectColumns().
+ItemRow rowOf(const QSqlQuery &q)
+{
+    ItemRow r;
+    r.rowid = q.value(0).toLongLong();
+    r.version = q.value(1).toLongLong();
+    readValues(q, kFirstColumn, r);
     return r;
+}
+
+// "OldItemDesc, OldItemNum, ..." for the history's columns.
+QString prefixedColumns(const QString &prefix)
+{
+    QStringList names;
+    for (int c = 0; c < kColumnCount; ++c)
+        names << prefix + columnName(static_cast<Column>(c));
+    return names.join(QStringLiteral(", "));
+}
+
+const QString kEntryColumns = QStringLiteral(
+    "EntryId, to_char(ChangedAt at time zone 'UTC', 'YYYY-MM-DD\"T\"HH24:MI:SS.MS\"Z\"'), ChangedBy, "
+    "Workstation, Change, Action, ItemKey, Undoes");
+constexpr int kOldAt = 8; // where the old values start in a select of kEntryColumns, old, new
+
+HistoryEntry entryOf(const QSqlQuery &q)
+{
+    HistoryEntry e;
+    e.id = q.value(0).toLongLong();
+    e.at = QDateTime::fromString(q.value(1).toString(), Qt::ISODateWithMs);
+    e.by = q.value(2).toString();
+    e.workstation = q.value(3).toString();
+    e.kind = q.value(4).toString();
+    const QString action = q.value(5).toString();
+    e.action = action == QLatin1String("insert")   ? RowAction::Insert
+               : action == QLatin1String("delete") ? RowAction::Delete
+                                                   : RowAction::Update;
+    e.itemKey = q.value(6).toLongLong();
+    if (!q.isNull(7)) e.undoes = q.value(7).toLongLong();
+    if (e.action != RowAction::Insert) readValues(q, kOldAt, e.before.emplace());
+    if (e.action != RowAction::Delete) readValues(q, kOldAt + kColumnCount, e.after.emplace());
+    return e;
 }
 
 // The sort key the database file uses for the column: its text columns compare without regard to
@@ -163,9 +202,20 @@ public:
     void update(ItemRow &row, unsigned changedColumns);
     void remove(const ItemRow &row);
     void insertAll(std::vector<ItemRow> &rows);
+    void insertChunks(std::vector<ItemRow> &rows);
     QStringList distinctValues(Column column);
     std::vector<ItemRow> readOrdered(Column orderBy);
     std::optional<Money> totalValue();
+    std::vector<HistoryEntry> history(const HistoryQuery &query);
+    bool keepsHistory();
+    qint64 undo(const HistoryEntry &entry);
+
+    // What the next writes are recorded as; empty for the server's own words.
+    void setChange(const QString &kind, std::optional<qint64> undoes)
+    {
+        m_kind = kind;
+        m_undoes = undoes;
+    }
 
     // Watchdog, from the window's thread: cuts the connection when a statement has had nothing
     // from the server for too long. The blocked call then fails at once.
@@ -196,6 +246,9 @@ private:
     [[noreturn]] void throwUnreachable(const QSqlError &error);
     void setConnected(bool connected);
     void onNotification(const QString &name, const QVariant &payload);
+    // Runs the writes with the change's kind told to the history's triggers: in a transaction of
+    // their own when there is a kind to tell or when asked, rolled back unless all of it is done.
+    void recorded(bool transaction, const std::function<void()> &writes);
 
     ServerAddress m_address;
     PgItemStore *m_store; // outlives this thread; only for queued signals to the window's thread
@@ -204,6 +257,8 @@ private:
     bool m_connected = false; // the connection is up as far as is known
     bool m_listening = false; // the driver's notification signal is wired
     bool m_inTransaction = false;
+    QString m_kind;
+    std::optional<qint64> m_undoes;
     std::atomic<qint64> m_activeSince{0};
     std::atomic<int> m_socket{-1};
     std::atomic<bool> m_timedOut{false};
@@ -285,6 +340,14 @@ void PgSession::connectToServer()
                              .arg(statementTimeoutMs())
                              .arg(lockTimeoutMs())))
             fail(limits.lastError());
+    }
+    // The history's triggers record this computer's name with every change made here.
+    {
+        QSqlQuery name(db);
+        stamp();
+        if (!name.prepare(QStringLiteral("select set_config('tallyvane.workstation', ?, false)"))) fail(name.lastError());
+        name.addBindValue(workstationName());
+        if (!name.exec()) fail(name.lastError());
     }
     // Without it other workstations' changes would go unseen: its failure fails the command.
     if (!db.driver()->subscribeToNotification(PgItemStore::notificationChannel()))
@@ -455,13 +518,15 @@ void PgSession::insert(ItemRow &row)
     QVariantList values;
     for (int c = 0; c < kColumnCount; ++c)
         values << bindValue(row, static_cast<Column>(c));
-    QSqlQuery q =
-        exec(QStringLiteral("insert into Items (%1) values (?, ?, ?, ?, ?, ?, ?, ?, ?) returning id, version")
-                 .arg(insertColumns()),
-             values);
-    if (!q.next()) fail(q.lastError());
-    row.rowid = q.value(0).toLongLong();
-    row.version = q.value(1).toLongLong();
+    recorded(false, [&] {
+        QSqlQuery q = exec(
+            QStringLiteral("insert into Items (%1) values (?, ?, ?, ?, ?, ?, ?, ?, ?) returning id, version")
+                .arg(insertColumns()),
+            values);
+        if (!q.next()) fail(q.lastError());
+        row.rowid = q.value(0).toLongLong();
+        row.version = q.value(1).toLongLong();
+    });
 }
 
 void PgSession::update(ItemRow &row, unsigned changedColumns)
@@ -481,12 +546,17 @@ void PgSession::update(ItemRow &row, unsigned changedColumns)
         sql += QStringLiteral(" and version = ?");
         values << QVariant(static_cast<qlonglong>(*row.version));
     }
-    QSqlQuery q = exec(sql + QStringLiteral(" returning version"), values);
-    if (q.next()) {
-        row.version = q.value(0).toLongLong();
-        return;
-    }
-    if (q.lastError().isValid()) fail(q.lastError());
+    bool written = false;
+    recorded(false, [&] {
+        QSqlQuery q = exec(sql + QStringLiteral(" returning version"), values);
+        if (q.next()) {
+            row.version = q.value(0).toLongLong();
+            written = true;
+        } else if (q.lastError().isValid()) {
+            fail(q.lastError());
+        }
+    });
+    if (written) return;
     std::optional<ItemRow> now = read(*row.rowid);
     throw ItemConflict(now ? ItemConflict::changedText() : ItemConflict::deletedText(), std::move(now));
 }
@@ -494,16 +564,27 @@ void PgSession::update(ItemRow &row, unsigned changedColumns)
 void PgSession::remove(const ItemRow &row)
 {
     if (!row.rowid) return;
-    exec(QStringLiteral("delete from Items where id = ?"), {QVariant(static_cast<qlonglong>(*row.rowid))});
+    recorded(false, [&] {
+        exec(QStringLiteral("delete from Items where id = ?"), {QVariant(static_cast<qlonglong>(*row.rowid))});
+    });
 }
 
 void PgSession::insertAll(std::vector<ItemRow> &rows)
 {
     if (rows.empty()) return;
-    QSqlDatabase db = ready();
-    stamp();
-    if (!db.transaction()) fail(db.lastError());
-    m_inTransaction = true;
+    try {
+        recorded(true, [&] { insertChunks(rows); });
+    } catch (...) {
+        for (ItemRow &r : rows) {
+            r.rowid.reset();
+            r.version.reset();
+        }
+        throw;
+    }
+}
+
+void PgSession::insertChunks(std::vector<ItemRow> &rows)
+{
     // Keys are taken first so that each row learns its own, whatever order the server inserts in.
     std::vector<qint64> keys;
     keys.reserve(rows.size());
@@ -533,9 +614,6 @@ void PgSession::insertAll(std::vector<ItemRow> &rows)
         while (q.next())
             versions.insert(q.value(0).toLongLong(), q.value(1).toLongLong());
     }
-    stamp();
-    if (!db.commit()) fail(db.lastError());
-    m_inTransaction = false;
     for (size_t i = 0; i < rows.size(); ++i) {
         rows[i].rowid = keys[i];
         rows[i].version = versions.value(keys[i]);
@@ -581,6 +659,116 @@ std::optional<Money> PgSession::totalValue()
     return Money::fromRaw(raw);
 }
 
+void PgSession::recorded(bool transaction, const std::function<void()> &writes)
+{
+    if (!transaction && m_kind.isEmpty()) return writes();
+    QSqlDatabase db = ready();
+    stamp();
+    if (!db.transaction()) fail(db.lastError());
+    m_inTransaction = true;
+    try {
+        if (!m_kind.isEmpty())
+            exec(QStringLiteral("select set_config('tallyvane.change', ?, true), "
+                                "set_config('tallyvane.undoes', ?, true)"),
+                 {m_kind, m_undoes ? QString::number(*m_undoes) : QStringLiteral("")});
+        writes();
+        stamp();
+        if (!db.commit()) fail(db.lastError());
+        m_inTransaction = false;
+    } catch (...) {
+        if (m_inTransaction) db.rollback();
+        m_inTransaction = false;
+        throw;
+    }
+}
+
+bool PgSession::keepsHistory()
+{
+    QSqlQuery q = exec(QStringLiteral("select to_regclass('itemhistory') is not null"));
+    return q.next() && q.value(0).toBool();
+}
+
+std::vector<HistoryEntry> PgSession::history(const HistoryQuery &query)
+{
+    std::vector<HistoryEntry> out;
+    if (query.limit <= 0 || !keepsHistory()) return out;
+    QString sql = QStringLiteral("select %1, %2, %3 from ItemHistory where true")
+                      .arg(kEntryColumns, prefixedColumns(QStringLiteral("Old")),
+                           prefixedColumns(QStringLiteral("New")));
+    QVariantList values;
+    const auto where = [&](const char *condition, std::optional<qint64> value) {
+        if (!value) return;
+        sql += QLatin1String(condition);
+        values << QVariant(static_cast<qlonglong>(*value));
+    };
+    where(" and ItemKey = ?", query.itemKey);
+    where(" and Undoes = ?", query.undoes);
+    where(" and EntryId < ?", query.olderThan);
+    where(" and EntryId > ?", query.newerThan);
+    if (!query.filter.isEmpty()) {
+        QString pattern = query.filter;
+        pattern.replace(QLatin1Char('\\'), QStringLiteral("\\\\"))
+            .replace(QLatin1Char('%'), QStringLiteral("\\%"))
+            .replace(QLatin1Char('_'), QStringLiteral("\\_"));
+        sql += QStringLiteral(" and (coalesce(NewItemDesc, OldItemDesc) ilike ? or coalesce(NewItemNum, "
+                              "OldItemNum) ilike ? or ChangedBy ilike ? or Workstation ilike ? or Change "
+                              "ilike ?)");
+        for (int i = 0; i < 5; ++i)
+            values << QLatin1Char('%') + pattern + QLatin1Char('%');
+    }
+    sql += query.oldestFirst ? QStringLiteral(" order by EntryId limit ?") : QStringLiteral(" order by EntryId desc limit ?");
+    values << query.limit;
+    QSqlQuery q = exec(sql, values);
+    while (q.next())
+        out.push_back(entryOf(q));
+    if (q.lastError().isValid()) fail(q.lastError());
+    return out;
+}
+
+qint64 PgSession::undo(const HistoryEntry &entry)
+{
+    const QVariant id(static_cast<qlonglong>(entry.id));
+    const QVariant key(static_cast<qlonglong>(entry.itemKey));
+    std::optional<qint64> written;
+    recorded(true, [&] {
+        QSqlQuery q;
+        switch (entry.action) {
+        case RowAction::Insert:
+            q = exec(QStringLiteral("delete from Items where id = ? returning id"), {key});
+            break;
+        case RowAction::Delete:
+            // Every value back as it was, as a new row.
+            q = exec(QStringLiteral("insert into Items (%1) select %2 from ItemHistory where EntryId = ? "
+                                    "returning id")
+                         .arg(insertColumns(), prefixedColumns(QStringLiteral("Old"))),
+                     {id});
+            break;
+        case RowAction::Update: {
+            // Only the fields this save changed get their old values.
+            QStringList sets;
+            for (int c = 0; c < kColumnCount; ++c) {
+                const QString name = columnName(static_cast<Column>(c));
+                sets << QStringLiteral("%1 = case when h.Old%1 is distinct from h.New%1 then h.Old%1 else "
+                                       "i.%1 end")
+                            .arg(name);
+            }
+            q = exec(QStringLiteral("update Items i set %1 from ItemHistory h where h.EntryId = ? and i.id = ? "
+                                    "returning i.id")
+                         .arg(sets.join(QStringLiteral(", "))),
+                     {id, key});
+            break;
+        }
+        }
+        if (q.next()) written = q.value(0).toLongLong();
+        else if (q.lastError().isValid()) fail(q.lastError());
+    });
+    if (written) return *written;
+    throw AppError(Err::DatabaseError,
+                   entry.action == RowAction::Insert
+                       ? QStringLiteral("The item this change added is no longer there, so there is nothing to undo.")
+                       : QStringLiteral("The item of this change was deleted since. Undo its deletion first."));
+}
+
 PgItemStore::PgItemStore(const ServerAddress &address, QObject *parent)
     : ItemStore(parent), m_address(address), m_session(new PgSession(address, this))
 {
@@ -616,8 +804,9 @@ void PgItemStore::run(const std::function<void(PgSession &)> &job)
     // The job is only referred to until it ended, and this waits until then.
     QMetaObject::invokeMethod(
         m_session,
-        [this, session = m_session, &job, outcome] {
+        [this, session = m_session, &job, outcome, kind = m_changeKind, undoes = m_undoes] {
             try {
+                session->setChange(kind, undoes);
                 job(*session);
             } catch (...) {
                 outcome->error = std::current_exception();
@@ -733,6 +922,28 @@ void PgItemStore::readOrdered(Column orderBy, const std::function<void(const Ite
     run([&rows, orderBy](PgSession &s) { rows = s.readOrdered(orderBy); });
     for (const ItemRow &r : rows)
         each(r);
+}
+
+std::vector<HistoryEntry> PgItemStore::history(const HistoryQuery &query)
+{
+    std::vector<HistoryEntry> entries;
+    run([&entries, &query](PgSession &s) { entries = s.history(query); });
+    return entries;
+}
+
+bool PgItemStore::keepsHistory()
+{
+    bool keeps = false;
+    run([&keeps](PgSession &s) { keeps = s.keepsHistory(); });
+    return keeps;
+}
+
+qint64 PgItemStore::undo(const HistoryEntry &entry)
+{
+    ChangeScope undoing(*this, ChangeKind::undo, entry.id);
+    qint64 key = 0;
+    run([&key, &entry](PgSession &s) { key = s.undo(entry); });
+    return key;
 }
 
 std::optional<Money> PgItemStore::totalValue()

@@ -42,6 +42,9 @@ public:
     QStringList distinctValues(Column column) override;
     void readOrdered(Column orderBy, const std::function<void(const ItemRow &)> &each) override;
     std::optional<Money> totalValue() override;
+    std::vector<HistoryEntry> history(const HistoryQuery &query) override;
+    bool keepsHistory() override;
+    qint64 undo(const HistoryEntry &entry) override;
     bool isFile() const override { return false; }
     bool isBusy() const override { return m_waiting; }
     void reconnect() override;

@@ -1,5 +1,6 @@
 #include "ItemStore.h"
 #include "SqliteConnection.h"
+#include "SqliteHistory.h"
 
 #include <QAbstractEventDispatcher>
 #include <QFile>
@@ -288,15 +289,12 @@ qint64 storedVersion(sqlite3_stmt *stmt)
     return static_cast<qint64>(h);
 }
 
-// The row at the statement's current step: rowid first, then the columns in table order.
-ItemRow readRow(sqlite3_stmt *stmt, Pools *pools)
+// The item's values in table order from the statement's column `first` on.
+void readValues(sqlite3_stmt *stmt, int first, Pools *pools, ItemRow &r)
 {
     RowReader read(stmt);
-    ItemRow r;
-    r.rowid = sqlite3_column_int64(stmt, 0);
-    r.version = storedVersion(stmt);
     for (const ColumnInfo &c : kColumns) {
-        const int at = static_cast<int>(c.column) + 1;
+        const int at = static_cast<int>(c.column) + first;
         switch (c.type) {
         case ColumnType::Count:
             r.itemCnt = read.integer(at, c.column);
@@ -312,6 +310,15 @@ ItemRow readRow(sqlite3_stmt *stmt, Pools *pools)
         }
     }
     r.kept = read.takeKept();
+}
+
+// The row at the statement's current step: rowid first, then the columns in table order.
+ItemRow readRow(sqlite3_stmt *stmt, Pools *pools)
+{
+    ItemRow r;
+    r.rowid = sqlite3_column_int64(stmt, 0);
+    r.version = storedVersion(stmt);
+    readValues(stmt, 1, pools, r);
     return r;
 }
 
@@ -339,10 +346,19 @@ void bindRow(SqliteStatement &s, const ItemRow &r, unsigned columns)
 
 constexpr unsigned kAllColumns = (1u << kColumnCount) - 1;
 
+} // namespace
+
+void readStoredValues(sqlite3_stmt *stmt, int first, ItemRow &row)
+{
+    readValues(stmt, first, nullptr, row);
+}
+
+namespace {
+
 class SqliteItemStore final : public ItemStore
 {
 public:
-    explicit SqliteItemStore(const QString &path) : m_path(path)
+    explicit SqliteItemStore(const QString &path) : m_path(path), m_history(m_changeKind, m_undoes)
     {
         m_poll.setInterval(1000);
         connect(&m_poll, &QTimer::timeout, this, [this] { lookForChanges(); });
@@ -356,6 +372,7 @@ public:
     {
         if (m_connection) return;
         m_connection = std::make_unique<SqliteConnection>(m_path, SqliteConnection::Access::ReadWrite);
+        m_history.attach(*m_connection);
         m_identity = identity();
         m_dataVersion = dataVersion();
         m_seen.clear();
@@ -552,6 +569,28 @@ public:
         }
     }
 
+    std::vector<HistoryEntry> history(const HistoryQuery &query) override
+    {
+        Reading c(*this);
+        return m_history.read(c.get(), query);
+    }
+
+    bool keepsHistory() override { return true; }
+
+    qint64 undo(const HistoryEntry &entry) override
+    {
+        ChangeScope undoing(*this, ChangeKind::undo, entry.id);
+        Writing w(*this);
+        const qint64 key = m_history.undo(w.get(), entry);
+        const std::optional<ItemRow> stored = readKey(w.get(), key);
+        w.commit();
+        if (stored)
+            noteOwn(*stored);
+        else
+            m_seen.erase(key);
+        return key;
+    }
+
 private:
     // The open connection, or one of its own for a single read while the store is closed.
     class Reading
@@ -575,13 +614,20 @@ private:
     class Writing
     {
     public:
-        explicit Writing(SqliteItemStore &store) : m_connection(store.writer())
+        explicit Writing(SqliteItemStore &store) : m_store(store), m_connection(store.writer())
         {
             if (!m_connection.tryExec("BEGIN IMMEDIATE")) throw m_connection.inUse();
+            // Every change is recorded by the statement that makes it: never one without the other.
+            try {
+                store.m_history.prepare(m_connection);
+            } catch (...) {
+                rollback();
+                throw;
+            }
         }
         ~Writing()
         {
-            if (!m_done) sqlite3_exec(m_connection.handle(), "ROLLBACK", nullptr, nullptr, nullptr);
+            if (!m_done) rollback();
         }
         Writing(const Writing &) = delete;
         Writing &operator=(const Writing &) = delete;
@@ -593,6 +639,13 @@ private:
         }
 
     private:
+        void rollback()
+        {
+            sqlite3_exec(m_connection.handle(), "ROLLBACK", nullptr, nullptr, nullptr);
+            m_store.m_history.forget(); // the table made in this transaction is gone again
+        }
+
+        SqliteItemStore &m_store;
         SqliteConnection &m_connection;
         bool m_done = false;
     };
@@ -688,6 +741,7 @@ private:
 
     QString m_path;
     std::unique_ptr<SqliteConnection> m_connection;
+    SqliteHistory m_history;
     FileIdentity m_identity;
     qint64 m_dataVersion = 0;
     std::unordered_map<qint64, qint64> m_seen; // row key -> digest, as last read or written

@@ -2,6 +2,7 @@
 
 #include "common/AppError.h"
 #include "items/ItemFinder.h"
+#include "items/ItemStore.h"
 
 #include <QLineEdit>
 
@@ -21,6 +22,7 @@ SendOutcome sendBarcode(ItemRecordSet &records, const QString &boxText,
     if (!records.isOpen()) throw AppError(Err::ObjectClosed);
     records.addNew();
     records.setValue(Column::ItemNum, boxText);
+    const ChangeScope scanned(records.store(), ChangeKind::scanned);
     records.update();
     return {SendOutcome::Kind::Added, 0, 0};
 }

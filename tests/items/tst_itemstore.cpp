@@ -1,6 +1,7 @@
 #include "PgTestServer.h"
 #include "TestFolder.h"
 #include "common/AppError.h"
+#include "items/ItemHistory.h"
 #include "items/ItemStore.h"
 #include "items/ItemStoreConfig.h"
 #include "items/PgItemStore.h"
@@ -65,6 +66,10 @@ public:
     // The statement making the table refuse rows with this item number.
     virtual QString refuseItemNumberSql(const QString &itemNumber) const = 0;
     virtual QString exec(const QString &sql) = 0; // empty on success
+    virtual QStringList query(const QString &sql) = 0; // the first column of each row
+    // The statement making the history refuse entries of this kind.
+    virtual QString refuseHistorySql(const QString &kind) const = 0;
+    virtual QString user() = 0; // whom the history names for this program's changes
 };
 
 class ServerEngine : public Engine
@@ -87,6 +92,15 @@ public:
         const QString out = m_server.psql(sql);
         return out.startsWith(QLatin1String("ERROR:")) ? out : QString();
     }
+    QStringList query(const QString &sql) override
+    {
+        return m_server.psql(sql).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    }
+    QString refuseHistorySql(const QString &kind) const override
+    {
+        return QStringLiteral("alter table itemhistory add constraint refused check (Change <> '%1')").arg(kind);
+    }
+    QString user() override { return query(QStringLiteral("select session_user")).value(0); }
 
 private:
     PgTestServer &m_server;
@@ -111,6 +125,14 @@ public:
             .arg(itemNumber);
     }
     QString exec(const QString &sql) override { return tv::test::execSql(m_folder->databasePath(), {sql}); }
+    QStringList query(const QString &sql) override { return tv::test::querySql(m_folder->databasePath(), sql); }
+    QString refuseHistorySql(const QString &kind) const override
+    {
+        return QStringLiteral("create trigger refused before insert on ItemHistory when new.Change = '%1' "
+                              "begin select raise(abort, 'refused'); end")
+            .arg(kind);
+    }
+    QString user() override { return loginName(); }
 
 private:
     std::unique_ptr<TestFolder> m_folder;
@@ -136,7 +158,9 @@ class TestItemStore : public QObject
                 {"distinct values in order of first appearance", &TestItemStore::distinctCase},
                 {"ordered as the report sorts, NULL first", &TestItemStore::orderedCase},
                 {"total value, and too large a total", &TestItemStore::totalCase},
-                {"a row read while an ordered read runs", &TestItemStore::nestedReadCase}};
+                {"a row read while an ordered read runs", &TestItemStore::nestedReadCase},
+                {"every change recorded, and undone", &TestItemStore::historyCase},
+                {"no change without its entry", &TestItemStore::historyRefusedCase}};
     }
 
     std::unique_ptr<ItemStore> openStore(const QString &engine)
@@ -299,6 +323,87 @@ class TestItemStore : public QObject
             QCOMPARE(e.description(),
                      QStringLiteral("The total value of the inventory is too large to show."));
         }
+    }
+
+    void historyCase(ItemStore &store, Engine &engine)
+    {
+        ItemRow counted = item(QStringLiteral("Counted"), QStringLiteral("C-1"), 50000);
+        counted.itemCnt = 5;
+        counted.vendor = QStringLiteral("Acme");
+        ItemRow gone = item(QStringLiteral("Gone"), QStringLiteral("G-1"), 12500);
+        gone.image = QStringLiteral("/pictures/gone.jpg");
+        gone.invDate = QStringLiteral("2024-02-29");
+        store.insert(counted);
+        store.insert(gone);
+        std::vector<ItemRow> imported{item(QStringLiteral("Imported"), QStringLiteral("I-1"))};
+        {
+            const ChangeScope scope(store, ChangeKind::imported);
+            store.insertAll(imported);
+        }
+        ItemRow edited = counted;
+        edited.itemCnt = 7;
+        store.update(edited, bit(Column::ItemCnt));
+        store.remove(gone);
+
+        const auto lines = [&store](std::optional<qint64> key) {
+            HistoryQuery q;
+            q.itemKey = key;
+            QStringList out;
+            for (const HistoryEntry &e : store.history(q))
+                out << e.item().itemNum + QLatin1Char(' ') + describeChange(e);
+            return out;
+        };
+        QCOMPARE(lines(std::nullopt), (QStringList{QStringLiteral("G-1 deleted"),
+                                                   QString::fromUtf8("C-1 Unit Count 5 \u2192 7"),
+                                                   QStringLiteral("I-1 imported"), QStringLiteral("G-1 added"),
+                                                   QStringLiteral("C-1 added")}));
+        const HistoryEntry deleted = store.history({}).front();
+        QCOMPARE(deleted.by, engine.user());
+        QCOMPARE(deleted.workstation, workstationName());
+        QVERIFY(qAbs(deleted.at.secsTo(QDateTime::currentDateTimeUtc())) < 600);
+        QVERIFY(deleted.before && sameValues(*deleted.before, gone));
+
+        // Undo the delete: the item is back whole, as a new row; then the count: 5 again.
+        const qint64 back = store.undo(deleted);
+        QVERIFY(back != *gone.rowid);
+        QVERIFY(sameValues(*store.read(back), gone));
+        HistoryQuery countQuery;
+        countQuery.itemKey = *counted.rowid;
+        const HistoryEntry countChange = store.history(countQuery).front();
+        QVERIFY(!laterChange(store, countChange));
+        QVERIFY(laterChange(store, deleted)); // brought back already
+        store.undo(countChange);
+        QCOMPARE(store.read(*counted.rowid)->itemCnt, std::optional<qint64>(5));
+        QCOMPARE(lines(*counted.rowid).value(0), QString::fromUtf8("C-1 Unit Count 7 \u2192 5 (undo)"));
+        QCOMPARE(laterChange(store, countChange)->kind, ChangeKind::undo);
+        // The item brought back carries its life before the delete.
+        QStringList backLines;
+        for (const HistoryEntry &e : itemHistory(store, back))
+            backLines << describeChange(e);
+        QCOMPARE(backLines, (QStringList{QStringLiteral("brought back (undo of a delete)"),
+                                         QStringLiteral("deleted"), QStringLiteral("added")}));
+        // Undo the import: the row goes; a second undo finds nothing left.
+        HistoryQuery importQuery;
+        importQuery.itemKey = *imported.front().rowid;
+        const HistoryEntry import = store.history(importQuery).front();
+        store.undo(import);
+        QVERIFY(!store.read(*imported.front().rowid));
+        QVERIFY_THROWS_EXCEPTION(AppError, store.undo(import));
+        HistoryQuery filtered;
+        filtered.filter = QStringLiteral("gon");
+        QCOMPARE(store.history(filtered).size(), size_t(3)); // added, deleted, brought back
+    }
+
+    void historyRefusedCase(ItemStore &store, Engine &engine)
+    {
+        ItemRow row = item(QStringLiteral("Kept"), QStringLiteral("K-1"));
+        store.insert(row); // makes the file's history
+        QCOMPARE(engine.exec(engine.refuseHistorySql(ChangeKind::changed)), QString());
+        ItemRow edited = row;
+        edited.itemDesc = QStringLiteral("Not without its entry");
+        QVERIFY_THROWS_EXCEPTION(AppError, store.update(edited, bit(Column::ItemDesc)));
+        QCOMPARE(store.read(*row.rowid)->itemDesc, QStringLiteral("Kept"));
+        QCOMPARE(store.history({}).size(), size_t(1));
     }
 
     // What a report's progress does: other reads of the store between the rows of an ordered read.

@@ -151,7 +151,7 @@ ServerAddress PgTestServer::address() const
     return a;
 }
 
-QString PgTestServer::psql(const QString &sql) const
+QString PgTestServer::psql(const QString &sql, bool file) const
 {
     return run(QStringLiteral("psql"),
                {QStringLiteral("-X"), QStringLiteral("-q"), QStringLiteral("-A"), QStringLiteral("-t"),
@@ -159,25 +159,26 @@ QString PgTestServer::psql(const QString &sql) const
                 QStringLiteral("127.0.0.1"), QStringLiteral("-p"), QString::number(m_port),
                 QStringLiteral("-U"), kUser, QStringLiteral("-d"),
                 sql.startsWith(QLatin1String("create database")) ? QStringLiteral("postgres") : kDatabase,
-                QStringLiteral("-c"), sql},
+                file ? QStringLiteral("-f") : QStringLiteral("-c"), sql},
                false);
 }
 
 QString PgTestServer::resetTable() const
 {
-    QString out = psql(QStringLiteral("drop table if exists items cascade; drop function if exists "
-                                      "items_next_version, items_notify_change cascade"));
+    QString out = psql(QStringLiteral(
+        "drop table if exists items, itemhistory cascade; drop function if exists items_next_version, "
+        "items_notify_change, items_history_workstation, items_history_kind, items_history_undoes, "
+        "items_history_inserted, items_history_updated, items_history_deleted cascade"));
     if (out.startsWith(QLatin1String("ERROR:"))) return out;
-    QFile script(QStringLiteral(TALLYVANE_ITEMS_SQL));
-    if (!script.open(QIODevice::ReadOnly)) return QStringLiteral("cannot read ") + script.fileName();
-    out = psql(QString::fromUtf8(script.readAll()));
+    // As the script's readers run it: from its file, which takes in the history's script beside it.
+    out = psql(QStringLiteral(TALLYVANE_ITEMS_SQL), true);
     return out.startsWith(QLatin1String("ERROR:")) ? out : QString();
 }
 
 QString PgTestServer::addPasswordLogin(const QString &user, const QString &password) const
 {
     QString out = psql(QStringLiteral("drop role if exists %1; create role %1 login password '%2'; "
-                                      "grant all on items, items_id_seq to %1")
+                                      "grant all on items, items_id_seq to %1; grant select on itemhistory to %1")
                            .arg(user, password));
     if (out.startsWith(QLatin1String("ERROR:"))) return out;
     // The first matching line wins: this login's comes before the file's trust for everyone.

@@ -30,7 +30,7 @@ public:
 
     // Runs SQL through psql as the server's superuser, as another program would; the output
     // (unaligned, tuples only), or the error prefixed with "ERROR:" when psql failed.
-    QString psql(const QString &sql) const;
+    QString psql(const QString &sql, bool file = false) const; // file: sql names a script
     // Drops the table and makes it again from items.sql: a fresh, empty inventory.
     QString resetTable() const;
     // (Re)makes a login that must give this password over TCP (everyone else is trusted), with rights
