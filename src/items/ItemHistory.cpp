@@ -18,8 +18,7 @@ const ItemRow &HistoryEntry::item() const
     return before ? *before : none;
 }
 
-ChangeScope::ChangeScope(ItemStore &store, const QString &kind, std::optional<qint64> undoes)
-    : m_store(store)
+ChangeScope::ChangeScope(ItemStore &store, const QString &kind, std::optional<qint64> undoes) : m_store(store)
 {
     m_store.setChangeKind(kind, undoes);
 }

@@ -45,8 +45,8 @@ struct HistoryEntry
 // Which entries to read, newest first unless asked otherwise.
 struct HistoryQuery
 {
-    std::optional<qint64> itemKey;  // only this row key's entries
-    std::optional<qint64> undoes;   // only undos of this entry
+    std::optional<qint64> itemKey;   // only this row key's entries
+    std::optional<qint64> undoes;    // only undos of this entry
     std::optional<qint64> olderThan; // entry ids below this
     std::optional<qint64> newerThan; // entry ids above this
     QString filter; // the item's name or number, who, workstation or kind contain it (any case)

@@ -345,7 +345,8 @@ void PgSession::connectToServer()
     {
         QSqlQuery name(db);
         stamp();
-        if (!name.prepare(QStringLiteral("select set_config('tallyvane.workstation', ?, false)"))) fail(name.lastError());
+        if (!name.prepare(QStringLiteral("select set_config('tallyvane.workstation', ?, false)")))
+            fail(name.lastError());
         name.addBindValue(workstationName());
         if (!name.exec()) fail(name.lastError());
     }
@@ -565,7 +566,8 @@ void PgSession::remove(const ItemRow &row)
 {
     if (!row.rowid) return;
     recorded(false, [&] {
-        exec(QStringLiteral("delete from Items where id = ?"), {QVariant(static_cast<qlonglong>(*row.rowid))});
+        exec(QStringLiteral("delete from Items where id = ?"),
+             {QVariant(static_cast<qlonglong>(*row.rowid))});
     });
 }
 
@@ -716,7 +718,8 @@ std::vector<HistoryEntry> PgSession::history(const HistoryQuery &query)
         for (int i = 0; i < 5; ++i)
             values << QLatin1Char('%') + pattern + QLatin1Char('%');
     }
-    sql += query.oldestFirst ? QStringLiteral(" order by EntryId limit ?") : QStringLiteral(" order by EntryId desc limit ?");
+    sql += query.oldestFirst ? QStringLiteral(" order by EntryId limit ?")
+                             : QStringLiteral(" order by EntryId desc limit ?");
     values << query.limit;
     QSqlQuery q = exec(sql, values);
     while (q.next())
@@ -752,21 +755,25 @@ qint64 PgSession::undo(const HistoryEntry &entry)
                                        "i.%1 end")
                             .arg(name);
             }
-            q = exec(QStringLiteral("update Items i set %1 from ItemHistory h where h.EntryId = ? and i.id = ? "
-                                    "returning i.id")
-                         .arg(sets.join(QStringLiteral(", "))),
-                     {id, key});
+            q = exec(
+                QStringLiteral("update Items i set %1 from ItemHistory h where h.EntryId = ? and i.id = ? "
+                               "returning i.id")
+                    .arg(sets.join(QStringLiteral(", "))),
+                {id, key});
             break;
         }
         }
-        if (q.next()) written = q.value(0).toLongLong();
-        else if (q.lastError().isValid()) fail(q.lastError());
+        if (q.next())
+            written = q.value(0).toLongLong();
+        else if (q.lastError().isValid())
+            fail(q.lastError());
     });
     if (written) return *written;
-    throw AppError(Err::DatabaseError,
-                   entry.action == RowAction::Insert
-                       ? QStringLiteral("The item this change added is no longer there, so there is nothing to undo.")
-                       : QStringLiteral("The item of this change was deleted since. Undo its deletion first."));
+    throw AppError(
+        Err::DatabaseError,
+        entry.action == RowAction::Insert
+            ? QStringLiteral("The item this change added is no longer there, so there is nothing to undo.")
+            : QStringLiteral("The item of this change was deleted since. Undo its deletion first."));
 }
 
 PgItemStore::PgItemStore(const ServerAddress &address, QObject *parent)

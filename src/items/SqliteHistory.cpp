@@ -25,7 +25,8 @@ std::string columns(const char *prefix)
     return out;
 }
 
-const char *const kEntryColumns = "EntryId, ChangedAt, ChangedBy, Workstation, Change, Action, ItemKey, Undoes";
+const char *const kEntryColumns =
+    "EntryId, ChangedAt, ChangedBy, Workstation, Change, Action, ItemKey, Undoes";
 constexpr int kOldAt = 8; // where the old values start in a select of kEntryColumns, old, new
 constexpr int kNewAt = kOldAt + kColumnCount;
 
@@ -53,8 +54,8 @@ std::string triggerSql(const char *event, const char *action, const char *defaul
 {
     const bool hasOld = std::string_view(event) != "INSERT";
     const bool hasNew = std::string_view(event) != "DELETE";
-    std::string sql = std::string("CREATE TEMP TRIGGER IF NOT EXISTS tallyvane_history_") + action + " AFTER " +
-                      event + " ON main.Items";
+    std::string sql = std::string("CREATE TEMP TRIGGER IF NOT EXISTS tallyvane_history_") + action +
+                      " AFTER " + event + " ON main.Items";
     if (hasOld && hasNew) {
         // A save that wrote the same values changes nothing worth a line. Letter case counts.
         sql += " WHEN ";
@@ -65,13 +66,13 @@ std::string triggerSql(const char *event, const char *action, const char *defaul
             first = false;
         }
     }
-    sql += " BEGIN INSERT INTO ItemHistory (ChangedAt, ChangedBy, Workstation, Change, Action, ItemKey, Undoes";
+    sql +=
+        " BEGIN INSERT INTO ItemHistory (ChangedAt, ChangedBy, Workstation, Change, Action, ItemKey, Undoes";
     if (hasOld) sql += ", " + columns("Old");
     if (hasNew) sql += ", " + columns("New");
     sql += std::string(") VALUES (strftime('%Y-%m-%dT%H:%M:%fZ', 'now'), tallyvane_change(0), "
                        "tallyvane_change(1), coalesce(tallyvane_change(2), '") +
-           defaultKind + "'), '" + action + "', " + (hasNew ? "new" : "old") +
-           ".rowid, tallyvane_change(3)";
+           defaultKind + "'), '" + action + "', " + (hasNew ? "new" : "old") + ".rowid, tallyvane_change(3)";
     if (hasOld) sql += ", " + columns("old.");
     if (hasNew) sql += ", " + columns("new.");
     return sql + "); END";
@@ -151,9 +152,8 @@ void SqliteHistory::changeFunction(sqlite3_context *context, int, sqlite3_value 
 void SqliteHistory::attach(SqliteConnection &connection)
 {
     m_prepared = false;
-    if (sqlite3_create_function_v2(connection.handle(), "tallyvane_change", 1, SQLITE_UTF8,
-                                   this, &SqliteHistory::changeFunction, nullptr, nullptr,
-                                   nullptr) != SQLITE_OK)
+    if (sqlite3_create_function_v2(connection.handle(), "tallyvane_change", 1, SQLITE_UTF8, this,
+                                   &SqliteHistory::changeFunction, nullptr, nullptr, nullptr) != SQLITE_OK)
         connection.fail();
 }
 
@@ -172,7 +172,8 @@ void SqliteHistory::prepare(SqliteConnection &connection)
 
 bool SqliteHistory::exists(SqliteConnection &connection) const
 {
-    SqliteStatement s(connection, "SELECT 1 FROM main.sqlite_master WHERE type = 'table' AND name = 'ItemHistory'");
+    SqliteStatement s(connection,
+                      "SELECT 1 FROM main.sqlite_master WHERE type = 'table' AND name = 'ItemHistory'");
     return s.step();
 }
 

@@ -65,7 +65,7 @@ public:
     virtual std::unique_ptr<ItemStore> makeStore() = 0;
     // The statement making the table refuse rows with this item number.
     virtual QString refuseItemNumberSql(const QString &itemNumber) const = 0;
-    virtual QString exec(const QString &sql) = 0; // empty on success
+    virtual QString exec(const QString &sql) = 0;      // empty on success
     virtual QStringList query(const QString &sql) = 0; // the first column of each row
     // The statement making the history refuse entries of this kind.
     virtual QString refuseHistorySql(const QString &kind) const = 0;
@@ -98,7 +98,8 @@ public:
     }
     QString refuseHistorySql(const QString &kind) const override
     {
-        return QStringLiteral("alter table itemhistory add constraint refused check (Change <> '%1')").arg(kind);
+        return QStringLiteral("alter table itemhistory add constraint refused check (Change <> '%1')")
+            .arg(kind);
     }
     QString user() override { return query(QStringLiteral("select session_user")).value(0); }
 
@@ -125,7 +126,10 @@ public:
             .arg(itemNumber);
     }
     QString exec(const QString &sql) override { return tv::test::execSql(m_folder->databasePath(), {sql}); }
-    QStringList query(const QString &sql) override { return tv::test::querySql(m_folder->databasePath(), sql); }
+    QStringList query(const QString &sql) override
+    {
+        return tv::test::querySql(m_folder->databasePath(), sql);
+    }
     QString refuseHistorySql(const QString &kind) const override
     {
         return QStringLiteral("create trigger refused before insert on ItemHistory when new.Change = '%1' "
@@ -353,10 +357,10 @@ class TestItemStore : public QObject
                 out << e.item().itemNum + QLatin1Char(' ') + describeChange(e);
             return out;
         };
-        QCOMPARE(lines(std::nullopt), (QStringList{QStringLiteral("G-1 deleted"),
-                                                   QString::fromUtf8("C-1 Unit Count 5 \u2192 7"),
-                                                   QStringLiteral("I-1 imported"), QStringLiteral("G-1 added"),
-                                                   QStringLiteral("C-1 added")}));
+        QCOMPARE(lines(std::nullopt),
+                 (QStringList{QStringLiteral("G-1 deleted"), QString::fromUtf8("C-1 Unit Count 5 \u2192 7"),
+                              QStringLiteral("I-1 imported"), QStringLiteral("G-1 added"),
+                              QStringLiteral("C-1 added")}));
         const HistoryEntry deleted = store.history({}).front();
         QCOMPARE(deleted.by, engine.user());
         QCOMPARE(deleted.workstation, workstationName());

@@ -177,9 +177,10 @@ QString PgTestServer::resetTable() const
 
 QString PgTestServer::addPasswordLogin(const QString &user, const QString &password) const
 {
-    QString out = psql(QStringLiteral("drop role if exists %1; create role %1 login password '%2'; "
-                                      "grant all on items, items_id_seq to %1; grant select on itemhistory to %1")
-                           .arg(user, password));
+    QString out =
+        psql(QStringLiteral("drop role if exists %1; create role %1 login password '%2'; "
+                            "grant all on items, items_id_seq to %1; grant select on itemhistory to %1")
+                 .arg(user, password));
     if (out.startsWith(QLatin1String("ERROR:"))) return out;
     // The first matching line wins: this login's comes before the file's trust for everyone.
     QFile hba(m_dir.filePath(QStringLiteral("data/pg_hba.conf")));
