@@ -17,6 +17,7 @@
 #include "common/Version.h"
 #include "csv/CsvTransfer.h"
 #include "csv/ImportPreviewDialog.h"
+#include "history/HistoryWindow.h"
 #include "items/ItemStoreConfig.h"
 #include "mainwindow/ItemBinding.h"
 #include "mainwindow/ItemEditor.h"
@@ -196,6 +197,7 @@ void MainWindow::buildToolbar()
         {"fifth", "About", "about", "About Tallyvane"},
         {"export", "Export", "export", "Write every item to a CSV file for a spreadsheet"},
         {"import", "Import", "import", "Add the items of a CSV file, after a preview"},
+        {"history", "History", "history", "See every change of the items, and undo one"},
     };
     for (const auto &t : tools) {
         QAction *a =
@@ -809,6 +811,8 @@ void MainWindow::toolbarButtonClicked(const QString &key)
             exportCsv();
         } else if (key == QLatin1String("import")) {
             importCsv();
+        } else if (key == QLatin1String("history")) {
+            showLasting(m_history, [this] { return new HistoryWindow(*m_records, m_prompts, this); });
         }
     });
 }

@@ -35,6 +35,7 @@ class TipOfTheDay;
 class Prompts;
 class AboutDialog;
 class BarcodeWindow;
+class HistoryWindow;
 class ManualWindow;
 class UpdateCheckWindow;
 
@@ -159,6 +160,7 @@ private:
     tv::Prompts &m_prompts;
     // The lasting windows, each created on first use.
     QPointer<BarcodeWindow> m_barcodeWindow;
+    QPointer<HistoryWindow> m_history;
     QPointer<UpdateCheckWindow> m_updateCheck;
     QPointer<ManualWindow> m_manual;
     QPointer<AboutDialog> m_about;
