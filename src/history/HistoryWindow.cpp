@@ -63,7 +63,7 @@ void HistoryWindow::buildWindow()
     m_lines->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_lines->setAllColumnsShowFocus(true);
     m_lines->header()->setStretchLastSection(true);
-    const int widths[] = {150, 90, 110, 200};
+    const int widths[] = {150, 90, 110, 180};
     for (int i = 0; i < 4; ++i)
         m_lines->setColumnWidth(i, widths[i]);
     m_lines->setColumnHidden(HistoryList::Item, true);
@@ -94,7 +94,7 @@ void HistoryWindow::buildWindow()
     setTabOrder(m_allItems, m_lines);
     setTabOrder(m_lines, m_undo);
     setTabOrder(m_undo, m_close);
-    resize(820, 420);
+    resize(980, 440);
 
     connect(m_filter, &QLineEdit::textChanged, this, [this] { reloadSoon(); });
     connect(m_allItems, &QCheckBox::toggled, this, [this](bool all) {
