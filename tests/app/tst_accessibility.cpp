@@ -8,6 +8,7 @@
 #include "app/TipOfTheDay.h"
 #include "barcode/BarcodeWindow.h"
 #include "common/QtPrompts.h"
+#include "history/HistoryWindow.h"
 #include "items/ItemRecordSet.h"
 #include "mainwindow/MainWindow.h"
 #include "report/ReportWindow.h"
@@ -133,6 +134,17 @@ const QMap<QString, Opener> &openers()
              std::unique_ptr<ReportWindow> viewer(new ReportWindow);
              viewer->navigate(tv::ReportWriter(tv::SortChoice::ItemName).write());
              showAndInspect(viewer.get(), inspect);
+         }},
+        {QStringLiteral("item history"),
+         [](const Inspect &inspect) {
+             TestFolder folder;
+             ItemRecordSet records(folder.databasePath());
+             records.open();
+             records.addNew();
+             records.setValue(Column::ItemNum, QStringLiteral("H-1"));
+             records.update(); // one line to choose
+             ScriptedPrompts prompts;
+             openOwned<HistoryWindow>(inspect, records, prompts);
          }},
         {QStringLiteral("barcode generator"),
          [](const Inspect &inspect) { openOwned<BarcodeWindow>(inspect, QStringLiteral("H-100~")); }},
@@ -303,13 +315,13 @@ private slots:
         QTest::newRow("main window") << "main window"
                                      << QStringList{
                                             "Backup",      "Restore",     "Manual",      "Tips",
-                                            "About",       "Export",      "Import",      "txtfield[3]",
-                                            "txtfield[4]", "txtfield[5]", "txtfield[6]", "txtfield[8]",
-                                            "cboInvNum",   "cboVendor",   "cboDate",     "command1",
-                                            "command2",    "cmdAdd",      "cmdSave",     "cmdDelete",
-                                            "cmdFind",     "cmdFirst",    "cmdPrev",     "cmdNext",
-                                            "cmdLast",     "DataGrid1",   "cmdReport",   "cmdGenerate",
-                                            "cmdScan",     "cmdUpdate",   "cmdExit"};
+                                            "About",       "Export",      "Import",      "History",
+                                            "txtfield[3]", "txtfield[4]", "txtfield[5]", "txtfield[6]",
+                                            "txtfield[8]", "cboInvNum",   "cboVendor",   "cboDate",
+                                            "command1",    "command2",    "cmdAdd",      "cmdSave",
+                                            "cmdDelete",   "cmdFind",     "cmdFirst",    "cmdPrev",
+                                            "cmdNext",     "cmdLast",     "DataGrid1",   "cmdReport",
+                                            "cmdGenerate", "cmdScan",     "cmdUpdate",   "cmdExit"};
         QTest::newRow("tip of the day")
             << "tip of the day" << QStringList{"chkShowAtStartup", "cmdNextTip", "cmdOK"};
         QTest::newRow("about box") << "about box"
@@ -327,6 +339,8 @@ private slots:
             << QStringList{"optComPort_0",        "cmdConnect", "cmdDisconnect", "txtBarcode",
                            "chkKeyboardScanners", "cmdClear",   "cmdSend",       "cmdExit"};
         QTest::newRow("update check") << "update check" << QStringList{"cmdCheck", "cmdUpdate"};
+        QTest::newRow("item history")
+            << "item history" << QStringList{"txtFilter", "chkAllItems", "lstChanges", "cmdClose"};
         QTest::newRow("updater") << "updater" << QStringList{"lstStat", "cmdCancel"};
     }
 
@@ -345,7 +359,7 @@ private slots:
             first->setFocus(Qt::TabFocusReason);
             reached << stopName(w->focusWidget());
             // A text browser steps through its links before it lets go.
-            for (int presses = 0; presses < 30; ++presses) {
+            for (int presses = 0; presses < 40; ++presses) {
                 QTest::keyClick(w->focusWidget() ? w->focusWidget() : w, Qt::Key_Tab);
                 const QString at = stopName(w->focusWidget());
                 if (at == reached.first() && reached.size() > 1 && at != reached.last()) break;

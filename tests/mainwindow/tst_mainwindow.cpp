@@ -1005,8 +1005,10 @@ private slots:
             texts << a->text();
             QVERIFY(!a->icon().isNull());
         }
-        QCOMPARE(keys, QStringList({"first", "second", "third", "fourth", "fifth", "export", "import"}));
-        QCOMPARE(texts, QStringList({"Backup", "Restore", "Manual", "Tips", "About", "Export", "Import"}));
+        QCOMPARE(keys,
+                 QStringList({"first", "second", "third", "fourth", "fifth", "export", "import", "history"}));
+        QCOMPARE(texts, QStringList(
+                            {"Backup", "Restore", "Manual", "Tips", "About", "Export", "Import", "History"}));
 
         // Every control can be found by its name.
         const auto controls = w.findChildren<QWidget *>();
