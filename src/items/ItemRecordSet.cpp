@@ -6,8 +6,16 @@
 
 #include <QTimer>
 #include <algorithm>
+#include <unordered_map>
+#include <unordered_set>
 
 namespace tv {
+
+namespace {
+constexpr int kGatherMs = 50;                  // a burst's notifications come within this
+constexpr size_t kReadBatch = 1000;            // keys read back by one query
+constexpr size_t kWholeReadThreshold = 2000;   // more: every row is read again instead
+} // namespace
 
 namespace {
 QVariant textValue(const QString &s)
@@ -171,11 +179,14 @@ ItemRecordSet::ItemRecordSet(const QString &path, QObject *parent)
 ItemRecordSet::ItemRecordSet(std::unique_ptr<ItemStore> store, QObject *parent)
     : QObject(parent), m_store(std::move(store)), m_path(m_store->location())
 {
-    connect(m_store.get(), &ItemStore::changedElsewhere, this, [this](qint64 key) { takeChange(key); });
+    connect(m_store.get(), &ItemStore::changedElsewhere, this, [this](qint64 key) { gatherChange(key); });
     // Changes heard of during a command are taken once it ended, outside of its wait.
     connect(m_store.get(), &ItemStore::idle, this, [this] {
-        if (!m_laterChanges.empty()) QTimer::singleShot(0, this, &ItemRecordSet::takeLaterChanges);
+        if (!m_laterChanges.empty()) m_gather.start();
     });
+    m_gather.setSingleShot(true);
+    m_gather.setInterval(kGatherMs);
+    connect(&m_gather, &QTimer::timeout, this, &ItemRecordSet::takeGathered);
 }
 
 ItemRecordSet::~ItemRecordSet() = default;
@@ -428,49 +439,110 @@ void ItemRecordSet::dropRow(int index, bool current, bool elsewhere)
     }
 }
 
-void ItemRecordSet::takeLaterChanges()
+void ItemRecordSet::gatherChange(qint64 key)
 {
-    while (!m_laterChanges.empty() && !m_busy && !m_store->isBusy()) {
-        const qint64 key = m_laterChanges.front();
-        m_laterChanges.erase(m_laterChanges.begin());
-        takeChange(key);
+    if (m_laterKeys.insert(key).second) m_laterChanges.push_back(key);
+    if (!m_gather.isActive()) m_gather.start();
+}
+
+void ItemRecordSet::takeGathered()
+{
+    if (!m_open) {
+        m_laterChanges.clear();
+        m_laterKeys.clear();
+        return;
     }
+    if (m_busy || m_store->isBusy()) return; // the store's idle starts the gathering again
+    std::vector<qint64> keys;
+    keys.swap(m_laterChanges);
+    m_laterKeys.clear();
+    try {
+        if (keys.size() > kWholeReadThreshold) {
+            readEveryRowAgain();
+        } else {
+            for (size_t at = 0; at < keys.size() && m_open; at += kReadBatch)
+                takeBatch(std::vector<qint64>(keys.begin() + static_cast<std::ptrdiff_t>(at),
+                                              keys.begin() + static_cast<std::ptrdiff_t>(
+                                                                 std::min(keys.size(), at + kReadBatch))));
+        }
+    } catch (const AppError &) {
+        return; // the next command the user gives reports the lost connection
+    }
+    emit changesTaken();
+}
+
+void ItemRecordSet::takeBatch(const std::vector<qint64> &keys)
+{
+    std::vector<ItemRow> found;
+    {
+        BusyScope busy(m_busy);
+        found = m_store->readMany(keys);
+    }
+    if (!m_open) return;
+    std::unordered_map<qint64, int> indexes;
+    indexes.reserve(m_rows.size());
+    for (size_t i = 0; i < m_rows.size(); ++i)
+        if (m_rows[i].rowid) indexes.emplace(*m_rows[i].rowid, static_cast<int>(i));
+    std::unordered_set<qint64> present;
+    for (ItemRow &now : found) {
+        present.insert(*now.rowid);
+        const auto it = indexes.find(*now.rowid);
+        if (it == indexes.end()) {
+            const int at = static_cast<int>(m_rows.size());
+            emit rowAboutToBeInserted(at);
+            m_rows.push_back(std::move(now));
+            emit rowInserted(at);
+            continue;
+        }
+        // Values taken into the current row and not saved yet stay; a save then meets the conflict.
+        if (it->second == m_pos && hasCurrent() && isDirty()) continue;
+        m_rows[static_cast<size_t>(it->second)] = std::move(now);
+        // The bound fields show the new values and keep text the user typed but has not left yet.
+        emit rowChanged(it->second);
+    }
+    // Rows gone, from the last: each removal leaves the indexes before it as they were.
+    std::vector<int> gone;
+    for (const qint64 key : keys)
+        if (!present.count(key))
+            if (const auto it = indexes.find(key); it != indexes.end()) gone.push_back(it->second);
+    std::sort(gone.begin(), gone.end(), std::greater<>());
+    for (const int index : gone)
+        dropRow(index, index == m_pos && hasCurrent());
+}
+
+void ItemRecordSet::readEveryRowAgain()
+{
+    std::vector<ItemRow> rows;
+    {
+        BusyScope busy(m_busy);
+        rows = m_store->readAll();
+    }
+    if (!m_open) return;
+    const bool had = hasCurrent();
+    const std::optional<qint64> key = had ? m_rows[static_cast<size_t>(m_pos)].rowid : std::nullopt;
+    int pos = -1;
+    for (size_t i = 0; key && i < rows.size(); ++i)
+        if (rows[i].rowid == key) pos = static_cast<int>(i);
+    // Values taken into the current row and not saved yet stay, as for a single row.
+    if (pos >= 0 && isDirty()) rows[static_cast<size_t>(pos)] = std::move(m_rows[static_cast<size_t>(m_pos)]);
+    const bool deleted = had && pos < 0;
+    if (pos < 0) pos = rows.empty() ? -1 : std::min(std::max(m_pos, 0), static_cast<int>(rows.size()) - 1);
+    emit aboutToReset();
+    m_rows = std::move(rows);
+    m_pos = pos;
+    if (deleted) m_changed = 0;
+    m_afterDelete = false;
+    emit reset(had && !deleted);
+    if (!had || deleted) emit currentChanged();
+    if (deleted) emit currentDeletedElsewhere();
 }
 
 void ItemRecordSet::takeChange(qint64 key)
 {
     if (!m_open) return;
-    if (m_busy || m_store->isBusy()) {
-        if (std::find(m_laterChanges.begin(), m_laterChanges.end(), key) == m_laterChanges.end())
-            m_laterChanges.push_back(key);
-        return;
-    }
-    std::optional<ItemRow> now;
-    try {
-        BusyScope busy(m_busy);
-        now = m_store->read(key);
-    } catch (const AppError &) {
-        return; // the next command the user gives reports the lost connection
-    }
-    if (!m_open) return;
-    const int index = indexOf(key);
-    const bool current = index >= 0 && index == m_pos && hasCurrent();
-    if (!now) {
-        if (index >= 0) dropRow(index, current);
-        return;
-    }
-    if (index < 0) {
-        const int at = static_cast<int>(m_rows.size());
-        emit rowAboutToBeInserted(at);
-        m_rows.push_back(std::move(*now));
-        emit rowInserted(at);
-        return;
-    }
-    // Values taken into the current row and not saved yet stay; a save then meets the conflict.
-    if (current && isDirty()) return;
-    m_rows[static_cast<size_t>(index)] = std::move(*now);
-    // The bound fields show the new values and keep text the user typed but has not left yet.
-    emit rowChanged(index);
+    gatherChange(key);
+    m_gather.stop();
+    takeGathered();
 }
 
 void ItemRecordSet::undoChange(const HistoryEntry &entry)

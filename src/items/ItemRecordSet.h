@@ -4,12 +4,14 @@
 #include "common/Money.h"
 
 #include <QObject>
+#include <QTimer>
 #include <QString>
 #include <QVariant>
 #include <array>
 #include <functional>
 #include <memory>
 #include <optional>
+#include <unordered_set>
 #include <vector>
 
 namespace tv {
@@ -133,8 +135,12 @@ public:
 
 signals:
     void currentChanged(); // another row became current, or none
-    void aboutToReset();   // before open/close replace every row
-    void reset();          // after open/close
+    void aboutToReset(); // before open/close replace every row
+    // After open/close, or after every row was read again; sameCurrent: the same item stayed
+    // current, and values typed into it are kept.
+    void reset(bool sameCurrent = false);
+    // Changes made elsewhere have been taken in (rows changed, added or gone).
+    void changesTaken();
     void rowAboutToBeInserted(int index);
     void rowInserted(int index); // a new row was appended by addNew()
     void rowAboutToBeRemoved(int index);
@@ -147,7 +153,13 @@ private:
     void requireOpen() const;
     void requireCurrent() const;
     void requireIdle() const;
-    void takeLaterChanges();
+    // Changes heard of come in bursts (an import elsewhere sends one per row): they are gathered
+    // for a moment and read back together, a batch at a time, or past a threshold by reading
+    // every row again.
+    void gatherChange(qint64 key);
+    void takeGathered();
+    void takeBatch(const std::vector<qint64> &keys);
+    void readEveryRowAgain();
     void writePending();
     void takePendingEdits();
     void setPosition(int pos, bool deletedHole = false);
@@ -164,7 +176,9 @@ private:
     unsigned m_changed = 0; // one bit per Column of the current row
     bool m_afterDelete = false;
     bool m_busy = false;
-    std::vector<qint64> m_laterChanges; // heard of while a command waited for the store
+    std::vector<qint64> m_laterChanges; // heard of, not read back yet
+    std::unordered_set<qint64> m_laterKeys; // the same keys, to take each once
+    QTimer m_gather;
     std::function<void()> m_pendingEditsHook;
 };
 

@@ -38,6 +38,14 @@ public:
     virtual std::vector<ItemRow> readAll() = 0;
     // One row as it is stored now; nullopt when it is gone.
     virtual std::optional<ItemRow> read(qint64 key) = 0;
+    // The rows of these keys that are still stored, in any order.
+    virtual std::vector<ItemRow> readMany(const std::vector<qint64> &keys)
+    {
+        std::vector<ItemRow> rows;
+        for (const qint64 key : keys)
+            if (std::optional<ItemRow> row = read(key)) rows.push_back(std::move(*row));
+        return rows;
+    }
 
     // Writes a new row and sets its key (and version).
     virtual void insert(ItemRow &row) = 0;

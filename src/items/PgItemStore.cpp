@@ -198,6 +198,7 @@ public:
 
     std::vector<ItemRow> readAll();
     std::optional<ItemRow> read(qint64 key);
+    std::vector<ItemRow> readMany(const std::vector<qint64> &keys);
     void insert(ItemRow &row);
     void update(ItemRow &row, unsigned changedColumns);
     void remove(const ItemRow &row);
@@ -512,6 +513,22 @@ std::optional<ItemRow> PgSession::read(qint64 key)
     if (q.next()) return rowOf(q);
     if (q.lastError().isValid()) fail(q.lastError());
     return std::nullopt;
+}
+
+std::vector<ItemRow> PgSession::readMany(const std::vector<qint64> &keys)
+{
+    // One statement for the whole batch: a burst elsewhere costs a few round trips, not one a row.
+    QStringList list;
+    list.reserve(static_cast<qsizetype>(keys.size()));
+    for (const qint64 key : keys)
+        list << QString::number(key);
+    QSqlQuery q = exec(QStringLiteral("select %1 from Items where id = any(?::bigint[])").arg(selectColumns()),
+                       {QLatin1Char('{') + list.join(QLatin1Char(',')) + QLatin1Char('}')});
+    std::vector<ItemRow> rows;
+    while (q.next())
+        rows.push_back(rowOf(q));
+    if (q.lastError().isValid()) fail(q.lastError());
+    return rows;
 }
 
 void PgSession::insert(ItemRow &row)
@@ -886,6 +903,13 @@ std::optional<ItemRow> PgItemStore::read(qint64 key)
     std::optional<ItemRow> row;
     run([&row, key](PgSession &s) { row = s.read(key); });
     return row;
+}
+
+std::vector<ItemRow> PgItemStore::readMany(const std::vector<qint64> &keys)
+{
+    std::vector<ItemRow> rows;
+    run([&rows, &keys](PgSession &s) { rows = s.readMany(keys); });
+    return rows;
 }
 
 void PgItemStore::insert(ItemRow &row)

@@ -35,6 +35,7 @@ public:
 
     std::vector<ItemRow> readAll() override;
     std::optional<ItemRow> read(qint64 key) override;
+    std::vector<ItemRow> readMany(const std::vector<qint64> &keys) override;
     void insert(ItemRow &row) override;
     void update(ItemRow &row, unsigned changedColumns) override;
     void remove(const ItemRow &row) override;

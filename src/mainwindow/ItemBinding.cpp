@@ -23,7 +23,7 @@ ItemBinding::ItemBinding(ItemRecordSet &records, QObject *parent)
         trap.report(error);
     };
     connect(&records, &ItemRecordSet::currentChanged, this, [this] { showRow(false); });
-    connect(&records, &ItemRecordSet::reset, this, [this] { showRow(false); });
+    connect(&records, &ItemRecordSet::reset, this, [this](bool sameCurrent) { showRow(sameCurrent); });
     connect(&records, &ItemRecordSet::rowChanged, this, [this](int index) {
         if (index == m_records.position()) showRow(true);
     });

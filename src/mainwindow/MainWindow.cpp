@@ -504,7 +504,7 @@ void MainWindow::followOtherWorkstations()
     ItemStore &store = m_records->store();
     // The record set has taken the change in by the time these run; the file's store hears of
     // other programs' saves as the server's does of other workstations'.
-    connect(&store, &ItemStore::changedElsewhere, this, [this] {
+    connect(m_records.get(), &ItemRecordSet::changesTaken, this, [this] {
         if (m_records->isOpen()) refreshTitle();
     });
     connect(m_records.get(), &ItemRecordSet::currentDeletedElsewhere, this, [this] {

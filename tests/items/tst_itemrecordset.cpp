@@ -233,7 +233,9 @@ private slots:
         if (!sql.isEmpty()) QCOMPARE(tv::test::execSql(folder.databasePath(), {sql}), QString());
         int deletedSignals = 0;
         connect(&rs, &ItemRecordSet::currentDeletedElsewhere, this, [&] { ++deletedSignals; });
+        QSignalSpy taken(&rs, &ItemRecordSet::changesTaken);
         emit rs.store().changedElsewhere(key);
+        QVERIFY(taken.wait(2000)); // changes are gathered for a moment, then read back together
 
         QStringList shown;
         for (const ItemRow &r : rs.rows())
