@@ -35,6 +35,7 @@ class TipOfTheDay;
 class Prompts;
 class AboutDialog;
 class BarcodeWindow;
+class LabelsWindow;
 class ManualWindow;
 class UpdateCheckWindow;
 
@@ -106,6 +107,7 @@ public slots:
     void deletePicture();
     void openReport();
     void openBarcodeWindow();
+    void openLabelsWindow();
     void openScannerWindow();
     void openUpdateCheck();
     void exitProgram();
@@ -159,6 +161,7 @@ private:
     tv::Prompts &m_prompts;
     // The lasting windows, each created on first use.
     QPointer<BarcodeWindow> m_barcodeWindow;
+    QPointer<LabelsWindow> m_labelsWindow;
     QPointer<UpdateCheckWindow> m_updateCheck;
     QPointer<ManualWindow> m_manual;
     QPointer<AboutDialog> m_about;

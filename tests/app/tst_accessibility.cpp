@@ -9,6 +9,7 @@
 #include "barcode/BarcodeWindow.h"
 #include "common/QtPrompts.h"
 #include "items/ItemRecordSet.h"
+#include "labels/LabelsWindow.h"
 #include "mainwindow/MainWindow.h"
 #include "report/ReportWindow.h"
 #include "report/SortDialog.h"
@@ -136,6 +137,14 @@ const QMap<QString, Opener> &openers()
          }},
         {QStringLiteral("barcode generator"),
          [](const Inspect &inspect) { openOwned<BarcodeWindow>(inspect, QStringLiteral("H-100~")); }},
+        {QStringLiteral("print labels"),
+         [](const Inspect &inspect) {
+             TestFolder folder;
+             folder.addRows(rows());
+             ItemRecordSet records(folder.databasePath());
+             records.open();
+             openOwned<LabelsWindow>(inspect, records, LabelsWindow::SelectedRows());
+         }},
         {QStringLiteral("barcode reader"),
          [](const Inspect &inspect) {
              TestFolder folder;
@@ -303,13 +312,13 @@ private slots:
         QTest::newRow("main window") << "main window"
                                      << QStringList{
                                             "Backup",      "Restore",     "Manual",      "Tips",
-                                            "About",       "Export",      "Import",      "txtfield[3]",
-                                            "txtfield[4]", "txtfield[5]", "txtfield[6]", "txtfield[8]",
-                                            "cboInvNum",   "cboVendor",   "cboDate",     "command1",
-                                            "command2",    "cmdAdd",      "cmdSave",     "cmdDelete",
-                                            "cmdFind",     "cmdFirst",    "cmdPrev",     "cmdNext",
-                                            "cmdLast",     "DataGrid1",   "cmdReport",   "cmdGenerate",
-                                            "cmdScan",     "cmdUpdate",   "cmdExit"};
+                                            "About",       "Export",      "Import",      "Labels",
+                                            "txtfield[3]", "txtfield[4]", "txtfield[5]", "txtfield[6]",
+                                            "txtfield[8]", "cboInvNum",   "cboVendor",   "cboDate",
+                                            "command1",    "command2",    "cmdAdd",      "cmdSave",
+                                            "cmdDelete",   "cmdFind",     "cmdFirst",    "cmdPrev",
+                                            "cmdNext",     "cmdLast",     "DataGrid1",   "cmdReport",
+                                            "cmdGenerate", "cmdScan",     "cmdUpdate",   "cmdExit"};
         QTest::newRow("tip of the day")
             << "tip of the day" << QStringList{"chkShowAtStartup", "cmdNextTip", "cmdOK"};
         QTest::newRow("about box") << "about box"
@@ -321,7 +330,11 @@ private slots:
         QTest::newRow("report viewer") << "report viewer" << QStringList{"browser"};
         QTest::newRow("report viewer, rows") << "report viewer, rows" << QStringList{"reportView"};
         QTest::newRow("barcode generator")
-            << "barcode generator" << QStringList{"Text1", "cmdCopy", "cmdPrint", "cmdSave"};
+            << "barcode generator" << QStringList{"Text1", "cmdCopy", "cmdPrint", "cmdSave", "cmdLabels"};
+        QTest::newRow("print labels")
+            << "print labels"
+            << QStringList{"optCurrent",  "spnCopies",      "chkInStock", "chkName",    "chkCost", "cboSheet",
+                           "spnStartRow", "spnStartColumn", "cmdPrint",   "cmdSavePdf", "cmdClose"};
         QTest::newRow("barcode reader")
             << "barcode reader"
             << QStringList{"optComPort_0",        "cmdConnect", "cmdDisconnect", "txtBarcode",
@@ -345,7 +358,7 @@ private slots:
             first->setFocus(Qt::TabFocusReason);
             reached << stopName(w->focusWidget());
             // A text browser steps through its links before it lets go.
-            for (int presses = 0; presses < 30; ++presses) {
+            for (int presses = 0; presses < 40; ++presses) {
                 QTest::keyClick(w->focusWidget() ? w->focusWidget() : w, Qt::Key_Tab);
                 const QString at = stopName(w->focusWidget());
                 if (at == reached.first() && reached.size() > 1 && at != reached.last()) break;
