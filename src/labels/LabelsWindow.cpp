@@ -125,6 +125,7 @@ QGroupBox *LabelsWindow::buildHowMany()
 {
     auto *group = named(new QGroupBox(QStringLiteral("How many")), "fraHowMany", QStringLiteral("How many"));
     auto *form = new QFormLayout(group);
+    form->setFieldGrowthPolicy(QFormLayout::FieldsStayAtSizeHint);
     m_copies = named(new QSpinBox, "spnCopies", QString());
     m_copies->setRange(1, kMostLabelsEach);
     m_copies->setValue(1);
@@ -263,7 +264,9 @@ QWidget *LabelsWindow::buildPreview()
     m_problem->setPalette(warning);
     m_leftOutLabel = new QLabel(QStringLiteral("Left out:"));
     m_leftOut = named(new QListWidget, "lstLeftOut", QStringLiteral("Left out"));
-    m_leftOut->setFixedHeight(90);
+    m_leftOut->setFixedSize(kPreviewBox.width() + 4, 90);
+    m_leftOut->setWordWrap(true); // an item number is read whole
+    m_leftOut->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     for (QWidget *w : {static_cast<QWidget *>(caption), static_cast<QWidget *>(m_preview),
                        static_cast<QWidget *>(m_summary), static_cast<QWidget *>(m_problem),
                        static_cast<QWidget *>(m_leftOutLabel), static_cast<QWidget *>(m_leftOut)})
