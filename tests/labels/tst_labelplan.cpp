@@ -1,11 +1,14 @@
 // The layout of label runs without a window: places on the sheet, which items get labels and how
 // many, and which are left out.
+#include "BarcodeTestUtil.h"
 #include "TestFolder.h"
 #include "items/ItemRecordSet.h"
 #include "labels/LabelPlan.h"
+#include "labels/LabelPrint.h"
 #include "labels/LabelSheet.h"
 
 #include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QtTest>
 
 using namespace tv;
@@ -33,6 +36,20 @@ ItemRow counted(const QString &number, std::optional<qint64> count)
     ItemRow row = makeRow(QStringLiteral("Item ") + number, number);
     row.itemCnt = count;
     return row;
+}
+// The smallest rectangle holding every dark pixel of page 1 of a PDF rendered at 300 dpi, in mm.
+QRectF printedArea(const QString &pdf)
+{
+    const QImage page(test::pdfPageToPng(pdf, 300));
+    QRect area;
+    for (int y = 0; y < page.height(); ++y) {
+        const auto *line = reinterpret_cast<const QRgb *>(page.constScanLine(y));
+        for (int x = 0; x < page.width(); ++x)
+            if (qGray(line[x]) < 128) area |= QRect(x, y, 1, 1);
+    }
+    const double mmPerPixel = 25.4 / 300;
+    return QRectF(area.x() * mmPerPixel, area.y() * mmPerPixel, area.width() * mmPerPixel,
+                  area.height() * mmPerPixel);
 }
 } // namespace
 
@@ -195,6 +212,45 @@ private slots:
         for (const ItemRow *row : chosenRows(records, ItemChoice(choice), {0, 2, 7}))
             chosen << row->itemNum;
         QCOMPARE(chosen, numbers);
+    }
+
+    // A printer's offset moves everything printed on it by that much, and nothing else.
+    void offsetMovesThePrint_data()
+    {
+        QTest::addColumn<double>("left");
+        QTest::addColumn<double>("down");
+        QTest::newRow("left and down") << 5.0 << 10.0;
+        QTest::newRow("right and up") << -3.0 << -2.5;
+    }
+    void offsetMovesThePrint()
+    {
+        QFETCH(double, left);
+        QFETCH(double, down);
+        QTemporaryDir dir;
+        const std::vector<ItemRow> rows{makeRow("Hinge", "H-75", 1, "3.5")};
+        LabelJob job;
+        job.sheet = standard(QStringLiteral("L7160"));
+        job.content = {true, true};
+        job.startRow = 3;
+        job.startColumn = 2;
+        job.plan = planLabels(pointers(rows), {}, job.sheet, kPdfDotsPerInch);
+        const QString straight = dir.filePath(QStringLiteral("straight/labels.pdf"));
+        const QString moved = dir.filePath(QStringLiteral("moved/labels.pdf"));
+        QVERIFY(QDir(dir.path()).mkpath("straight") && QDir(dir.path()).mkpath("moved"));
+        QCOMPARE(saveLabelsPdf(straight, job, {}), LabelsResult::Done);
+        job.offset = {left, down};
+        QCOMPARE(saveLabelsPdf(moved, job, {}), LabelsResult::Done);
+        const QRectF before = printedArea(straight);
+        const QRectF after = printedArea(moved);
+        QVERIFY(job.sheet.labelRect(7).contains(before));
+        const QPointF shift = after.topLeft() - before.topLeft();
+        const double tolerance = 2 * 25.4 / 300; // bars and text each round to the pixel their own way
+        QVERIFY2(qAbs(shift.x() + left) <= tolerance && qAbs(shift.y() - down) <= tolerance &&
+                     qAbs(after.width() - before.width()) <= tolerance,
+                 qPrintable(QStringLiteral("moved by %1, %2 mm, %3 mm wider")
+                                .arg(shift.x())
+                                .arg(shift.y())
+                                .arg(after.width() - before.width())));
     }
 
     // The custom sheet and each printer's offset outlast the window; a sheet that cannot hold its

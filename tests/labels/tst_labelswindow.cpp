@@ -184,6 +184,29 @@ private slots:
         QVERIFY2(text.contains(QStringLiteral("…")) && !text.contains(kLongName), qPrintable(text));
     }
 
+    // A file that cannot be written is reported, and nothing is left behind.
+    void saveFailureIsReported()
+    {
+        TestFolder folder;
+        folder.addRows({makeRow("Washer", "W-1", 1)});
+        ItemRecordSet records(folder.databasePath());
+        records.open();
+        records.moveFirst();
+        ScriptedPrompts prompts;
+        LabelsWindow w(records, {});
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        const QString pdf = folder.file(QStringLiteral("no-such-folder/labels.pdf"));
+        prompts.fileAnswer(pdf);
+        pressButton(w, Qt::Key_V, "cmdSavePdf");
+        QCOMPARE(messages(prompts).size(), 1);
+        QVERIFY2(messages(prompts).first().startsWith(QStringLiteral("The labels could not be saved. ")) &&
+                     messages(prompts).first().contains(QStringLiteral("no-such-folder")),
+                 qPrintable(messages(prompts).first()));
+        QCOMPARE(prompts.last().icon, MsgIcon::Exclamation);
+        QVERIFY(!QFileInfo::exists(pdf));
+    }
+
     // Closing the window in the middle of a run stops it: the earlier file stays as it was, nothing
     // half-written is left beside it, and the window closes once the run has stopped.
     void closingDuringARunCancelsIt()
