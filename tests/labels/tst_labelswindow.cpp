@@ -151,7 +151,8 @@ private slots:
             return true;
         });
         w.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        w.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&w));
 
         pressButton(w, Qt::Key_A, "optAll");
         chooseSheet(w, sheet);
@@ -195,7 +196,8 @@ private slots:
         ScriptedPrompts prompts;
         LabelsWindow w(records, {});
         w.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        w.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&w));
         const QString pdf = folder.file(QStringLiteral("no-such-folder/labels.pdf"));
         prompts.fileAnswer(pdf);
         pressButton(w, Qt::Key_V, "cmdSavePdf");
@@ -222,7 +224,8 @@ private slots:
         ScriptedPrompts prompts;
         QPointer<LabelsWindow> w = new LabelsWindow(records, {});
         w->show();
-        QVERIFY(QTest::qWaitForWindowExposed(w));
+        w->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(w));
         pressButton(*w, Qt::Key_A, "optAll");
         pressButton(*w, Qt::Key_T, "chkInStock"); // as many as in stock: 1,800 labels
         QTRY_VERIFY(control<QLabel>(*w, "lblTotal")->text().startsWith(QStringLiteral("1,800 labels on ")));
