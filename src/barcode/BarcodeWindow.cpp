@@ -121,11 +121,13 @@ BarcodeWindow::BarcodeWindow(const QString &itemNumber, QWidget *parent) : QWidg
     setTabOrder(m_codeField, m_copyButton);
     setTabOrder(m_copyButton, m_printButton);
     setTabOrder(m_printButton, m_saveButton);
+    setTabOrder(m_saveButton, m_labelsButton);
 
     connect(m_codeField, &QLineEdit::textChanged, this, &BarcodeWindow::codeChanged);
     connect(m_copyButton, &QPushButton::clicked, this, &BarcodeWindow::copyBarcode);
     connect(m_printButton, &QPushButton::clicked, this, &BarcodeWindow::printBarcode);
     connect(m_saveButton, &QPushButton::clicked, this, &BarcodeWindow::saveBarcode);
+    connect(m_labelsButton, &QPushButton::clicked, this, &BarcodeWindow::labelsRequested);
 
     m_printerSource = &BarcodeWindow::defaultPrinter;
     load(itemNumber);
@@ -194,6 +196,8 @@ void BarcodeWindow::buildButtons()
                                kColumn + 168, 100);
     m_saveButton = makeButton(QStringLiteral("cmdSave"), QStringLiteral("Save &As"),
                               QStringLiteral("Save As"), kColumn + 276, 100);
+    m_labelsButton = makeButton(QStringLiteral("cmdLabels"), QStringLiteral("&Labels..."),
+                                QStringLiteral("Labels"), kColumn + 384, 100);
 }
 
 BarcodeWindow::~BarcodeWindow() = default;

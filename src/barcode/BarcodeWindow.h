@@ -51,6 +51,10 @@ public:
     void setPrinterSource(PrinterSource source) { m_printerSource = std::move(source); }
     static std::unique_ptr<QPrinter> defaultPrinter();
 
+signals:
+    // "Labels...": the user wants the labels window, which whoever made this window opens.
+    void labelsRequested();
+
 public slots:
     void codeChanged();
     void copyBarcode();
@@ -79,6 +83,7 @@ private:
     QPushButton *m_copyButton = nullptr;
     QPushButton *m_printButton = nullptr;
     QPushButton *m_saveButton = nullptr;
+    QPushButton *m_labelsButton = nullptr;
 };
 
 // The text under the barcode that names characters left out of the bars; empty when none are.

@@ -19,6 +19,7 @@
 #include "csv/ImportPreviewDialog.h"
 #include "history/HistoryWindow.h"
 #include "items/ItemStoreConfig.h"
+#include "labels/LabelsWindow.h"
 #include "mainwindow/ItemBinding.h"
 #include "mainwindow/ItemEditor.h"
 #include "mainwindow/ItemNavigator.h"
@@ -53,6 +54,7 @@
 #include <QTableView>
 #include <QToolBar>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace tv {
 
@@ -198,6 +200,7 @@ void MainWindow::buildToolbar()
         {"export", "Export", "export", "Write every item to a CSV file for a spreadsheet"},
         {"import", "Import", "import", "Add the items of a CSV file, after a preview"},
         {"history", "History", "history", "See every change of the items, and undo one"},
+        {"labels", "Labels", "labels", "Print barcode labels of many items on label sheets"},
     };
     for (const auto &t : tools) {
         QAction *a =
@@ -344,7 +347,8 @@ QTableView *MainWindow::buildGrid(QWidget *central)
     m_model = new ItemTableModel(*m_records);
     m_grid->setModel(m_model);
     m_grid->setSelectionBehavior(QAbstractItemView::SelectRows);
-    m_grid->setSelectionMode(QAbstractItemView::SingleSelection);
+    // Shift and Ctrl select several rows, for labels of the selected rows.
+    m_grid->setSelectionMode(QAbstractItemView::ExtendedSelection);
     m_grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_grid->setAlternatingRowColors(true);
     m_grid->setTabKeyNavigation(false);
@@ -623,8 +627,10 @@ void MainWindow::showPicture()
 void MainWindow::syncGridToRecordSet()
 {
     if (!m_grid || !m_grid->selectionModel()) return;
-    m_syncingGrid = true;
     QItemSelectionModel *selection = m_grid->selectionModel();
+    // A row the grid made current itself keeps the rows the user selected with it (Ctrl, Shift).
+    if (m_records->hasCurrent() && selection->currentIndex().row() == m_records->position()) return;
+    m_syncingGrid = true;
     if (m_records->hasCurrent()) {
         const QModelIndex index = m_model->index(m_records->position(), 0);
         selection->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
@@ -715,7 +721,29 @@ void MainWindow::openBarcodeWindow()
 {
     // One lasting window, created on first use with the item number as it is then; its close box
     // deletes it, so the next use reads the item number again.
-    showLasting(m_barcodeWindow, [this] { return new BarcodeWindow(txtfield(4)->text(), this); });
+    showLasting(m_barcodeWindow, [this] {
+        auto *window = new BarcodeWindow(txtfield(4)->text(), this);
+        connect(window, &BarcodeWindow::labelsRequested, this, &MainWindow::openLabelsWindow);
+        return window;
+    });
+}
+
+void MainWindow::openLabelsWindow()
+{
+    // One lasting window, created on first use; it reads the items and the grid's selection
+    // whenever it plans the labels.
+    showLasting(m_labelsWindow, [this] {
+        return new LabelsWindow(
+            *m_records,
+            [this] {
+                std::vector<int> rows;
+                for (const QModelIndex &index : m_grid->selectionModel()->selectedRows())
+                    rows.push_back(index.row());
+                std::sort(rows.begin(), rows.end());
+                return rows;
+            },
+            this);
+    });
 }
 
 void MainWindow::openScannerWindow()
@@ -813,6 +841,8 @@ void MainWindow::toolbarButtonClicked(const QString &key)
             importCsv();
         } else if (key == QLatin1String("history")) {
             showLasting(m_history, [this] { return new HistoryWindow(*m_records, m_prompts, this); });
+        } else if (key == QLatin1String("labels")) {
+            openLabelsWindow();
         }
     });
 }

@@ -36,6 +36,7 @@ class Prompts;
 class AboutDialog;
 class BarcodeWindow;
 class HistoryWindow;
+class LabelsWindow;
 class ManualWindow;
 class UpdateCheckWindow;
 
@@ -107,6 +108,7 @@ public slots:
     void deletePicture();
     void openReport();
     void openBarcodeWindow();
+    void openLabelsWindow();
     void openScannerWindow();
     void openUpdateCheck();
     void exitProgram();
@@ -161,6 +163,7 @@ private:
     // The lasting windows, each created on first use.
     QPointer<BarcodeWindow> m_barcodeWindow;
     QPointer<HistoryWindow> m_history;
+    QPointer<LabelsWindow> m_labelsWindow;
     QPointer<UpdateCheckWindow> m_updateCheck;
     QPointer<ManualWindow> m_manual;
     QPointer<AboutDialog> m_about;

@@ -10,6 +10,7 @@
 #include "common/QtPrompts.h"
 #include "history/HistoryWindow.h"
 #include "items/ItemRecordSet.h"
+#include "labels/LabelsWindow.h"
 #include "mainwindow/MainWindow.h"
 #include "report/ReportWindow.h"
 #include "report/SortDialog.h"
@@ -148,6 +149,14 @@ const QMap<QString, Opener> &openers()
          }},
         {QStringLiteral("barcode generator"),
          [](const Inspect &inspect) { openOwned<BarcodeWindow>(inspect, QStringLiteral("H-100~")); }},
+        {QStringLiteral("print labels"),
+         [](const Inspect &inspect) {
+             TestFolder folder;
+             folder.addRows(rows());
+             ItemRecordSet records(folder.databasePath());
+             records.open();
+             openOwned<LabelsWindow>(inspect, records, LabelsWindow::SelectedRows());
+         }},
         {QStringLiteral("barcode reader"),
          [](const Inspect &inspect) {
              TestFolder folder;
@@ -312,16 +321,15 @@ private slots:
     {
         QTest::addColumn<QString>("window");
         QTest::addColumn<QStringList>("chain"); // from the first stop round to it again
-        QTest::newRow("main window") << "main window"
-                                     << QStringList{
-                                            "Backup",      "Restore",     "Manual",      "Tips",
-                                            "About",       "Export",      "Import",      "History",
-                                            "txtfield[3]", "txtfield[4]", "txtfield[5]", "txtfield[6]",
-                                            "txtfield[8]", "cboInvNum",   "cboVendor",   "cboDate",
-                                            "command1",    "command2",    "cmdAdd",      "cmdSave",
-                                            "cmdDelete",   "cmdFind",     "cmdFirst",    "cmdPrev",
-                                            "cmdNext",     "cmdLast",     "DataGrid1",   "cmdReport",
-                                            "cmdGenerate", "cmdScan",     "cmdUpdate",   "cmdExit"};
+        QTest::newRow("main window")
+            << "main window"
+            << QStringList{"Backup",      "Restore",     "Manual",      "Tips",        "About",
+                           "Export",      "Import",      "History",     "Labels",      "txtfield[3]",
+                           "txtfield[4]", "txtfield[5]", "txtfield[6]", "txtfield[8]", "cboInvNum",
+                           "cboVendor",   "cboDate",     "command1",    "command2",    "cmdAdd",
+                           "cmdSave",     "cmdDelete",   "cmdFind",     "cmdFirst",    "cmdPrev",
+                           "cmdNext",     "cmdLast",     "DataGrid1",   "cmdReport",   "cmdGenerate",
+                           "cmdScan",     "cmdUpdate",   "cmdExit"};
         QTest::newRow("tip of the day")
             << "tip of the day" << QStringList{"chkShowAtStartup", "cmdNextTip", "cmdOK"};
         QTest::newRow("about box") << "about box"
@@ -333,7 +341,11 @@ private slots:
         QTest::newRow("report viewer") << "report viewer" << QStringList{"browser"};
         QTest::newRow("report viewer, rows") << "report viewer, rows" << QStringList{"reportView"};
         QTest::newRow("barcode generator")
-            << "barcode generator" << QStringList{"Text1", "cmdCopy", "cmdPrint", "cmdSave"};
+            << "barcode generator" << QStringList{"Text1", "cmdCopy", "cmdPrint", "cmdSave", "cmdLabels"};
+        QTest::newRow("print labels")
+            << "print labels"
+            << QStringList{"optCurrent",  "spnCopies",      "chkInStock", "chkName",    "chkCost", "cboSheet",
+                           "spnStartRow", "spnStartColumn", "cmdPrint",   "cmdSavePdf", "cmdClose"};
         QTest::newRow("barcode reader")
             << "barcode reader"
             << QStringList{"optComPort_0",        "cmdConnect", "cmdDisconnect", "txtBarcode",

@@ -47,6 +47,32 @@ QStringList decodeCode39(const QString &path)
     return lines;
 }
 
+PdfPages pdfPages(const QString &pdfPath)
+{
+    QProcess p;
+    p.start(QStringLiteral("pdfinfo"), {pdfPath});
+    if (!p.waitForStarted(10000) || !p.waitForFinished(30000) || p.exitCode() != 0) return {};
+    PdfPages pages;
+    const QStringList lines = QString::fromUtf8(p.readAllStandardOutput()).split(QLatin1Char('\n'));
+    for (const QString &line : lines) {
+        const QStringList words = line.simplified().split(QLatin1Char(' '));
+        if (line.startsWith(QLatin1String("Pages:")) && words.size() > 1) pages.count = words[1].toInt();
+        // "Page size:       595.276 x 841.89 pts (A4)"
+        if (line.startsWith(QLatin1String("Page size:")) && words.size() > 4)
+            pages.size = QSizeF(words[2].toDouble(), words[4].toDouble());
+    }
+    return pages;
+}
+
+QString pdfText(const QString &pdfPath)
+{
+    QProcess p;
+    p.start(QStringLiteral("pdftotext"),
+            {QStringLiteral("-enc"), QStringLiteral("UTF-8"), pdfPath, QStringLiteral("-")});
+    if (!p.waitForStarted(10000) || !p.waitForFinished(30000)) return QString();
+    return QString::fromUtf8(p.readAllStandardOutput());
+}
+
 QString pdfPageToPng(const QString &pdfPath, int dpi)
 {
     const QFileInfo info(pdfPath);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QImage>
+#include <QSizeF>
 #include <QString>
 #include <QStringList>
 #include <vector>
@@ -25,6 +26,18 @@ std::vector<int> barWidths(const QImage &image, int y);
 // Decodes Code 39 symbols in the file with zbarimg; one entry per symbol found. Fails the
 // calling test when zbarimg cannot be run.
 QStringList decodeCode39(const QString &path);
+
+// The page count and the size of page 1 (in points) of a PDF file, as pdfinfo reads them; no pages
+// when it cannot read the file.
+struct PdfPages
+{
+    int count = 0;
+    QSizeF size;
+};
+PdfPages pdfPages(const QString &pdfPath);
+
+// The text of a PDF file, as pdftotext reads it.
+QString pdfText(const QString &pdfPath);
 
 // Renders page 1 of a PDF file at the given resolution into a PNG beside it with pdftoppm;
 // returns the PNG's path or an empty string.

@@ -393,10 +393,12 @@ private slots:
         QCOMPARE(nextTab(codeField(w)), static_cast<QWidget *>(button(w, "cmdCopy")));
         QCOMPARE(nextTab(button(w, "cmdCopy")), static_cast<QWidget *>(button(w, "cmdPrint")));
         QCOMPARE(nextTab(button(w, "cmdPrint")), static_cast<QWidget *>(button(w, "cmdSave")));
-        QCOMPARE(nextTab(button(w, "cmdSave")), static_cast<QWidget *>(codeField(w)));
+        QCOMPARE(nextTab(button(w, "cmdSave")), static_cast<QWidget *>(button(w, "cmdLabels")));
+        QCOMPARE(nextTab(button(w, "cmdLabels")), static_cast<QWidget *>(codeField(w)));
         QCOMPARE(button(w, "cmdCopy")->text(), QStringLiteral("&Copy to Clipboard"));
         QCOMPARE(button(w, "cmdPrint")->text(), QStringLiteral("&Print"));
         QCOMPARE(button(w, "cmdSave")->text(), QStringLiteral("Save &As"));
+        QCOMPARE(button(w, "cmdLabels")->text(), QStringLiteral("&Labels..."));
     }
 
     void escapeClosesAndUnloads()

@@ -21,6 +21,7 @@
 #include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -1005,10 +1006,10 @@ private slots:
             texts << a->text();
             QVERIFY(!a->icon().isNull());
         }
-        QCOMPARE(keys,
-                 QStringList({"first", "second", "third", "fourth", "fifth", "export", "import", "history"}));
-        QCOMPARE(texts, QStringList(
-                            {"Backup", "Restore", "Manual", "Tips", "About", "Export", "Import", "History"}));
+        QCOMPARE(keys, QStringList({"first", "second", "third", "fourth", "fifth", "export", "import",
+                                    "history", "labels"}));
+        QCOMPARE(texts, QStringList({"Backup", "Restore", "Manual", "Tips", "About", "Export", "Import",
+                                     "History", "Labels"}));
 
         // Every control can be found by its name.
         const auto controls = w.findChildren<QWidget *>();
@@ -1033,6 +1034,44 @@ private slots:
         QCOMPARE(chain,
                  (QList<QWidget *>{w.txtfield(3), w.txtfield(4), w.txtfield(5), w.txtfield(6), w.txtfield(8),
                                    w.cboInvNum(), w.cboVendor(), w.cboDate(), w.button("command1")}));
+    }
+
+    // "Labels" on the toolbar and "Labels..." in the barcode window open the one labels window,
+    // which prints the rows selected in the grid.
+    void labelsOfTheSelectedRows()
+    {
+        TestFolder folder;
+        folder.addRows({makeRow("Alpha", "A-1"), makeRow("Beta", "B-2"), makeRow("Gamma", "C-3")});
+        ScriptedPrompts prompts;
+        auto wWindow = makeMainWindow();
+        MainWindow &w = *wWindow;
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        QTableView *grid = w.grid();
+        const auto rowCentre = [grid](int row) {
+            return grid->visualRect(grid->model()->index(row, 0)).center();
+        };
+        QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, rowCentre(0));
+        QTest::mouseClick(grid->viewport(), Qt::LeftButton, Qt::ControlModifier, rowCentre(2));
+        QCOMPARE(w.txtfield(4)->text(), QStringLiteral("C-3"));
+        QCOMPARE(grid->selectionModel()->selectedRows().size(), 2);
+
+        QWidget *labelsButton = w.toolbar()->widgetForAction(w.toolbar()->actions().constLast());
+        clickInWindow(labelsButton);
+        auto *labels = w.findChild<QWidget *>(QStringLiteral("frmLabels"));
+        QVERIFY(labels && labels->isVisible());
+        QCOMPARE(labels->windowTitle(), QStringLiteral("Print Labels"));
+        QVERIFY(control<QRadioButton>(*labels, "optSelected")->isChecked());
+        QTRY_COMPARE(control<QLabel>(*labels, "lblTotal")->text(), QStringLiteral("2 labels on 1 page"));
+
+        clickInWindow(w.button(QStringLiteral("cmdGenerate")));
+        auto *barcode = w.findChild<QWidget *>(QStringLiteral("frmBarCodeGen"));
+        QVERIFY(barcode && barcode->isVisible());
+        labels->hide();
+        clickInWindow(control<QPushButton>(*barcode, "cmdLabels"));
+        QVERIFY(labels->isVisible());
+        QCOMPARE(w.findChildren<QWidget *>(QStringLiteral("frmLabels")).size(), 1);
+        QVERIFY2(prompts.shown().isEmpty(), qPrintable(prompts.texts().join('\n')));
     }
 
     void tipsAtStartAndFromTheToolbar()
