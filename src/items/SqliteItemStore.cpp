@@ -5,6 +5,7 @@
 #include <QAbstractEventDispatcher>
 #include <QFile>
 #include <QStringList>
+#include <QThread>
 #include <QTimer>
 #include <algorithm>
 #include <array>
@@ -379,9 +380,12 @@ public:
         // Only where events run: a store opened for one report or import on its own needs none.
         if (QAbstractEventDispatcher::instance()) m_poll.start();
     }
+    ~SqliteItemStore() override { stopScan(); }
+
     void close() override
     {
         m_poll.stop();
+        stopScan();
         m_connection.reset();
         m_seen.clear();
     }
@@ -697,35 +701,72 @@ private:
     }
 
     // Another program committed to the file when its data version moved on. The engine does not
-    // say what changed, so every row's digest is compared with the one last seen.
+    // say what changed, so every row's digest is compared with the one last seen. The rows are
+    // read on a thread of its own over a connection of its own: a large table, or a large change
+    // made by the other program, never holds up the window.
     void lookForChanges()
     {
-        if (!m_connection || identity() != m_identity) return;
-        std::vector<qint64> changed;
+        if (!m_connection || m_scan || identity() != m_identity) return;
+        qint64 version = 0;
         try {
-            const qint64 version = dataVersion();
-            if (version == m_dataVersion) return;
-            std::unordered_map<qint64, qint64> now;
-            now.reserve(m_seen.size());
-            SqliteStatement s(*m_connection, "select rowid, " + columnList() + " from Items");
-            while (s.step())
-                now[sqlite3_column_int64(s.get(), 0)] = storedVersion(s.get());
-            for (const auto &[key, digest] : now) {
-                const auto it = m_seen.find(key);
-                if (it == m_seen.end() || it->second != digest) changed.push_back(key);
-            }
-            for (const auto &[key, digest] : m_seen)
-                if (!now.count(key)) changed.push_back(key);
-            m_seen = std::move(now);
-            m_dataVersion = version;
+            version = dataVersion();
         } catch (const AppError &) {
             return; // a writer holds the file just now; the next look finds the change
         }
+        if (version == m_dataVersion) return;
+        auto result = std::make_shared<Digests>();
+        m_scan.reset(QThread::create([path = m_path, result] { result->read(path); }));
+        connect(m_scan.get(), &QThread::finished, this, [this, result, version] {
+            m_scan.reset();
+            if (!m_connection || !result->ok) return;
+            m_dataVersion = version;
+            takeDigests(std::move(result->digests));
+        });
+        m_scan->start();
+    }
+
+    // Row key -> digest of every row, as a scan found them.
+    struct Digests
+    {
+        std::unordered_map<qint64, qint64> digests;
+        bool ok = false;
+        void read(const QString &path)
+        {
+            try {
+                SqliteConnection c(path, SqliteConnection::Access::ReadOnly);
+                SqliteStatement s(c, "select rowid, " + columnList() + " from Items");
+                while (s.step())
+                    digests[sqlite3_column_int64(s.get(), 0)] = storedVersion(s.get());
+                ok = true;
+            } catch (const AppError &) {
+                ok = false; // looked at again at the next tick
+            }
+        }
+    };
+
+    void takeDigests(std::unordered_map<qint64, qint64> now)
+    {
+        std::vector<qint64> changed;
+        for (const auto &[key, digest] : now) {
+            const auto it = m_seen.find(key);
+            if (it == m_seen.end() || it->second != digest) changed.push_back(key);
+        }
+        for (const auto &[key, digest] : m_seen)
+            if (!now.count(key)) changed.push_back(key);
+        m_seen = std::move(now);
         std::sort(changed.begin(), changed.end());
         for (const qint64 key : changed) {
             if (!m_connection) break; // a reaction closed the store
             emit changedElsewhere(key);
         }
+    }
+
+    void stopScan()
+    {
+        if (!m_scan) return;
+        m_scan->disconnect(this);
+        m_scan->wait();
+        m_scan.reset();
     }
 
     static const std::string &insertSql()
@@ -746,6 +787,7 @@ private:
     qint64 m_dataVersion = 0;
     std::unordered_map<qint64, qint64> m_seen; // row key -> digest, as last read or written
     QTimer m_poll;
+    std::unique_ptr<QThread> m_scan; // reading every row's digest
 };
 
 } // namespace
