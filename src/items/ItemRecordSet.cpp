@@ -12,9 +12,9 @@
 namespace tv {
 
 namespace {
-constexpr int kGatherMs = 50;                  // a burst's notifications come within this
-constexpr size_t kReadBatch = 1000;            // keys read back by one query
-constexpr size_t kWholeReadThreshold = 2000;   // more: every row is read again instead
+constexpr int kGatherMs = 50;                // a burst's notifications come within this
+constexpr size_t kReadBatch = 1000;          // keys read back by one query
+constexpr size_t kWholeReadThreshold = 2000; // more: every row is read again instead
 } // namespace
 
 namespace {
@@ -461,9 +461,9 @@ void ItemRecordSet::takeGathered()
             readEveryRowAgain();
         } else {
             for (size_t at = 0; at < keys.size() && m_open; at += kReadBatch)
-                takeBatch(std::vector<qint64>(keys.begin() + static_cast<std::ptrdiff_t>(at),
-                                              keys.begin() + static_cast<std::ptrdiff_t>(
-                                                                 std::min(keys.size(), at + kReadBatch))));
+                takeBatch(std::vector<qint64>(
+                    keys.begin() + static_cast<std::ptrdiff_t>(at),
+                    keys.begin() + static_cast<std::ptrdiff_t>(std::min(keys.size(), at + kReadBatch))));
         }
     } catch (const AppError &) {
         return; // the next command the user gives reports the lost connection

@@ -4,8 +4,8 @@
 #include "common/Money.h"
 
 #include <QObject>
-#include <QTimer>
 #include <QString>
+#include <QTimer>
 #include <QVariant>
 #include <array>
 #include <functional>
@@ -135,7 +135,7 @@ public:
 
 signals:
     void currentChanged(); // another row became current, or none
-    void aboutToReset(); // before open/close replace every row
+    void aboutToReset();   // before open/close replace every row
     // After open/close, or after every row was read again; sameCurrent: the same item stayed
     // current, and values typed into it are kept.
     void reset(bool sameCurrent = false);
@@ -176,7 +176,7 @@ private:
     unsigned m_changed = 0; // one bit per Column of the current row
     bool m_afterDelete = false;
     bool m_busy = false;
-    std::vector<qint64> m_laterChanges; // heard of, not read back yet
+    std::vector<qint64> m_laterChanges;     // heard of, not read back yet
     std::unordered_set<qint64> m_laterKeys; // the same keys, to take each once
     QTimer m_gather;
     std::function<void()> m_pendingEditsHook;

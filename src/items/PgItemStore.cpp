@@ -522,8 +522,9 @@ std::vector<ItemRow> PgSession::readMany(const std::vector<qint64> &keys)
     list.reserve(static_cast<qsizetype>(keys.size()));
     for (const qint64 key : keys)
         list << QString::number(key);
-    QSqlQuery q = exec(QStringLiteral("select %1 from Items where id = any(?::bigint[])").arg(selectColumns()),
-                       {QLatin1Char('{') + list.join(QLatin1Char(',')) + QLatin1Char('}')});
+    QSqlQuery q =
+        exec(QStringLiteral("select %1 from Items where id = any(?::bigint[])").arg(selectColumns()),
+             {QLatin1Char('{') + list.join(QLatin1Char(',')) + QLatin1Char('}')});
     std::vector<ItemRow> rows;
     while (q.next())
         rows.push_back(rowOf(q));

@@ -660,16 +660,16 @@ private slots:
             // back in batches, or past the threshold all again; the typed current row stays.
             const int count = change.section(QLatin1Char(' '), 2, 2).toInt();
             other.setValue(Column::Vendor, QStringLiteral("Typed"));
-            QCOMPARE(m_server.psql(QStringLiteral("insert into items (ItemDesc, ItemNum) select 'Burst ' || g, "
-                                                  "g::text from generate_series(1, %1) g; update items set "
-                                                  "ItemCnt = 5 where ItemDesc = 'First'; delete from items "
-                                                  "where ItemDesc = 'Second'")
-                                       .arg(count)),
-                     QString());
+            QCOMPARE(
+                m_server.psql(QStringLiteral("insert into items (ItemDesc, ItemNum) select 'Burst ' || g, "
+                                             "g::text from generate_series(1, %1) g; update items set "
+                                             "ItemCnt = 5 where ItemDesc = 'First'; delete from items "
+                                             "where ItemDesc = 'Second'")
+                                  .arg(count)),
+                QString());
             QTRY_COMPARE_WITH_TIMEOUT(other.recordCount(), count + 1, 10000);
-            QTRY_VERIFY_WITH_TIMEOUT(other.row(other.recordCount() - 1).itemDesc ==
-                                         QStringLiteral("Burst %1").arg(count),
-                                     10000);
+            QTRY_VERIFY_WITH_TIMEOUT(
+                other.row(other.recordCount() - 1).itemDesc == QStringLiteral("Burst %1").arg(count), 10000);
             QCOMPARE(desc(other), QStringLiteral("First"));
             QCOMPARE(other.value(Column::Vendor).toString(), QStringLiteral("Typed"));
             QVERIFY(other.isDirty());
