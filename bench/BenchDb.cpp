@@ -11,6 +11,7 @@
 #include <QStringList>
 #include <algorithm>
 #include <array>
+#include <sys/resource.h>
 
 namespace tv::bench {
 
@@ -71,6 +72,20 @@ long statusKiB(const char *key)
     return -1;
 }
 } // namespace
+
+void resetPeak()
+{
+    QFile f(QStringLiteral("/proc/self/clear_refs"));
+    if (f.open(QIODevice::WriteOnly)) f.write("5");
+}
+
+double cpuMs()
+{
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) * 1e3 +
+           static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e3;
+}
 
 long peakRssKiB()
 {

@@ -12,6 +12,10 @@ void generateInventory(const QString &path, int n, int distinctVendors = 1000, u
 // Peak resident memory of this process so far, in KiB (VmHWM), and the current one (VmRSS).
 long peakRssKiB();
 long currentRssKiB();
+// Resets the peak resident memory (VmHWM) to what is resident now.
+void resetPeak();
+// CPU time of this process, every thread: on a machine shared with other work, the fairer figure.
+double cpuMs();
 
 // The middle of the figures of several runs.
 double median(std::vector<double> figures);

@@ -2,6 +2,7 @@
 // is open on the same server: how long until every row is shown, and the longest time the
 // event loop (the window) went without answering meanwhile; then about 1,000 single-row saves a
 // second from there.
+#include "BenchDb.h"
 #include "PgTestServer.h"
 #include "items/ItemRecordSet.h"
 #include "items/PgItemStore.h"
@@ -13,19 +14,10 @@
 #include <QTimer>
 #include <algorithm>
 #include <cstdio>
-#include <sys/resource.h>
 
 using namespace tv;
 
 namespace {
-
-double cpuSeconds()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
 
 // About 1,000 single-row saves a second for five seconds, each committed on its own: how far
 // behind the last one is shown, and the CPU this process spent following them.
@@ -41,7 +33,7 @@ int steadySaves(test::PgTestServer &server, ItemRecordSet &records, QElapsedTime
          QStringLiteral("do $$ begin for i in 1..5000 loop update items set ItemCnt = i where id = %1; "
                         "commit; perform pg_sleep(0.001); end loop; end $$")
              .arg(key)});
-    const double cpuBefore = cpuSeconds();
+    const double cpuBefore = bench::cpuMs() / 1000.0;
     const qint64 started = clock.elapsed();
     longestGap = 0;
     qint64 done = -1, shown = -1;
@@ -58,7 +50,7 @@ int steadySaves(test::PgTestServer &server, ItemRecordSet &records, QElapsedTime
     poll.start();
     QTimer::singleShot(60000, &loop, &QEventLoop::quit);
     loop.exec();
-    const double cpu = cpuSeconds() - cpuBefore;
+    const double cpu = bench::cpuMs() / 1000.0 - cpuBefore;
     const double seconds = static_cast<double>(clock.elapsed() - started) / 1000.0;
     std::printf("5,000 single-row saves elsewhere in:    %.1f s (%.0f a second)\n",
                 static_cast<double>(done - started) / 1000.0,

@@ -17,6 +17,7 @@
 #include <sys/resource.h>
 
 using namespace tv;
+using bench::cpuMs;
 
 namespace {
 double ms(const QElapsedTimer &t)
@@ -24,13 +25,6 @@ double ms(const QElapsedTimer &t)
     return t.nsecsElapsed() / 1e6;
 }
 
-// CPU time of this process: on a machine shared with other work, the fairer figure.
-double cpuMs()
-{
-    rusage u{};
-    getrusage(RUSAGE_SELF, &u);
-    return (u.ru_utime.tv_sec + u.ru_stime.tv_sec) * 1e3 + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e3;
-}
 } // namespace
 
 int main(int argc, char **argv)

@@ -24,6 +24,8 @@
 #include <sys/resource.h>
 
 using namespace tv;
+using bench::cpuMs;
+using bench::resetPeak;
 
 namespace {
 // Items about as long as a shop's (about 76 bytes a row); bad rows have a count that is no number.
@@ -47,21 +49,6 @@ void writeFile(const QString &path, qint64 bytes, bool bad)
         }
     }
     f.write(block);
-}
-
-// CPU time of this process, both threads: on a machine shared with other work, the fairer figure.
-double cpuMs()
-{
-    rusage u{};
-    getrusage(RUSAGE_SELF, &u);
-    return (u.ru_utime.tv_sec + u.ru_stime.tv_sec) * 1e3 + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e3;
-}
-
-// Resets the peak resident memory (VmHWM) to what is resident now.
-void resetPeak()
-{
-    QFile f(QStringLiteral("/proc/self/clear_refs"));
-    if (f.open(QIODevice::WriteOnly)) f.write("5");
 }
 
 struct Figures

@@ -20,6 +20,8 @@
 #include <sys/resource.h>
 
 using namespace tv;
+using bench::cpuMs;
+using bench::resetPeak;
 
 namespace {
 struct Figures
@@ -28,20 +30,6 @@ struct Figures
     long peakKiB = 0;
     int pages = 0;
 };
-
-double cpuMs()
-{
-    rusage u{};
-    getrusage(RUSAGE_SELF, &u);
-    return (u.ru_utime.tv_sec + u.ru_stime.tv_sec) * 1e3 + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e3;
-}
-
-// Resets the peak resident memory (VmHWM) to what is resident now.
-void resetPeak()
-{
-    QFile f(QStringLiteral("/proc/self/clear_refs"));
-    if (f.open(QIODevice::WriteOnly)) f.write("5");
-}
 
 std::vector<ItemRow> items(int n)
 {
