@@ -14,6 +14,7 @@ public:
         return MsgAnswer::Ok;
     }
     std::optional<QString> input(const QString &, const QString &, const QString &) override { return {}; }
+    std::optional<int> choose(const QString &, const QStringList &, const QString &) override { return {}; }
     std::optional<QString> openFile(const FileDialogRequest &) override { return {}; }
     std::optional<QString> saveFile(const FileDialogRequest &) override { return {}; }
 };

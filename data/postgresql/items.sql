@@ -59,3 +59,4 @@ create trigger items_changed after insert or update or delete on Items
 
 -- Every change is kept in the item history (history.sql, next to this script).
 \ir history.sql
+\ir stocktake.sql

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <optional>
 
 namespace tv {
@@ -34,6 +35,9 @@ public:
     // nullopt when the user cancels.
     virtual std::optional<QString> input(const QString &prompt, const QString &title = QString(),
                                          const QString &defaultText = QString()) = 0;
+    // One of the choices, by its index; nullopt when the user cancels.
+    virtual std::optional<int> choose(const QString &prompt, const QStringList &choices,
+                                      const QString &title = QString()) = 0;
     virtual std::optional<QString> openFile(const FileDialogRequest &request) = 0;
     virtual std::optional<QString> saveFile(const FileDialogRequest &request) = 0;
 };

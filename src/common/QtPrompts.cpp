@@ -111,6 +111,17 @@ std::optional<QString> QtPrompts::input(const QString &prompt, const QString &ti
     return text;
 }
 
+std::optional<int> QtPrompts::choose(const QString &prompt, const QStringList &choices, const QString &title)
+{
+    bool ok = false;
+    ModalScope scope;
+    const QString picked =
+        QInputDialog::getItem(promptOwner(), titleOrApp(title), prompt, choices, 0, false, &ok);
+    if (!ok) return std::nullopt;
+    const qsizetype index = choices.indexOf(picked);
+    return index < 0 ? std::nullopt : std::optional<int>(static_cast<int>(index));
+}
+
 namespace {
 std::optional<QString> runFileDialog(const FileDialogRequest &r, QFileDialog::AcceptMode mode)
 {

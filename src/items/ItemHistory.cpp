@@ -132,7 +132,11 @@ QString describeChange(const HistoryEntry &entry)
     case RowAction::Update:
         break;
     }
-    return changedFields(entry.before.value_or(ItemRow{}), entry.after.value_or(ItemRow{}));
+    const QString fields = changedFields(entry.before.value_or(ItemRow{}), entry.after.value_or(ItemRow{}));
+    if (entry.kind == ChangeKind::countAdded) return fields + QStringLiteral(" (added by a scan)");
+    if (entry.kind == ChangeKind::countTaken) return fields + QStringLiteral(" (taken by a scan)");
+    if (entry.kind == ChangeKind::stocktake) return fields + QStringLiteral(" (stocktake)");
+    return fields;
 }
 
 QString localTimeText(const QDateTime &utc)

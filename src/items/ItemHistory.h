@@ -19,6 +19,9 @@ inline const QString deleted = QStringLiteral("deleted");
 inline const QString imported = QStringLiteral("imported");
 inline const QString scanned = QStringLiteral("scanned");
 inline const QString undo = QStringLiteral("undo");
+inline const QString countAdded = QStringLiteral("count added"); // by a scan
+inline const QString countTaken = QStringLiteral("count taken"); // by a scan
+inline const QString stocktake = QStringLiteral("stocktake");
 } // namespace ChangeKind
 
 // What happened to the row: the entry's shape, whatever its kind.

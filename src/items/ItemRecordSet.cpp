@@ -2,6 +2,7 @@
 
 #include "ItemHistory.h"
 #include "ItemStore.h"
+#include "Stocktake.h"
 #include "common/AppError.h"
 
 #include <QTimer>
@@ -565,6 +566,46 @@ void ItemRecordSet::undoChange(const HistoryEntry &entry)
     takeChange(key);
     if (entry.action == RowAction::Delete)
         if (const int index = indexOf(key); index >= 0) setPosition(index);
+}
+
+void ItemRecordSet::addToCount(int index, qint64 delta)
+{
+    moveTo(index);
+    takePendingEdits();
+    writePending();
+    requireCurrent();
+    ItemRow &r = m_rows[static_cast<size_t>(m_pos)];
+    if (!r.rowid) throw AppError(Err::NoCurrentRecord);
+    try {
+        BusyScope busy(m_busy);
+        r = m_store->addToCount(*r.rowid, delta);
+    } catch (const ItemConflict &) {
+        dropRow(m_pos, true);
+        throw;
+    } catch (const CountRefused &e) {
+        if (e.current()) m_rows[static_cast<size_t>(m_pos)] = *e.current();
+        emit rowChanged(m_pos);
+        throw;
+    }
+    emit rowChanged(m_pos);
+}
+
+void ItemRecordSet::endStocktake(qint64 id, StocktakeEnd how)
+{
+    requireOpen();
+    requireIdle();
+    takePendingEdits();
+    writePending();
+    {
+        BusyScope busy(m_busy);
+        m_store->endStocktake(id, how);
+    }
+    if (how == StocktakeEnd::Discard) return;
+    // Every counted row may have changed: read back as changes from elsewhere are.
+    for (const ItemRow &row : m_rows)
+        if (row.rowid) gatherChange(*row.rowid);
+    m_gather.stop();
+    takeGathered();
 }
 
 void ItemRecordSet::save()

@@ -18,6 +18,7 @@ namespace tv {
 
 class ItemStore;
 struct HistoryEntry;
+enum class StocktakeEnd;
 
 QString columnName(Column column);
 std::optional<Column> columnFromName(QStringView name); // without regard to case
@@ -116,6 +117,13 @@ public:
     // Reverses one recorded change (the store's undo) after writing what is pending, and shows its
     // outcome at once: the row's values, a row gone, or an item brought back, which becomes current.
     void undoChange(const HistoryEntry &entry);
+
+    // Makes the row at `index` current (writing what is pending) and adds `delta` to its stored
+    // count through the store, relative to what is stored; the row shows what is stored then. A
+    // refusal (CountRefused, ItemConflict) shows the stored row and goes on to the caller.
+    void addToCount(int index, qint64 delta);
+    // Ends a stocktake through the store after writing what is pending; the counts it set are shown.
+    void endStocktake(qint64 id, StocktakeEnd how);
 
     // Whether the current row has values not yet in the file.
     bool isDirty() const { return m_changed != 0; }

@@ -2,6 +2,7 @@
 
 #include "ItemHistory.h"
 #include "ItemRecordSet.h"
+#include "Stocktake.h"
 #include "common/AppError.h"
 
 #include <QObject>
@@ -84,6 +85,26 @@ public:
         m_changeKind = kind;
         m_undoes = undoes;
     }
+
+    // Adds `delta` (negative: takes) to the stored count of the row in one statement, relative to
+    // what is stored, so that two workstations counting the same item at once both count; the total
+    // value follows (count × cost). Recorded as the change kind in force. Returns the row as stored
+    // now. Throws CountRefused (below zero, a count or cost that is no number, a total too large)
+    // and ItemConflict when the row is gone; nothing is written then.
+    virtual ItemRow addToCount(qint64 key, qint64 delta) = 0;
+
+    // The stocktake in progress, if any.
+    virtual std::optional<StocktakeInfo> stocktake() = 0;
+    // The stocktake in progress, or a new one holding every item's count as it is now.
+    virtual StocktakeInfo startStocktake() = 0;
+    virtual std::vector<StocktakeLine> stocktakeLines(qint64 id) = 0;
+    // add: `quantity` more of the item were counted; else its count is `quantity` (empty: not
+    // counted). Returns the item's line as stored now.
+    virtual StocktakeLine countStocktake(qint64 id, qint64 itemKey, std::optional<qint64> quantity,
+                                         bool add) = 0;
+    // Sets the counts as asked in one transaction, each recorded as the change kind in force, and
+    // forgets the stocktake. Throws AppError when another workstation ended it first.
+    virtual void endStocktake(qint64 id, StocktakeEnd how) = 0;
 
     // Whether the file-level Backup and Restore apply (only to a database file).
     virtual bool isFile() const = 0;

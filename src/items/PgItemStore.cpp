@@ -210,6 +210,12 @@ public:
     std::vector<HistoryEntry> history(const HistoryQuery &query);
     bool keepsHistory();
     qint64 undo(const HistoryEntry &entry);
+    ItemRow addToCount(qint64 key, qint64 delta);
+    std::optional<StocktakeInfo> stocktake();
+    StocktakeInfo startStocktake();
+    std::vector<StocktakeLine> stocktakeLines(qint64 id);
+    StocktakeLine countStocktake(qint64 id, qint64 itemKey, std::optional<qint64> quantity, bool add);
+    void endStocktake(qint64 id, StocktakeEnd how);
 
     // What the next writes are recorded as; empty for the server's own words.
     void setChange(const QString &kind, std::optional<qint64> undoes)
@@ -746,6 +752,148 @@ std::vector<HistoryEntry> PgSession::history(const HistoryQuery &query)
     return out;
 }
 
+ItemRow PgSession::addToCount(qint64 key, qint64 delta)
+{
+    const QVariant by(static_cast<qlonglong>(delta));
+    std::optional<ItemRow> written;
+    recorded(false, [&] {
+        // Relative to what is stored, in one statement: two workstations counting at once both count.
+        QSqlQuery q = exec(QStringLiteral("update Items set ItemCnt = coalesce(ItemCnt, 0) + ?, TotItemCst = "
+                                          "(coalesce(ItemCnt, 0) + ?) * ItemCst where id = ? and "
+                                          "coalesce(ItemCnt, 0) + ? >= 0 returning %1")
+                               .arg(selectColumns()),
+                           {by, by, QVariant(static_cast<qlonglong>(key)), by});
+        if (q.next())
+            written = rowOf(q);
+        else if (q.lastError().isValid())
+            fail(q.lastError());
+    });
+    if (written) return std::move(*written);
+    std::optional<ItemRow> now = read(key);
+    if (!now) throw ItemConflict(ItemConflict::deletedText(), std::nullopt);
+    QString why = countRefusal(*now, delta);
+    if (why.isEmpty()) why = ItemConflict::changedText();
+    throw CountRefused(why, std::move(now));
+}
+
+namespace {
+StocktakeLine lineOf(const QSqlQuery &q)
+{
+    const auto number = [&q](int i) {
+        return q.isNull(i) ? std::nullopt : std::optional<qint64>(q.value(i).toLongLong());
+    };
+    return {q.value(0).toLongLong(), number(1), number(2), number(3), q.value(4).toString()};
+}
+} // namespace
+
+std::optional<StocktakeInfo> PgSession::stocktake()
+{
+    QSqlQuery has = exec(QStringLiteral("select to_regclass('stocktakeitem') is not null"));
+    if (!has.next() || !has.value(0).toBool()) return std::nullopt;
+    QSqlQuery q =
+        exec(QStringLiteral("select Id, to_char(StartedAt at time zone 'UTC', "
+                            "'YYYY-MM-DD\"T\"HH24:MI:SS.MS\"Z\"'), StartedBy, Workstation, Revision "
+                            "from Stocktake order by Id limit 1"));
+    if (!q.next()) {
+        if (q.lastError().isValid()) fail(q.lastError());
+        return std::nullopt;
+    }
+    return StocktakeInfo{q.value(0).toLongLong(),
+                         QDateTime::fromString(q.value(1).toString(), Qt::ISODateWithMs),
+                         q.value(2).toString(), q.value(3).toString(), q.value(4).toLongLong()};
+}
+
+StocktakeInfo PgSession::startStocktake()
+{
+    QSqlQuery has = exec(QStringLiteral("select to_regclass('stocktakeitem') is not null"));
+    if (!has.next() || !has.value(0).toBool())
+        throw AppError(Err::DatabaseError,
+                       QStringLiteral("This server keeps no stocktakes yet. Its owner adds them by running "
+                                      "data/postgresql/stocktake.sql once."));
+    recorded(true, [&] {
+        // A second Start Count at another workstation joins the first.
+        QSqlQuery q = exec(QStringLiteral("insert into Stocktake (Workstation) values (?) on conflict do "
+                                          "nothing returning Id"),
+                           {workstationName()});
+        if (!q.next()) return;
+        exec(QStringLiteral(
+                 "insert into StocktakeItem (Stocktake, ItemKey, AtStart) select ?::bigint, id, ItemCnt "
+                 "from Items"),
+             {q.value(0)});
+    });
+    if (auto info = stocktake()) return *info;
+    throw AppError(Err::DatabaseError, stocktakeEndedText());
+}
+
+std::vector<StocktakeLine> PgSession::stocktakeLines(qint64 id)
+{
+    std::vector<StocktakeLine> out;
+    QSqlQuery q = exec(QStringLiteral("select ItemKey, AtStart, Counted, CountedAgainst, CountedBy from "
+                                      "StocktakeItem where Stocktake = ? order by ItemKey"),
+                       {QVariant(static_cast<qlonglong>(id))});
+    while (q.next())
+        out.push_back(lineOf(q));
+    if (q.lastError().isValid()) fail(q.lastError());
+    return out;
+}
+
+StocktakeLine PgSession::countStocktake(qint64 id, qint64 itemKey, std::optional<qint64> quantity, bool add)
+{
+    const QVariant stocktake(static_cast<qlonglong>(id));
+    const QVariant key(static_cast<qlonglong>(itemKey));
+    const QVariant counted =
+        quantity ? QVariant(static_cast<qlonglong>(*quantity)) : QVariant(QMetaType::fromType<qlonglong>());
+    std::optional<StocktakeLine> line;
+    recorded(true, [&] {
+        QSqlQuery q =
+            exec(QStringLiteral(
+                     "insert into StocktakeItem (Stocktake, ItemKey, Counted, CountedAgainst, CountedBy) "
+                     "select ?::bigint, ?::bigint, ?::bigint, (select ItemCnt from Items where id = ?), "
+                     "session_user "
+                     "where exists (select 1 from Stocktake where Id = ?) on conflict (Stocktake, ItemKey) "
+                     "do update set "
+                     "Counted = %1, CountedAgainst = excluded.CountedAgainst, CountedBy = excluded.CountedBy "
+                     "returning ItemKey, AtStart, Counted, CountedAgainst, CountedBy")
+                     .arg(add ? QStringLiteral("coalesce(StocktakeItem.Counted, 0) + excluded.Counted")
+                              : QStringLiteral("excluded.Counted")),
+                 {stocktake, key, counted, key, stocktake});
+        if (!q.next()) throw AppError(Err::DatabaseError, stocktakeEndedText());
+        line = lineOf(q);
+        exec(QStringLiteral("update Stocktake set Revision = Revision + 1 where Id = ?"), {stocktake});
+    });
+    return *line;
+}
+
+void PgSession::endStocktake(qint64 id, StocktakeEnd how)
+{
+    const QVariant stocktake(static_cast<qlonglong>(id));
+    recorded(true, [&] {
+        // Held until the end: another workstation finishing at the same moment waits, then finds it gone.
+        QSqlQuery held = exec(QStringLiteral("select 1 from Stocktake where Id = ? for update"), {stocktake});
+        if (!held.next()) throw AppError(Err::DatabaseError, stocktakeEndedText());
+        if (how != StocktakeEnd::Discard) {
+            // A count taken while the shop was open is moved on by the sales and receipts saved since.
+            QString sql = QStringLiteral("update Items set ItemCnt = n.Cnt, TotItemCst = n.Cnt * "
+                                         "Items.ItemCst from (select s.ItemKey, "
+                                         "case when i.ItemCnt is not null and s.CountedAgainst is not null "
+                                         "then greatest(0, i.ItemCnt + "
+                                         "s.Counted - s.CountedAgainst) else s.Counted end as Cnt from "
+                                         "StocktakeItem s join Items i on "
+                                         "i.id = s.ItemKey where s.Stocktake = ? and s.Counted is not null");
+            QVariantList values{stocktake};
+            if (how == StocktakeEnd::SetCountedAndZeroRest) {
+                sql +=
+                    QStringLiteral(" union all select id, 0 from Items where id not in (select ItemKey from "
+                                   "StocktakeItem where Stocktake = ? and Counted is not null)");
+                values << stocktake;
+            }
+            sql += QStringLiteral(") n where Items.id = n.ItemKey and Items.ItemCnt is distinct from n.Cnt");
+            exec(sql, values);
+        }
+        exec(QStringLiteral("delete from Stocktake where Id = ?"), {stocktake});
+    });
+}
+
 qint64 PgSession::undo(const HistoryEntry &entry)
 {
     const QVariant id(static_cast<qlonglong>(entry.id));
@@ -976,6 +1124,46 @@ qint64 PgItemStore::undo(const HistoryEntry &entry)
     qint64 key = 0;
     run([&key, &entry](PgSession &s) { key = s.undo(entry); });
     return key;
+}
+
+ItemRow PgItemStore::addToCount(qint64 key, qint64 delta)
+{
+    ItemRow row;
+    run([&row, key, delta](PgSession &s) { row = s.addToCount(key, delta); });
+    return row;
+}
+
+std::optional<StocktakeInfo> PgItemStore::stocktake()
+{
+    std::optional<StocktakeInfo> info;
+    run([&info](PgSession &s) { info = s.stocktake(); });
+    return info;
+}
+
+StocktakeInfo PgItemStore::startStocktake()
+{
+    StocktakeInfo info;
+    run([&info](PgSession &s) { info = s.startStocktake(); });
+    return info;
+}
+
+std::vector<StocktakeLine> PgItemStore::stocktakeLines(qint64 id)
+{
+    std::vector<StocktakeLine> lines;
+    run([&lines, id](PgSession &s) { lines = s.stocktakeLines(id); });
+    return lines;
+}
+
+StocktakeLine PgItemStore::countStocktake(qint64 id, qint64 itemKey, std::optional<qint64> quantity, bool add)
+{
+    StocktakeLine line;
+    run([&](PgSession &s) { line = s.countStocktake(id, itemKey, quantity, add); });
+    return line;
+}
+
+void PgItemStore::endStocktake(qint64 id, StocktakeEnd how)
+{
+    run([id, how](PgSession &s) { s.endStocktake(id, how); });
 }
 
 std::optional<Money> PgItemStore::totalValue()

@@ -46,6 +46,13 @@ public:
     std::vector<HistoryEntry> history(const HistoryQuery &query) override;
     bool keepsHistory() override;
     qint64 undo(const HistoryEntry &entry) override;
+    ItemRow addToCount(qint64 key, qint64 delta) override;
+    std::optional<StocktakeInfo> stocktake() override;
+    StocktakeInfo startStocktake() override;
+    std::vector<StocktakeLine> stocktakeLines(qint64 id) override;
+    StocktakeLine countStocktake(qint64 id, qint64 itemKey, std::optional<qint64> quantity,
+                                 bool add) override;
+    void endStocktake(qint64 id, StocktakeEnd how) override;
     bool isFile() const override { return false; }
     bool isBusy() const override { return m_waiting; }
     void reconnect() override;

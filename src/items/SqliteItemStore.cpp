@@ -1,6 +1,7 @@
 #include "ItemStore.h"
 #include "SqliteConnection.h"
 #include "SqliteHistory.h"
+#include "SqliteStocktake.h"
 
 #include <QAbstractEventDispatcher>
 #include <QFile>
@@ -593,6 +594,64 @@ public:
         else
             m_seen.erase(key);
         return key;
+    }
+
+    ItemRow addToCount(qint64 key, qint64 delta) override
+    {
+        Writing w(*this);
+        const std::optional<ItemRow> now = readKey(w.get(), key);
+        if (!now) throw ItemConflict(ItemConflict::deletedText(), std::nullopt);
+        if (const QString why = countRefusal(*now, delta); !why.isEmpty()) throw CountRefused(why, now);
+        {
+            SqliteStatement s(w.get(), "update Items set ItemCnt = coalesce(ItemCnt, 0) + ?1, TotItemCst = "
+                                       "(coalesce(ItemCnt, 0) + ?1) * ItemCst where rowid = ?2");
+            s.bind(1, delta);
+            s.bind(2, key);
+            s.step();
+        }
+        std::optional<ItemRow> stored = readKey(w.get(), key);
+        w.commit();
+        noteOwn(*stored);
+        return std::move(*stored);
+    }
+
+    std::optional<StocktakeInfo> stocktake() override
+    {
+        Reading c(*this);
+        return SqliteStocktake::current(c.get());
+    }
+
+    StocktakeInfo startStocktake() override
+    {
+        Writing w(*this);
+        StocktakeInfo info = SqliteStocktake::start(w.get());
+        w.commit();
+        return info;
+    }
+
+    std::vector<StocktakeLine> stocktakeLines(qint64 id) override
+    {
+        Reading c(*this);
+        return SqliteStocktake::lines(c.get(), id);
+    }
+
+    StocktakeLine countStocktake(qint64 id, qint64 itemKey, std::optional<qint64> quantity, bool add) override
+    {
+        Writing w(*this);
+        StocktakeLine line = SqliteStocktake::count(w.get(), id, itemKey, quantity, add);
+        w.commit();
+        return line;
+    }
+
+    void endStocktake(qint64 id, StocktakeEnd how) override
+    {
+        Writing w(*this);
+        SqliteStocktake::end(w.get(), id, how);
+        w.commit();
+        // Our own changes: no news to this program.
+        SqliteStatement s(*m_connection, "select rowid, " + columnList() + " from Items");
+        while (s.step())
+            m_seen[sqlite3_column_int64(s.get(), 0)] = storedVersion(s.get());
     }
 
 private:

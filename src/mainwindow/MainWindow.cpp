@@ -29,8 +29,10 @@
 #include "report/ReportWindow.h"
 #include "report/SortDialog.h"
 #include "scanner/KeyboardScan.h"
+#include "scanner/ScanCounting.h"
 #include "scanner/ScannerSend.h"
 #include "scanner/ScannerWindow.h"
+#include "stocktake/StocktakeWindow.h"
 #include "updatecheck/UpdateCheckWindow.h"
 
 #include <QAbstractButton>
@@ -110,6 +112,8 @@ MainWindow::MainWindow(ChosenRecords records, Prompts &prompts, QWidget *parent)
     followOtherWorkstations();
     m_keyboardScans = new KeyboardScanDetector(this, this);
     connect(m_keyboardScans, &KeyboardScanDetector::scanned, this, &MainWindow::keyboardScan);
+    connect(m_scans, &ScanRouter::modeChanged, this, &MainWindow::showScanNotice);
+    showScanNotice();
     load();
 }
 
@@ -170,6 +174,7 @@ void MainWindow::buildWindow()
     outer->addLayout(buildRecordButtons(central, tabOrder));
     outer->addWidget(buildGrid(central), 1);
     tabOrder << m_grid;
+    outer->addWidget(buildScanNotice(central));
     outer->addLayout(buildWindowButtons(central, tabOrder));
 
     for (int i = 1; i < tabOrder.size(); ++i)
@@ -201,6 +206,7 @@ void MainWindow::buildToolbar()
         {"import", "Import", "import", "Add the items of a CSV file, after a preview"},
         {"history", "History", "history", "See every change of the items, and undo one"},
         {"labels", "Labels", "labels", "Print barcode labels of many items on label sheets"},
+        {"stocktake", "Stocktake", "stocktake", "Count every item on the shelves and compare with the books"},
     };
     for (const auto &t : tools) {
         QAction *a =
@@ -370,6 +376,24 @@ QTableView *MainWindow::buildGrid(QWidget *central)
     connect(m_records.get(), &ItemRecordSet::currentChanged, this, &MainWindow::syncGridToRecordSet);
     connect(m_records.get(), &ItemRecordSet::reset, this, &MainWindow::syncGridToRecordSet);
     return m_grid;
+}
+
+QLabel *MainWindow::buildScanNotice(QWidget *central)
+{
+    // Where the user looks: nobody sells stock thinking they are looking items up.
+    m_scans = new ScanRouter(*m_records, m_txtfield[4], this);
+    m_scanNotice = new QLabel(central);
+    m_scanNotice->setObjectName(QStringLiteral("lblScanMode"));
+    m_scanNotice->setStyleSheet(QStringLiteral("QLabel { background: #fff3c4; color: #3d2f00; border: 1px "
+                                               "solid #c9a400; padding: 3px 8px; font-weight: bold; }"));
+    return m_scanNotice;
+}
+
+void MainWindow::showScanNotice()
+{
+    const QString notice = m_scans->notice();
+    m_scanNotice->setText(notice);
+    m_scanNotice->setVisible(!notice.isEmpty());
 }
 
 QHBoxLayout *MainWindow::buildWindowButtons(QWidget *central, QList<QWidget *> &tabOrder)
@@ -750,26 +774,22 @@ void MainWindow::openScannerWindow()
 {
     // One lasting window, created on first use; it empties its code box and shows itself, no
     // modal. Its close box unloads it, so the next use creates it anew.
-    ScannerWindow::scan(*m_records, txtfield(4), this);
+    ScannerWindow::scan(*m_records, txtfield(4), this, m_scans);
 }
 
 void MainWindow::keyboardScan(const QString &code)
 {
-    // The search lets other events run, and a scanner may send the next code meanwhile: it waits
-    // for this one to be done rather than moving the rows under it.
-    m_scansWaiting << code;
-    if (m_scanSending) return;
-    m_scanSending = true;
-    const QPointer<MainWindow> self(this);
-    while (!m_scansWaiting.isEmpty()) {
-        const QString next = m_scansWaiting.takeFirst();
-        SendOutcome outcome;
-        trapped(QStringLiteral("KeyboardScan"), kForm,
-                [&] { outcome = sendBarcode(*m_records, next, [] { QCoreApplication::processEvents(); }); });
-        if (!self) return;
-        showInItemField(txtfield(4), outcome, next);
-    }
-    m_scanSending = false;
+    m_scans->keyboardScan(code);
+}
+
+void MainWindow::openStocktake()
+{
+    // One lasting window; while it is open on a count, every scan counts there.
+    showLasting(m_stocktake, [this] {
+        auto *window = new StocktakeWindow(*m_records, *m_scans, this);
+        m_keyboardScans->watch(window);
+        return window;
+    });
 }
 
 void MainWindow::openUpdateCheck()
@@ -843,6 +863,8 @@ void MainWindow::toolbarButtonClicked(const QString &key)
             showLasting(m_history, [this] { return new HistoryWindow(*m_records, m_prompts, this); });
         } else if (key == QLatin1String("labels")) {
             openLabelsWindow();
+        } else if (key == QLatin1String("stocktake")) {
+            openStocktake();
         }
     });
 }

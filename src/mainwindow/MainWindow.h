@@ -28,6 +28,8 @@ class ItemEditor;
 class ItemNavigator;
 class ItemTableModel;
 class KeyboardScanDetector;
+class ScanRouter;
+class StocktakeWindow;
 class TipOfTheDay;
 
 // The program's one lasting window: the current item in bound fields, every item in the grid,
@@ -77,6 +79,8 @@ public:
     QToolBar *toolbar() const { return m_toolbar; }
     QTimer &tipTimer() { return m_tipTimer; }
     tv::KeyboardScanDetector &keyboardScans() { return *m_keyboardScans; }
+    tv::ScanRouter &scans() { return *m_scans; }
+    QLabel *scanNotice() const { return m_scanNotice; }
 
     // The path of the picture shown last (View) and the file dialog's starting folder.
     const QString &picturePath() const { return m_picturePath; }
@@ -120,8 +124,9 @@ public slots:
     void exportCsv(); // CSV files for spreadsheets
     void importCsv();
     void showTipAtStartup();
-    // A code from a scanner that types like a keyboard: what Send to Ketbook does with it.
+    // A code from a scanner that types like a keyboard: what the scan mode says (find, or count).
     void keyboardScan(const QString &code);
+    void openStocktake();
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -134,6 +139,8 @@ private:
     QGroupBox *buildPictureFrame(QWidget *central, QList<QWidget *> &tabOrder);
     QGridLayout *buildRecordButtons(QWidget *central, QList<QWidget *> &tabOrder);
     QTableView *buildGrid(QWidget *central);
+    QLabel *buildScanNotice(QWidget *central);
+    void showScanNotice();
     QHBoxLayout *buildWindowButtons(QWidget *central, QList<QWidget *> &tabOrder);
     void bindFields();
     QPushButton *makeButton(const char *name, const QString &caption, void (MainWindow::*slot)(),
@@ -164,6 +171,7 @@ private:
     QPointer<BarcodeWindow> m_barcodeWindow;
     QPointer<HistoryWindow> m_history;
     QPointer<LabelsWindow> m_labelsWindow;
+    QPointer<StocktakeWindow> m_stocktake;
     QPointer<UpdateCheckWindow> m_updateCheck;
     QPointer<ManualWindow> m_manual;
     QPointer<AboutDialog> m_about;
@@ -189,8 +197,8 @@ private:
     bool m_connecting = false;
     QLabel *m_serverState = nullptr;
     tv::KeyboardScanDetector *m_keyboardScans = nullptr;
-    bool m_scanSending = false;
-    QStringList m_scansWaiting; // keyboard scans that came while one was being sent
+    tv::ScanRouter *m_scans = nullptr;
+    QLabel *m_scanNotice = nullptr;
 
     QString m_picturePath;
     QString m_cdl1InitDir;

@@ -6,6 +6,7 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QSettings>
+#include <algorithm>
 #include <optional>
 
 namespace tv {
@@ -44,6 +45,18 @@ KeyboardScanDetector::KeyboardScanDetector(QWidget *window, QObject *parent)
 KeyboardScanDetector::~KeyboardScanDetector()
 {
     qApp->removeEventFilter(this);
+}
+
+void KeyboardScanDetector::watch(QWidget *window)
+{
+    m_others.removeIf([](const QPointer<QWidget> &w) { return w.isNull(); });
+    if (window && !m_others.contains(window)) m_others << window;
+}
+
+bool KeyboardScanDetector::watches(const QWidget *window) const
+{
+    return window == m_window || std::any_of(m_others.begin(), m_others.end(),
+                                             [window](const QPointer<QWidget> &w) { return w == window; });
 }
 
 void KeyboardScanDetector::reset()
@@ -95,7 +108,7 @@ bool KeyboardScanDetector::endOfBurst(QWidget *target, qint64 at)
         return false;
     }
     const QString code = m_code;
-    const bool modalElsewhere = QApplication::activeModalWidget() && target->window() != m_window;
+    const bool modalElsewhere = QApplication::activeModalWidget() && !watches(target->window());
     if (!modalElsewhere) {
         // The characters were never the user's: the field gets its text back, which the
         // binding then takes as no change.
@@ -120,7 +133,7 @@ bool KeyboardScanDetector::eventFilter(QObject *watched, QEvent *event)
     auto *target = qobject_cast<QWidget *>(watched);
     // A key press travels up to the parents when a widget ignores it: count it once.
     if (!target || target != QApplication::focusWidget()) return false;
-    const bool inWindow = target->window() == m_window;
+    const bool inWindow = watches(target->window());
     if (!inWindow && !QApplication::activeModalWidget()) return false;
     auto *key = static_cast<QKeyEvent *>(event);
     // Shift before a capital, AltGr before a symbol: the character that follows is what counts.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QElapsedTimer>
+#include <QList>
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -33,6 +34,9 @@ public:
     explicit KeyboardScanDetector(QWidget *window, QObject *parent = nullptr);
     ~KeyboardScanDetector() override;
 
+    // Scans into another window of the program count too (the Stocktake window's list).
+    void watch(QWidget *window);
+
 signals:
     void scanned(const QString &code); // queued after the key press that ended the burst
 
@@ -45,8 +49,10 @@ private:
     // When the key was pressed, in milliseconds; events the program made itself carry no stamp
     // and are taken at the time they are handled.
     qint64 pressedAt(const QKeyEvent &key) const;
+    bool watches(const QWidget *window) const;
 
     QPointer<QWidget> m_window;
+    QList<QPointer<QWidget>> m_others;
     QElapsedTimer m_unstamped;
     QPointer<QWidget> m_target; // the widget the burst types into
     QString m_before;           // its text before the first character

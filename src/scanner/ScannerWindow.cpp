@@ -1,6 +1,7 @@
 #include "scanner/ScannerWindow.h"
 
 #include "KeyboardScan.h"
+#include "ScanCounting.h"
 #include "ScannerPort.h"
 #include "ScannerSend.h"
 #include "SerialPorts.h"
@@ -21,6 +22,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSpinBox>
 #include <QVBoxLayout>
 
 namespace tv {
@@ -54,8 +56,10 @@ bool disablesOption(PortFailure::Kind kind)
 }
 } // namespace
 
-ScannerWindow::ScannerWindow(ItemRecordSet &records, QLineEdit *itemNumberField, QWidget *parent)
-    : QDialog(parent), m_records(records), m_field(itemNumberField)
+ScannerWindow::ScannerWindow(ItemRecordSet &records, QLineEdit *itemNumberField, QWidget *parent,
+                             ScanRouter *router)
+    : QDialog(parent), m_router(router ? router : new ScanRouter(records, itemNumberField, this)),
+      m_records(records), m_field(itemNumberField)
 {
     setObjectName(kForm);
     setWindowTitle(QStringLiteral("Barcode Reader"));
@@ -68,14 +72,15 @@ ScannerWindow::ScannerWindow(ItemRecordSet &records, QLineEdit *itemNumberField,
 
 ScannerWindow::~ScannerWindow() = default;
 
-ScannerWindow *ScannerWindow::scan(ItemRecordSet &records, QLineEdit *itemNumberField, QWidget *owner)
+ScannerWindow *ScannerWindow::scan(ItemRecordSet &records, QLineEdit *itemNumberField, QWidget *owner,
+                                   ScanRouter *router)
 {
     ScannerWindow *window = nullptr;
     const QList<ScannerWindow *> windows =
         owner->findChildren<ScannerWindow *>(kForm, Qt::FindDirectChildrenOnly);
     for (ScannerWindow *w : windows)
         if (!w->isUnloaded()) window = w;
-    if (!window) window = new ScannerWindow(records, itemNumberField, owner);
+    if (!window) window = new ScannerWindow(records, itemNumberField, owner, router);
     window->clearBarcode();
     bringForward(window);
     return window;
@@ -89,6 +94,7 @@ void ScannerWindow::buildWindow()
     outer->setSpacing(10);
     outer->addWidget(buildPortFrame());
     outer->addWidget(buildCodeFrame());
+    outer->addWidget(buildModeFrame());
     outer->addWidget(buildKeyboardOption());
     outer->addLayout(buildCommandButtons());
 
@@ -186,6 +192,68 @@ QCheckBox *ScannerWindow::buildKeyboardOption()
     return m_acceptKeyboardScanners;
 }
 
+QGroupBox *ScannerWindow::buildModeFrame()
+{
+    auto *frame = new QGroupBox(QStringLiteral("When a code is scanned:"), this);
+    frame->setObjectName(QStringLiteral("fraScanMode"));
+    frame->setAccessibleName(QStringLiteral("When a code is scanned:"));
+    auto *rows = new QVBoxLayout(frame);
+    const std::array<std::pair<QString, QString>, 3> captions{{
+        {QStringLiteral("&Find the item"),
+         QStringLiteral("Finds the item, or adds it as a new item, after Send")},
+        {QStringLiteral("&Add to its count"),
+         QStringLiteral("Each scan adds the quantity to the item's count")},
+        {QStringLiteral("&Take from its count"),
+         QStringLiteral("Each scan takes the quantity from the item's count")},
+    }};
+    auto *group = new QButtonGroup(frame);
+    for (size_t i = 0; i < captions.size(); ++i) {
+        auto *choice = new QRadioButton(captions[i].first, frame);
+        choice->setObjectName(QStringLiteral("optScanMode_%1").arg(i));
+        choice->setAccessibleName(QString(captions[i].first).remove(QLatin1Char('&')));
+        choice->setAccessibleDescription(captions[i].second);
+        choice->setToolTip(captions[i].second);
+        group->addButton(choice, static_cast<int>(i));
+        rows->addWidget(choice);
+        m_modeChoices[i] = choice;
+    }
+    auto *quantityRow = new QHBoxLayout;
+    auto *label = new QLabel(QStringLiteral("&Quantity:"), frame);
+    m_quantity = new QSpinBox(frame);
+    m_quantity->setObjectName(QStringLiteral("txtQuantity"));
+    m_quantity->setAccessibleName(QStringLiteral("Quantity"));
+    m_quantity->setAccessibleDescription(QStringLiteral("How many each scan adds or takes"));
+    m_quantity->setRange(1, kMaxScanQuantity);
+    // The text field inside is what a screen reader lands on.
+    if (auto *text = m_quantity->findChild<QLineEdit *>())
+        text->setAccessibleName(QStringLiteral("Quantity"));
+    label->setBuddy(m_quantity);
+    quantityRow->addWidget(label);
+    quantityRow->addWidget(m_quantity);
+    quantityRow->addStretch();
+    rows->addLayout(quantityRow);
+    showMode();
+    connect(group, &QButtonGroup::idToggled, this, [this](int, bool on) {
+        if (on) modeChosen();
+    });
+    connect(m_quantity, &QSpinBox::valueChanged, this, [this] { modeChosen(); });
+    connect(m_router, &ScanRouter::modeChanged, this, &ScannerWindow::showMode);
+    return frame;
+}
+
+void ScannerWindow::showMode()
+{
+    const QSignalBlocker quiet(m_quantity);
+    m_modeChoices[static_cast<size_t>(m_router->mode())]->setChecked(true);
+    m_quantity->setValue(m_router->quantity());
+}
+
+void ScannerWindow::modeChosen()
+{
+    for (size_t i = 0; i < m_modeChoices.size(); ++i)
+        if (m_modeChoices[i]->isChecked()) m_router->setMode(static_cast<ScanMode>(i), m_quantity->value());
+}
+
 QLayout *ScannerWindow::buildCommandButtons()
 {
     auto *commands = new QHBoxLayout;
@@ -273,6 +341,8 @@ void ScannerWindow::codeArrived(const QString &code)
 {
     m_codeField->setText(code);
     m_status->setText(QStringLiteral("Barcode Scanned"));
+    // Counting takes each code as it comes; finding waits for Send to Ketbook.
+    m_router->serialScan(code);
 }
 
 void ScannerWindow::clearCode()

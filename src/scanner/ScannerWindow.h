@@ -11,11 +11,13 @@ class QLayout;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
+class QSpinBox;
 
 namespace tv {
 
 class ItemRecordSet;
 class ScannerPort;
+class ScanRouter;
 
 // "Barcode Reader": connects to a barcode scanner on COM1 to COM4, shows each code it sends, and
 // hands a code to the main window: the first item whose number contains it, or a new item.
@@ -26,13 +28,16 @@ class ScannerWindow : public QDialog
     Q_OBJECT
 public:
     // records: the main window's item record set; itemNumberField: its item number field, which
-    // shows the current row and refreshes the picture when it gets the focus.
-    ScannerWindow(ItemRecordSet &records, QLineEdit *itemNumberField, QWidget *parent = nullptr);
+    // shows the current row and refreshes the picture when it gets the focus; router: takes the
+    // codes that count (one of the window's own when none is given).
+    ScannerWindow(ItemRecordSet &records, QLineEdit *itemNumberField, QWidget *parent = nullptr,
+                  ScanRouter *router = nullptr);
     ~ScannerWindow() override;
 
     // The main window's Scan Barcode: the lasting window of `owner` (created on first use, or
     // again after its close box unloaded it), its code box emptied, shown non-modal.
-    static ScannerWindow *scan(ItemRecordSet &records, QLineEdit *itemNumberField, QWidget *owner);
+    static ScannerWindow *scan(ItemRecordSet &records, QLineEdit *itemNumberField, QWidget *owner,
+                               ScanRouter *router = nullptr);
 
     // True once the close box has unloaded the window (it is deleted shortly after).
     bool isUnloaded() const { return m_unloaded; }
@@ -60,6 +65,9 @@ private:
     QLayout *buildPortButtons(QWidget *frame);
     QGroupBox *buildCodeFrame();
     QCheckBox *buildKeyboardOption();
+    QGroupBox *buildModeFrame();
+    void modeChosen();
+    void showMode();
     QLayout *buildCommandButtons();
     void connectControls();
     void load();
@@ -76,6 +84,9 @@ private:
     QPushButton *m_sendButton = nullptr;
     QPushButton *m_exitButton = nullptr;
     ScannerPort *m_port = nullptr;
+    std::array<QRadioButton *, 3> m_modeChoices{}; // find, add to the count, take from it
+    QSpinBox *m_quantity = nullptr;
+    ScanRouter *m_router = nullptr;
 
     ItemRecordSet &m_records;
     QPointer<QLineEdit> m_field;

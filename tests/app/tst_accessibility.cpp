@@ -14,7 +14,9 @@
 #include "mainwindow/MainWindow.h"
 #include "report/ReportWindow.h"
 #include "report/SortDialog.h"
+#include "scanner/ScanCounting.h"
 #include "scanner/ScannerWindow.h"
+#include "stocktake/StocktakeWindow.h"
 #include "updatecheck/ReleaseKey.h"
 #include "updatecheck/UpdateCheckWindow.h"
 #include "updater/DrawnProgressBar.h"
@@ -172,6 +174,16 @@ const QMap<QString, Opener> &openers()
                  },
                  records, &itemNumber);
          }},
+        {QStringLiteral("stocktake"),
+         [](const Inspect &inspect) {
+             TestFolder folder;
+             folder.addRows(rows());
+             ItemRecordSet records(folder.databasePath());
+             records.open();
+             QLineEdit itemNumber;
+             ScanRouter router(records, &itemNumber);
+             openOwned<StocktakeWindow>(inspect, records, router);
+         }},
         {QStringLiteral("update check"),
          [](const Inspect &inspect) {
              // As in a copy built with a release key, which can check.
@@ -324,12 +336,12 @@ private slots:
         QTest::newRow("main window")
             << "main window"
             << QStringList{"Backup",      "Restore",     "Manual",      "Tips",        "About",
-                           "Export",      "Import",      "History",     "Labels",      "txtfield[3]",
-                           "txtfield[4]", "txtfield[5]", "txtfield[6]", "txtfield[8]", "cboInvNum",
-                           "cboVendor",   "cboDate",     "command1",    "command2",    "cmdAdd",
-                           "cmdSave",     "cmdDelete",   "cmdFind",     "cmdFirst",    "cmdPrev",
-                           "cmdNext",     "cmdLast",     "DataGrid1",   "cmdReport",   "cmdGenerate",
-                           "cmdScan",     "cmdUpdate",   "cmdExit"};
+                           "Export",      "Import",      "History",     "Labels",      "Stocktake",
+                           "txtfield[3]", "txtfield[4]", "txtfield[5]", "txtfield[6]", "txtfield[8]",
+                           "cboInvNum",   "cboVendor",   "cboDate",     "command1",    "command2",
+                           "cmdAdd",      "cmdSave",     "cmdDelete",   "cmdFind",     "cmdFirst",
+                           "cmdPrev",     "cmdNext",     "cmdLast",     "DataGrid1",   "cmdReport",
+                           "cmdGenerate", "cmdScan",     "cmdUpdate",   "cmdExit"};
         QTest::newRow("tip of the day")
             << "tip of the day" << QStringList{"chkShowAtStartup", "cmdNextTip", "cmdOK"};
         QTest::newRow("about box") << "about box"
@@ -348,8 +360,10 @@ private slots:
                            "spnStartRow", "spnStartColumn", "cmdPrint",   "cmdSavePdf", "cmdClose"};
         QTest::newRow("barcode reader")
             << "barcode reader"
-            << QStringList{"optComPort_0",        "cmdConnect", "cmdDisconnect", "txtBarcode",
-                           "chkKeyboardScanners", "cmdClear",   "cmdSend",       "cmdExit"};
+            << QStringList{"optComPort_0",  "cmdConnect",  "cmdDisconnect",       "txtBarcode",
+                           "optScanMode_0", "txtQuantity", "chkKeyboardScanners", "cmdClear",
+                           "cmdSend",       "cmdExit"};
+        QTest::newRow("stocktake") << "stocktake" << QStringList{"lstCount", "cmdStart", "cmdClose"};
         QTest::newRow("update check") << "update check" << QStringList{"cmdCheck", "cmdUpdate"};
         QTest::newRow("item history")
             << "item history" << QStringList{"txtFilter", "chkAllItems", "lstChanges", "cmdClose"};

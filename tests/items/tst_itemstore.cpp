@@ -164,7 +164,9 @@ class TestItemStore : public QObject
                 {"total value, and too large a total", &TestItemStore::totalCase},
                 {"a row read while an ordered read runs", &TestItemStore::nestedReadCase},
                 {"every change recorded, and undone", &TestItemStore::historyCase},
-                {"no change without its entry", &TestItemStore::historyRefusedCase}};
+                {"no change without its entry", &TestItemStore::historyRefusedCase},
+                {"counts change relative to what is stored", &TestItemStore::countCase},
+                {"a stocktake counted at two workstations, then set", &TestItemStore::stocktakeCase}};
     }
 
     std::unique_ptr<ItemStore> openStore(const QString &engine)
@@ -408,6 +410,104 @@ class TestItemStore : public QObject
         QVERIFY_THROWS_EXCEPTION(AppError, store.update(edited, bit(Column::ItemDesc)));
         QCOMPARE(store.read(*row.rowid)->itemDesc, QStringLiteral("Kept"));
         QCOMPARE(store.history({}).size(), size_t(1));
+    }
+
+    void countCase(ItemStore &store, Engine &engine)
+    {
+        ItemRow w = item(QStringLiteral("Widget"), QStringLiteral("W-1"), 25000);
+        w.itemCnt = 2;
+        w.itemCst = Money::fromRaw(12500);
+        store.insert(w);
+        const qint64 key = *w.rowid;
+        auto other = engine.makeStore();
+        other->open();
+        {
+            // Two workstations scanning the same item both count.
+            const ChangeScope mine(store, ChangeKind::countAdded);
+            const ChangeScope theirs(*other, ChangeKind::countAdded);
+            for (int i = 0; i < 3; ++i)
+                store.addToCount(key, 1);
+            QCOMPARE(other->addToCount(key, 2).itemCnt, std::optional<qint64>(7));
+        }
+        const ItemRow now = *store.read(key);
+        QCOMPARE(now.totItemCst, std::optional<Money>(Money::fromRaw(87500)));
+        QCOMPARE(now.version, store.read(key)->version);
+        {
+            const ChangeScope taking(store, ChangeKind::countTaken);
+            QCOMPARE(store.addToCount(key, -7).itemCnt, std::optional<qint64>(0));
+            QVERIFY_THROWS_EXCEPTION(CountRefused, store.addToCount(key, -1));
+        }
+        QCOMPARE(store.read(key)->itemCnt, std::optional<qint64>(0));
+        HistoryQuery q;
+        q.itemKey = key;
+        QStringList kinds;
+        for (const HistoryEntry &e : store.history(q))
+            kinds << e.kind;
+        QCOMPARE(kinds, (QStringList{"count taken", "count added", "count added", "count added",
+                                     "count added", "added"}));
+        QCOMPARE(describeChange(store.history(q).front()),
+                 QString::fromUtf8(
+                     "Unit Count 7 \u2192 0; Total Unit Value $8.75 \u2192 $0.00 (taken by a scan)"));
+        store.remove(*store.read(key));
+        QVERIFY_THROWS_EXCEPTION(ItemConflict, store.addToCount(key, 1));
+    }
+
+    void stocktakeCase(ItemStore &store, Engine &engine)
+    {
+        std::vector<ItemRow> rows{item(QStringLiteral("A"), QStringLiteral("A-1"), 100000),
+                                  item(QStringLiteral("B"), QStringLiteral("B-1"), 100000),
+                                  item(QStringLiteral("C"), QStringLiteral("C-1"), 120000)};
+        const qint64 counts[] = {10, 5, 3};
+        for (size_t i = 0; i < rows.size(); ++i) {
+            rows[i].itemCnt = counts[i];
+            rows[i].itemCst = Money::fromRaw(rows[i].totItemCst->raw() / counts[i]);
+            store.insert(rows[i]);
+        }
+        const auto keyOf = [&rows](size_t i) { return *rows[i].rowid; };
+        const auto countOf = [&store, &keyOf](size_t i) {
+            return store.read(keyOf(i))->itemCnt.value_or(-1);
+        };
+        QVERIFY(!store.stocktake());
+        const qint64 id = store.startStocktake().id;
+        auto other = engine.makeStore();
+        other->open();
+        QCOMPARE(other->startStocktake().id, id); // joins the count in progress
+        store.countStocktake(id, keyOf(0), 4, true);
+        QCOMPARE(other->countStocktake(id, keyOf(0), 4, true).counted, std::optional<qint64>(8));
+        store.countStocktake(id, keyOf(1), 5, false);
+        // Sold after it was counted: the sale stands when the counts are set.
+        ItemRow sold = *store.read(keyOf(1));
+        sold.itemCnt = 4;
+        store.update(sold, bit(Column::ItemCnt));
+        const std::vector<StocktakeLine> lines = other->stocktakeLines(id);
+        QCOMPARE(lines.size(), size_t(3));
+        QCOMPARE(lines[2].counted, std::nullopt);
+        QCOMPARE(lines[2].atStart, std::optional<qint64>(3));
+        {
+            const ChangeScope scope(store, ChangeKind::stocktake);
+            store.endStocktake(id, StocktakeEnd::SetCounted);
+        }
+        QCOMPARE(countOf(0), 8);
+        QCOMPARE(countOf(1), 4);
+        QCOMPARE(countOf(2), 3);
+        QCOMPARE(store.read(keyOf(0))->totItemCst, std::optional<Money>(Money::fromWhole(8)));
+        HistoryQuery q;
+        q.filter = ChangeKind::stocktake;
+        QCOMPARE(store.history(q).size(), size_t(1)); // only A moved
+        QVERIFY(!other->stocktake());
+        QVERIFY_THROWS_EXCEPTION(AppError, other->countStocktake(id, keyOf(0), 1, true));
+
+        // Cancelled: nothing changes; then one where the items not counted are zero.
+        const qint64 second = store.startStocktake().id;
+        store.countStocktake(second, keyOf(0), 1, false);
+        store.endStocktake(second, StocktakeEnd::Discard);
+        QCOMPARE(countOf(0), 8);
+        const qint64 third = store.startStocktake().id;
+        store.countStocktake(third, keyOf(0), 8, false);
+        store.endStocktake(third, StocktakeEnd::SetCountedAndZeroRest);
+        QCOMPARE(countOf(0), 8);
+        QCOMPARE(countOf(1), 0);
+        QCOMPARE(countOf(2), 0);
     }
 
     // What a report's progress does: other reads of the store between the rows of an ordered read.

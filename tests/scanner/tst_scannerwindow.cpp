@@ -6,6 +6,7 @@
 #include "items/Database.h"
 #include "items/ItemRecordSet.h"
 #include "mainwindow/ItemBinding.h"
+#include "scanner/ScanCounting.h"
 #include "scanner/ScannerPort.h"
 #include "scanner/ScannerWindow.h"
 
@@ -15,6 +16,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSpinBox>
 #include <QVBoxLayout>
 #include <QtTest>
 #include <memory>
@@ -137,6 +139,8 @@ private slots:
     void send();
     void sendFailureIsTrapped();
     void closeBoxUnloads();
+    void countingScans_data();
+    void countingScans();
 
 private:
     std::unique_ptr<PtyPair> m_pty;
@@ -153,6 +157,7 @@ void tst_ScannerWindow::init()
 
 void tst_ScannerWindow::cleanup()
 {
+    tv::setScanMode(tv::ScanMode::Find, 1);
     m_prompts.reset();
     m_pty.reset();
     qputenv("TALLYVANE_SERIAL_PORTS", "");
@@ -498,3 +503,89 @@ void tst_ScannerWindow::closeBoxUnloads()
 
 QTEST_MAIN(tst_ScannerWindow)
 #include "tst_scannerwindow.moc"
+
+void tst_ScannerWindow::countingScans_data()
+{
+    QTest::addColumn<QStringList>("items"); // number:count, each at $1.25
+    QTest::addColumn<int>("modeKey");       // the option's access key
+    QTest::addColumn<QString>("quantity");  // typed into Quantity
+    QTest::addColumn<QStringList>("scans");
+    QTest::addColumn<QString>("answer");     // to the question, if one is asked
+    QTest::addColumn<QStringList>("counts"); // number:count after the scans, in row order
+    QTest::addColumn<QString>("shown");      // part of the one message shown, if any
+
+    QTest::newRow("add 1: three scans, any letter case")
+        << QStringList{"A-1:0", "W-1:2"} << int(Qt::Key_A) << "1" << QStringList{"w-1", "W-1", "w-1"} << ""
+        << QStringList{"A-1:0", "W-1:5"} << QString();
+    QTest::newRow("take 5 of 7") << QStringList{"W-1:7"} << int(Qt::Key_T) << "5" << QStringList{"W-1"} << ""
+                                 << QStringList{"W-1:2"} << QString();
+    QTest::newRow("take from an item at 0: refused, unchanged")
+        << QStringList{"Z-0:0"} << int(Qt::Key_T) << "1" << QStringList{"Z-0"} << "" << QStringList{"Z-0:0"}
+        << "There are none of";
+    QTest::newRow("part of a number is no match: asks, Yes adds it")
+        << QStringList{"W-10:1"} << int(Qt::Key_A) << "3" << QStringList{"W-1"} << "yes"
+        << QStringList{"W-10:1", "W-1:3"} << "No item has the number";
+    QTest::newRow("No adds nothing") << QStringList{"W-10:1"} << int(Qt::Key_A) << "1" << QStringList{"X"}
+                                     << "no" << QStringList{"W-10:1"} << "No item has the number";
+}
+
+void tst_ScannerWindow::countingScans()
+{
+    QFETCH(QStringList, items);
+    QFETCH(int, modeKey);
+    QFETCH(QString, quantity);
+    QFETCH(QStringList, scans);
+    QFETCH(QString, answer);
+    QFETCH(QStringList, counts);
+    QFETCH(QString, shown);
+
+    std::vector<ItemRow> rows;
+    for (const QString &spec : items)
+        rows.push_back(test::makeRow(QStringLiteral("Item ") + spec.section(':', 0, 0),
+                                     spec.section(':', 0, 0), spec.section(':', 1).toLongLong(),
+                                     QStringLiteral("1.25")));
+    MainWindow main(rows);
+    QVERIFY(main.showActive());
+    if (!answer.isEmpty()) m_prompts->answer(answer == "yes" ? MsgAnswer::Yes : MsgAnswer::No);
+    ScannerWindow *w = ScannerWindow::scan(*main.records, main.itemNumber, &main.window);
+    QVERIFY(QTest::qWaitForWindowActive(w));
+    QTest::keyClick(w->windowHandle(), Qt::Key(modeKey), Qt::AltModifier);
+    const char *option = modeKey == Qt::Key_A ? "optScanMode_1" : "optScanMode_2";
+    QTRY_VERIFY(control<QRadioButton>(*w, option)->isChecked()); // an access key clicks after a moment
+    QTest::keyClick(w->windowHandle(), Qt::Key_Q, Qt::AltModifier);
+    auto *spin = control<QSpinBox>(*w, "txtQuantity");
+    QTRY_VERIFY(spin->hasFocus());
+    QTest::keyClick(w->windowHandle(), Qt::Key_A, Qt::ControlModifier);
+    for (const QChar c : quantity)
+        QTest::keyClick(w->windowHandle(), c.toLatin1());
+    QCOMPARE(spin->value(), quantity.toInt());
+    buttonOf(*w, "cmdConnect")->click();
+
+    // No Send to Ketbook: each code counts as it comes.
+    for (const QString &code : scans)
+        QVERIFY(m_pty->send(code.toLatin1() + "\r\n"));
+    if (!shown.isEmpty()) QTRY_COMPARE(m_prompts->shown().size(), 1);
+    const auto stored = [&main] {
+        return tv::test::querySql(
+            main.folder.databasePath(),
+            QStringLiteral("select ItemNum || ':' || ItemCnt from Items order by rowid"));
+    };
+    QTRY_COMPARE(stored(), counts);
+    if (shown.isEmpty())
+        QVERIFY(m_prompts->shown().isEmpty());
+    else
+        QVERIFY2(m_prompts->last().text.contains(shown), qPrintable(m_prompts->last().text));
+    // The total follows the count, and each change is in the history.
+    QCOMPARE(tv::test::querySql(
+                 main.folder.databasePath(),
+                 QStringLiteral("select count(*) from Items where TotItemCst is not ItemCnt * ItemCst")),
+             QStringList{"0"});
+    const QStringList kinds =
+        tv::test::querySql(main.folder.databasePath(),
+                           QStringLiteral("select Change from ItemHistory where Change like 'count%'"));
+    int changed = 0;
+    for (int i = 0; i < counts.size() && i < items.size(); ++i)
+        changed += counts[i] != items[i];
+    QCOMPARE(kinds.size(), changed == 0 ? 0 : scans.size());
+    QVERIFY(w->isVisible());
+}

@@ -166,7 +166,8 @@ QString PgTestServer::psql(const QString &sql, bool file) const
 QString PgTestServer::resetTable() const
 {
     QString out = psql(QStringLiteral(
-        "drop table if exists items, itemhistory cascade; drop function if exists items_next_version, "
+        "drop table if exists items, itemhistory, stocktake, stocktakeitem cascade; drop function if exists "
+        "items_next_version, "
         "items_notify_change, items_history_workstation, items_history_kind, items_history_undoes, "
         "items_history_inserted, items_history_updated, items_history_deleted cascade"));
     if (out.startsWith(QLatin1String("ERROR:"))) return out;

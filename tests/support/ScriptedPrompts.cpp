@@ -6,14 +6,12 @@ namespace tv::test {
 
 namespace {
 // The next scripted answer; a dry script cancels.
-std::optional<QString> takeFront(std::deque<std::optional<QString>> &script)
+template <typename T> std::optional<T> takeFront(std::deque<std::optional<T>> &script)
 {
     if (script.empty()) return std::nullopt;
-    const bool chosen = script.front().has_value();
-    const QString text = chosen ? *script.front() : QString();
+    std::optional<T> answer = std::move(script.front());
     script.pop_front();
-    if (!chosen) return std::nullopt;
-    return text;
+    return answer;
 }
 } // namespace
 
@@ -58,6 +56,19 @@ MsgAnswer ScriptedPrompts::message(const QString &text, MsgButtons buttons, MsgI
     default:
         return MsgAnswer::Cancel;
     }
+}
+
+std::optional<int> ScriptedPrompts::choose(const QString &prompt, const QStringList &choices,
+                                           const QString &title)
+{
+    Shown shown;
+    shown.kind = Kind::Choice;
+    shown.text = prompt;
+    shown.title = title.isEmpty() ? appTitle() : title;
+    shown.buttons = MsgButtons::OkCancel;
+    shown.choices = choices;
+    m_shown.push_back(shown);
+    return takeFront(m_choices);
 }
 
 std::optional<QString> ScriptedPrompts::input(const QString &prompt, const QString &title,

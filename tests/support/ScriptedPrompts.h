@@ -13,7 +13,7 @@ namespace tv::test {
 class ScriptedPrompts : public Prompts
 {
 public:
-    enum class Kind { Message, Input, OpenFile, SaveFile };
+    enum class Kind { Message, Input, Choice, OpenFile, SaveFile };
     struct Shown
     {
         Kind kind = Kind::Message;
@@ -23,6 +23,7 @@ public:
         MsgButtons buttons = MsgButtons::Ok;
         FileDialogRequest file;
         QString defaultText;
+        QStringList choices;
     };
 
     ScriptedPrompts();
@@ -32,6 +33,7 @@ public:
     // No, Cancel) and an input or file dialog is cancelled.
     void answer(MsgAnswer a) { m_answers.push_back(a); }
     void inputAnswer(std::optional<QString> text) { m_inputs.push_back(std::move(text)); }
+    void choiceAnswer(std::optional<int> index) { m_choices.push_back(index); }
     void fileAnswer(std::optional<QString> path) { m_files.push_back(std::move(path)); }
 
     const QList<Shown> &shown() const { return m_shown; }
@@ -42,6 +44,8 @@ public:
     MsgAnswer message(const QString &text, MsgButtons buttons, MsgIcon icon, const QString &title) override;
     std::optional<QString> input(const QString &prompt, const QString &title,
                                  const QString &defaultText) override;
+    std::optional<int> choose(const QString &prompt, const QStringList &choices,
+                              const QString &title) override;
     std::optional<QString> openFile(const FileDialogRequest &request) override;
     std::optional<QString> saveFile(const FileDialogRequest &request) override;
 
@@ -50,6 +54,7 @@ private:
     std::deque<MsgAnswer> m_answers;
     std::deque<std::optional<QString>> m_inputs;
     std::deque<std::optional<QString>> m_files;
+    std::deque<std::optional<int>> m_choices;
 };
 
 } // namespace tv::test
