@@ -1007,9 +1007,9 @@ private slots:
             QVERIFY(!a->icon().isNull());
         }
         QCOMPARE(keys, QStringList({"first", "second", "third", "fourth", "fifth", "export", "import",
-                                    "history", "labels"}));
+                                    "history", "labels", "stocktake"}));
         QCOMPARE(texts, QStringList({"Backup", "Restore", "Manual", "Tips", "About", "Export", "Import",
-                                     "History", "Labels"}));
+                                     "History", "Labels", "Stocktake"}));
 
         // Every control can be found by its name.
         const auto controls = w.findChildren<QWidget *>();
@@ -1056,7 +1056,8 @@ private slots:
         QCOMPARE(w.txtfield(4)->text(), QStringLiteral("C-3"));
         QCOMPARE(grid->selectionModel()->selectedRows().size(), 2);
 
-        QWidget *labelsButton = w.toolbar()->widgetForAction(w.toolbar()->actions().constLast());
+        QWidget *labelsButton =
+            w.toolbar()->widgetForAction(w.toolbar()->findChild<QAction *>(QStringLiteral("labels")));
         clickInWindow(labelsButton);
         auto *labels = w.findChild<QWidget *>(QStringLiteral("frmLabels"));
         QVERIFY(labels && labels->isVisible());

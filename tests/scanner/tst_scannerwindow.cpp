@@ -510,7 +510,7 @@ void tst_ScannerWindow::countingScans_data()
     QTest::addColumn<int>("modeKey");       // the option's access key
     QTest::addColumn<QString>("quantity");  // typed into Quantity
     QTest::addColumn<QStringList>("scans");
-    QTest::addColumn<QString>("answer");     // to the question, if one is asked
+    QTest::addColumn<QString>("answer");     // to the question or the list of items, if one is shown
     QTest::addColumn<QStringList>("counts"); // number:count after the scans, in row order
     QTest::addColumn<QString>("shown");      // part of the one message shown, if any
 
@@ -525,6 +525,9 @@ void tst_ScannerWindow::countingScans_data()
     QTest::newRow("part of a number is no match: asks, Yes adds it")
         << QStringList{"W-10:1"} << int(Qt::Key_A) << "3" << QStringList{"W-1"} << "yes"
         << QStringList{"W-10:1", "W-1:3"} << "No item has the number";
+    QTest::newRow("two items with the number: asks which")
+        << QStringList{"D-1:1", "D-1:4"} << int(Qt::Key_A) << "1" << QStringList{"d-1"} << "second"
+        << QStringList{"D-1:1", "D-1:5"} << "2 items have the number";
     QTest::newRow("No adds nothing") << QStringList{"W-10:1"} << int(Qt::Key_A) << "1" << QStringList{"X"}
                                      << "no" << QStringList{"W-10:1"} << "No item has the number";
 }
@@ -546,7 +549,10 @@ void tst_ScannerWindow::countingScans()
                                      QStringLiteral("1.25")));
     MainWindow main(rows);
     QVERIFY(main.showActive());
-    if (!answer.isEmpty()) m_prompts->answer(answer == "yes" ? MsgAnswer::Yes : MsgAnswer::No);
+    if (answer == "second")
+        m_prompts->choiceAnswer(1);
+    else if (!answer.isEmpty())
+        m_prompts->answer(answer == "yes" ? MsgAnswer::Yes : MsgAnswer::No);
     ScannerWindow *w = ScannerWindow::scan(*main.records, main.itemNumber, &main.window);
     QVERIFY(QTest::qWaitForWindowActive(w));
     QTest::keyClick(w->windowHandle(), Qt::Key(modeKey), Qt::AltModifier);
