@@ -22,6 +22,11 @@ StocktakeTableModel::StocktakeTableModel(StocktakeCount &count, QObject *parent)
     connect(&records, &ItemRecordSet::rowChanged, this, [this](int index) {
         emit dataChanged(this->index(index, 0), this->index(index, SectionCount - 1));
     });
+    // The list holds the items only while a count is in progress.
+    connect(&count, &StocktakeCount::stateChanged, this, [this] {
+        beginResetModel();
+        endResetModel();
+    });
     // Only what is on screen is drawn again.
     connect(&count, &StocktakeCount::linesChanged, this, [this] {
         if (rowCount() > 0) emit dataChanged(index(0, Expected), index(rowCount() - 1, Difference));

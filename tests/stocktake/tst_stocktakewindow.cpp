@@ -15,6 +15,7 @@
 
 #include <QCheckBox>
 #include <QFile>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -116,6 +117,7 @@ private slots:
         QCOMPARE(w.scanNotice()->text(), QStringLiteral("Scanning counts 4 for the stocktake"));
         auto *list = control<QTableView>(*st, "lstCount");
         QTRY_VERIFY(list->hasFocus());
+        QCOMPARE(list->verticalHeader()->count(), 3); // the rows the list shows
 
         // The anchor: two keyboard scans of 4, then the count typed over as 7.
         scanKeys(st->windowHandle(), QStringLiteral("A-100"));
