@@ -26,6 +26,8 @@
 #include "mainwindow/ItemTableModel.h"
 #include "mainwindow/PickListCombo.h"
 #include "mainwindow/PictureView.h"
+#include "mainwindow/ReorderStatusLine.h"
+#include "report/ReorderWriter.h"
 #include "report/ReportWindow.h"
 #include "report/SortDialog.h"
 #include "scanner/KeyboardScan.h"
@@ -170,6 +172,10 @@ void MainWindow::buildWindow()
     outer->addLayout(buildRecordButtons(central, tabOrder));
     outer->addWidget(buildGrid(central), 1);
     tabOrder << m_grid;
+    m_reorderLine = new ReorderStatusLine(*m_records, central);
+    connect(m_reorderLine, &QPushButton::clicked, this, &MainWindow::openReorderList);
+    outer->addWidget(m_reorderLine);
+    tabOrder << m_reorderLine;
     outer->addLayout(buildWindowButtons(central, tabOrder));
 
     for (int i = 1; i < tabOrder.size(); ++i)
@@ -201,6 +207,7 @@ void MainWindow::buildToolbar()
         {"import", "Import", "import", "Add the items of a CSV file, after a preview"},
         {"history", "History", "history", "See every change of the items, and undo one"},
         {"labels", "Labels", "labels", "Print barcode labels of many items on label sheets"},
+        {"reorder", "Reorder", "reorder", "List the items at or below their reorder level, by vendor"},
     };
     for (const auto &t : tools) {
         QAction *a =
@@ -266,6 +273,8 @@ QGroupBox *MainWindow::buildDetails(QWidget *central, QList<QWidget *> &tabOrder
     addLabelled("Label8", QStringLiteral("&Vendor :"), m_cboVendor);
     m_cboDate = makeCombo("cboDate");
     addLabelled("Label9", QStringLiteral("Dat&e :"), m_cboDate);
+    addLabelled("lblReorderAt", QStringLiteral("Reorder At :"), makeField(9));
+    addLabelled("lblOrderQty", QStringLiteral("Order &Qty :"), makeField(10));
     form->setRowStretch(formRow, 1);
     form->setColumnStretch(1, 1);
     // The picture path is kept in a field the user never sees.
@@ -277,6 +286,9 @@ QGroupBox *MainWindow::buildDetails(QWidget *central, QList<QWidget *> &tabOrder
     m_txtfield[5]->setAlignment(Qt::AlignRight);
     m_txtfield[6]->setAlignment(Qt::AlignRight);
     m_txtfield[8]->setAlignment(Qt::AlignRight);
+    m_txtfield[9]->setAlignment(Qt::AlignRight);
+    m_txtfield[10]->setAlignment(Qt::AlignRight);
+    m_txtfield[10]->setPlaceholderText(QStringLiteral("twice the level"));
     return details;
 }
 
@@ -400,7 +412,7 @@ QHBoxLayout *MainWindow::buildWindowButtons(QWidget *central, QList<QWidget *> &
 // The fields bound to the record set, and the editor that works on them.
 void MainWindow::bindFields()
 {
-    for (int i = 3; i <= 8; ++i)
+    for (int i = 3; i <= 10; ++i)
         m_binding->bindField(i, m_txtfield[static_cast<size_t>(i)]);
     m_binding->bindCombo(Column::InvDate, m_cboDate);
     m_binding->bindCombo(Column::Vendor, m_cboVendor);
@@ -821,6 +833,21 @@ void MainWindow::importCsv()
     csvTransfer(this).importFile(m_cdl1InitDir);
 }
 
+void MainWindow::writeReorderList()
+{
+    // The list holds what the grid shows, the text being typed included.
+    commitEdits();
+    const ReorderWriter writer(buildReorderList(m_records->rows()));
+    const QString path = ReorderWriter::listPath();
+    writer.save(path);
+    ReportWindow::showReorderList(path, writer.csv());
+}
+
+void MainWindow::openReorderList()
+{
+    trapped(QStringLiteral("lblReorder_Click"), kForm, [this] { writeReorderList(); });
+}
+
 void MainWindow::toolbarButtonClicked(const QString &key)
 {
     trapped(QStringLiteral("Toolbar1_ButtonClick"), kForm, [&] {
@@ -843,6 +870,8 @@ void MainWindow::toolbarButtonClicked(const QString &key)
             showLasting(m_history, [this] { return new HistoryWindow(*m_records, m_prompts, this); });
         } else if (key == QLatin1String("labels")) {
             openLabelsWindow();
+        } else if (key == QLatin1String("reorder")) {
+            writeReorderList();
         }
     });
 }
