@@ -806,6 +806,43 @@ private slots:
         QVERIFY_THROWS_EXCEPTION(AppError, store.readAll());
     }
 
+    // A server made before the reorder levels (here: one without the history either) works on
+    // without them and says what its owner runs; reorder.sql then adds them.
+    void serverWithoutReorderLevels()
+    {
+        const QString dropped = m_server.psql(QStringLiteral(
+            "drop table itemhistory cascade; drop function items_history_workstation, items_history_kind, "
+            "items_history_undoes, items_history_inserted, items_history_updated, items_history_deleted "
+            "cascade; "
+            "alter table items drop column ReorderLevel, drop column ReorderQty"));
+        QVERIFY2(!dropped.contains(QLatin1String("ERROR")), qPrintable(dropped));
+        ItemRow plain = item(QStringLiteral("Plain"), QStringLiteral("P-1"));
+        ItemRow levelled = item(QStringLiteral("Levelled"), QStringLiteral("L-1"));
+        levelled.reorderLevel = 5;
+        {
+            PgItemStore store(m_server.address());
+            store.open();
+            store.insert(plain);
+            QCOMPARE(store.readAll().size(), size_t(1));
+            try {
+                store.insert(levelled);
+                QFAIL("a level was kept by a server without the column");
+            } catch (const AppError &e) {
+                QVERIFY2(e.description().contains(QLatin1String("data/postgresql/reorder.sql")),
+                         qPrintable(e.description()));
+            }
+            QCOMPARE(store.readAll().size(), size_t(1));
+        }
+        const QString sqlFolder = QFileInfo(QStringLiteral(TALLYVANE_ITEMS_SQL)).path();
+        QVERIFY(!m_server.psql(sqlFolder + QStringLiteral("/history.sql"), true)
+                     .contains(QLatin1String("ERROR")));
+        PgItemStore store(m_server.address());
+        store.open();
+        store.insert(levelled);
+        QCOMPARE(store.read(*levelled.rowid)->reorderLevel, std::optional<qint64>(5));
+        QCOMPARE(describeChange(store.history({}).front()), QStringLiteral("added"));
+    }
+
     // A login with a password finds it where the client library looks; none found is a clear text.
     void passwordFromClientLibrary_data()
     {
