@@ -454,8 +454,10 @@ public:
     {
         changedColumns &= kAllColumns;
         if (!row.rowid) return insert(row);
+        const bool adds = usesAddedColumns(row, changedColumns);
+        if (!adds && writtenColumns(changedColumns) == 0) return; // nothing for the file to keep
         Writing w(*this);
-        if (usesAddedColumns(row, changedColumns)) addColumns(w);
+        if (adds) addColumns(w);
         changedColumns = writtenColumns(changedColumns);
         if (changedColumns == 0) return;
         // Only what was given a new value: the rest stays in the file exactly as it is.

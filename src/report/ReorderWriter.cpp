@@ -9,21 +9,21 @@ namespace tv {
 
 namespace {
 
-// The inventory report's cells, with colours written as a browser and the viewer both read them.
+// The look of the inventory report's cells, said once in a style sheet: a list of thousands of
+// lines is read and laid out by the viewer several times faster than with the report's markup in
+// every cell.
+constexpr const char *kStyle = "<style>th{color:#0000aa;font-size:large}td{font-weight:bold;padding:1px 6px}"
+                               "td.cost{color:#00bb00}td.total{color:#cc0000}</style>";
 constexpr const char *kTableOpen = "<table border=1 bordercolor=black cellspacing=0 width=100%>";
-constexpr const char *kHeaderOpen = R"(<th><font size="4" color="#0000aa"> )";
-constexpr const char *kHeaderClose = " </font></th>";
-constexpr const char *kCellOpen = R"(<td align="center"><b> &nbsp;)";
-constexpr const char *kCellClose = " </b></td>";
-constexpr const char *kCostOpen = R"(<td align="center"><font color="#00bb00"><b> &nbsp;)";
-constexpr const char *kCostClose = " </b></font></td>";
+constexpr const char *kCellOpen = "<td align=center>";
+constexpr const char *kCostOpen = "<td align=center class=cost>";
 constexpr const char *kNoVendor = "Without a vendor";
 
 void appendCell(QByteArray &out, const QString &text, bool cost = false)
 {
     out += cost ? kCostOpen : kCellOpen;
     out += text.toHtmlEscaped().toUtf8();
-    out += cost ? kCostClose : kCellClose;
+    out += "</td>";
 }
 
 QString dollars(const std::optional<Money> &amount)
@@ -41,9 +41,9 @@ void appendGroup(QByteArray &out, const ReorderGroup &group)
     out += "<tr>";
     for (const char *caption :
          {"Item Name", "Item Number", "Unit Count", "Reorder At", "Order Qty", "Unit Cost", "Line Cost"}) {
-        out += kHeaderOpen;
+        out += "<th>";
         out += caption;
-        out += kHeaderClose;
+        out += "</th>";
     }
     out += "</tr>";
     for (const ReorderLine &line : group.lines) {
@@ -57,9 +57,9 @@ void appendGroup(QByteArray &out, const ReorderGroup &group)
         appendCell(out, dollars(line.lineCost), true);
         out += "</tr>";
     }
-    out += R"(<tr><td colspan=6 align="right"><b>Subtotal )";
+    out += "<tr><td colspan=6 align=right>Subtotal ";
     out += vendor.toHtmlEscaped().toUtf8();
-    out += " &nbsp;</b></td>";
+    out += "</td>";
     appendCell(out, dollars(group.subtotal), true);
     out += "</tr></table>";
 }
@@ -68,16 +68,16 @@ void appendGroup(QByteArray &out, const ReorderGroup &group)
 
 QByteArray ReorderWriter::html() const
 {
-    QByteArray out = R"(<html><head><meta charset="utf-8"><title>Reorder List</title></head><body>)"
-                     R"(<center><font size="5"><b>Reorder List</b></font><br>)";
+    QByteArray out = R"(<html><head><meta charset="utf-8"><title>Reorder List</title>)";
+    out += kStyle;
+    out += R"(</head><body><center><font size="5"><b>Reorder List</b></font><br>)";
     if (m_list.groups.empty()) out += "<br>No item needs reordering.<br>";
     for (const ReorderGroup &group : m_list.groups)
         appendGroup(out, group);
     out += R"(<br><div align="right"><table border=1 bordercolor=black cellspacing=0 width=20%>)"
-           R"(<tr><th> <font size="4" color="#0000aa">Total to Order </font></th></tr>)"
-           R"(<tr><td align="center"><font color="#cc0000"><b> &nbsp;)";
+           "<tr><th>Total to Order</th></tr><tr><td align=center class=total>";
     out += dollars(m_list.total).toUtf8();
-    out += " </b></font></td></tr></table></div><br> End of Reorder List </body></html>";
+    out += "</td></tr></table></div><br> End of Reorder List </body></html>";
     return out;
 }
 

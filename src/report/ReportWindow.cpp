@@ -287,7 +287,7 @@ void ReportWindow::showReport(const QString &path)
 void ReportWindow::showReorderList(const QString &path, const QByteArray &csv)
 {
     ReportWindow *viewer = instance();
-    viewer->navigate(path);
+    viewer->navigate(path, false);
     viewer->m_csv = csv;
     viewer->m_csvAction->setVisible(true);
     tv::bringForward(viewer);
@@ -311,7 +311,7 @@ bool ReportWindow::saveCsv()
     return true;
 }
 
-void ReportWindow::navigate(const QString &path)
+void ReportWindow::navigate(const QString &path, bool legacyColours)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
@@ -350,7 +350,7 @@ void ReportWindow::navigate(const QString &path)
         QStringDecoder utf8(QStringDecoder::Utf8);
         QString text = utf8(bytes);
         if (utf8.hasError()) text = QString::fromLatin1(bytes);
-        m_browser->setHtml(displayHtml(text));
+        m_browser->setHtml(legacyColours ? displayHtml(text) : text);
         m_rowView->setModel(nullptr);
         m_pages->setCurrentWidget(m_browser);
     }

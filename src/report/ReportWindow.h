@@ -44,7 +44,9 @@ public:
     bool saveCsv();
 
     // Shows the report file; throws AppError when it cannot be read. The file is not changed.
-    void navigate(const QString &path);
+    // `legacyColours`: colours may be written without "#" (see displayHtml); a page written with
+    // them skips that pass.
+    void navigate(const QString &path, bool legacyColours = true);
     QString shownPath() const { return m_path; }
     // Whether the report is shown row by row (rather than by the text browser).
     bool showsRows() const;
