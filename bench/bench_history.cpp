@@ -73,7 +73,7 @@ std::string columnList(const char *prefix)
 {
     std::string out;
     for (const ColumnInfo &c : kColumns)
-        out += std::string(out.empty() ? "" : ", ") + prefix + c.name;
+        if (!c.addedLater) out += std::string(out.empty() ? "" : ", ") + prefix + c.name;
     return out;
 }
 
@@ -101,7 +101,7 @@ void fillHistory(const QString &path, int entries)
         while (s.step()) {
             keys.push_back(sqlite3_column_int64(s.get(), 0));
             Values v;
-            for (int i = 0; i < kColumnCount; ++i)
+            for (int i = 0; i < kBaseColumnCount; ++i)
                 v[static_cast<size_t>(i)] = valueAt(s.get(), i + 1);
             items.push_back(std::move(v));
         }
@@ -111,7 +111,7 @@ void fillHistory(const QString &path, int entries)
     qint64 nextGhostKey = keys.back() + 1;
 
     std::string marks = "?1";
-    for (int i = 2; i <= 6 + 2 * kColumnCount; ++i)
+    for (int i = 2; i <= 6 + 2 * kBaseColumnCount; ++i)
         marks += ", ?" + std::to_string(i);
     c.exec("BEGIN");
     SqliteStatement insert(c, "INSERT INTO ItemHistory (ChangedAt, ChangedBy, Workstation, Change, Action, "
@@ -133,9 +133,9 @@ void fillHistory(const QString &path, int entries)
         sqlite3_bind_text(s, 4, kind, -1, SQLITE_STATIC);
         sqlite3_bind_text(s, 5, action, -1, SQLITE_STATIC);
         sqlite3_bind_int64(s, 6, key);
-        for (int i = 0; i < kColumnCount; ++i) {
+        for (int i = 0; i < kBaseColumnCount; ++i) {
             bindValue(s, 7 + i, before ? (*before)[static_cast<size_t>(i)] : Value{});
-            bindValue(s, 7 + kColumnCount + i, after ? (*after)[static_cast<size_t>(i)] : Value{});
+            bindValue(s, 7 + kBaseColumnCount + i, after ? (*after)[static_cast<size_t>(i)] : Value{});
         }
         insert.step();
         insert.reset();
@@ -196,7 +196,7 @@ void fillHistory(const QString &path, int entries)
                                    ") VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
         for (const auto &[key, v] : ghosts) {
             sqlite3_bind_int64(put.get(), 1, key);
-            for (int i = 0; i < kColumnCount; ++i)
+            for (int i = 0; i < kBaseColumnCount; ++i)
                 bindValue(put.get(), 2 + i, v[static_cast<size_t>(i)]);
             put.step();
             put.reset();
@@ -205,13 +205,13 @@ void fillHistory(const QString &path, int entries)
     {
         std::string sets;
         for (const ColumnInfo &col : kColumns)
-            sets += std::string(sets.empty() ? "" : ", ") + col.name + " = ?";
+            if (!col.addedLater) sets += std::string(sets.empty() ? "" : ", ") + col.name + " = ?";
         SqliteStatement put(c, "UPDATE Items SET " + sets + " WHERE rowid = ?");
         for (size_t i = 0; i < items.size(); ++i) {
             if (!changed[i]) continue;
-            for (int col = 0; col < kColumnCount; ++col)
+            for (int col = 0; col < kBaseColumnCount; ++col)
                 bindValue(put.get(), 1 + col, items[i][static_cast<size_t>(col)]);
-            sqlite3_bind_int64(put.get(), 1 + kColumnCount, keys[i]);
+            sqlite3_bind_int64(put.get(), 1 + kBaseColumnCount, keys[i]);
             put.step();
             put.reset();
         }

@@ -5,6 +5,8 @@
 --
 --     psql -h HOST -p PORT -U USER -d DBNAME -v ON_ERROR_STOP=1 -f history.sql
 --
+-- (A server that has the history already but no reorder levels gets them with reorder.sql.)
+--
 -- Each entry holds when (UTC), who (the database user), which workstation (the name Ketbook
 -- gives, else the client's address), what kind of change (added, changed, deleted, imported,
 -- scanned, undo), whether the row was inserted, updated or deleted, the row's id, and the item's
@@ -19,6 +21,10 @@
 --     grant select on ItemHistory to ROLE;
 --
 -- The block at the end does so for every role that has rights on Items already.
+
+-- The reorder levels are recorded like every other field; a server made before them gets them here.
+alter table Items add column if not exists ReorderLevel bigint,
+                  add column if not exists ReorderQty bigint;
 
 create table ItemHistory (
   EntryId       bigserial primary key,
@@ -46,7 +52,11 @@ create table ItemHistory (
   NewImage      text,
   NewInvNum     text,
   NewVendor     text,
-  NewInvDate    text
+  NewInvDate    text,
+  OldReorderLevel bigint,
+  OldReorderQty   bigint,
+  NewReorderLevel bigint,
+  NewReorderQty   bigint
 );
 
 create index ItemHistoryByItem on ItemHistory (ItemKey, EntryId);
@@ -66,56 +76,7 @@ create function items_history_undoes() returns bigint language sql stable as $$
   select nullif(current_setting('tallyvane.undoes', true), '')::bigint
 $$;
 
-create function items_history_inserted() returns trigger language plpgsql security definer
-  set search_path from current as $$
-begin
-  insert into ItemHistory (Workstation, Change, Action, ItemKey, Undoes,
-                           NewItemDesc, NewItemNum, NewItemCnt, NewItemCst, NewTotItemCst, NewImage,
-                           NewInvNum, NewVendor, NewInvDate)
-    select items_history_workstation(), items_history_kind('added'), 'insert', n.id,
-           items_history_undoes(), n.ItemDesc, n.ItemNum, n.ItemCnt, n.ItemCst, n.TotItemCst,
-           n.Image, n.InvNum, n.Vendor, n.InvDate
-      from inserted_rows n order by n.id;
-  return null;
-end
-$$;
-
-create function items_history_updated() returns trigger language plpgsql security definer
-  set search_path from current as $$
-begin
-  insert into ItemHistory (Workstation, Change, Action, ItemKey, Undoes,
-                           OldItemDesc, OldItemNum, OldItemCnt, OldItemCst, OldTotItemCst, OldImage,
-                           OldInvNum, OldVendor, OldInvDate,
-                           NewItemDesc, NewItemNum, NewItemCnt, NewItemCst, NewTotItemCst, NewImage,
-                           NewInvNum, NewVendor, NewInvDate)
-    select items_history_workstation(), items_history_kind('changed'), 'update', n.id,
-           items_history_undoes(), o.ItemDesc, o.ItemNum, o.ItemCnt, o.ItemCst, o.TotItemCst,
-           o.Image, o.InvNum, o.Vendor, o.InvDate, n.ItemDesc, n.ItemNum, n.ItemCnt, n.ItemCst,
-           n.TotItemCst, n.Image, n.InvNum, n.Vendor, n.InvDate
-      from old_rows o join new_rows n on n.id = o.id
-     -- a save of the same values is no change; letter case counts
-     where (o.ItemDesc, o.ItemNum, o.ItemCnt, o.ItemCst, o.TotItemCst, o.Image, o.InvNum, o.Vendor,
-            o.InvDate) is distinct from
-           (n.ItemDesc, n.ItemNum, n.ItemCnt, n.ItemCst, n.TotItemCst, n.Image, n.InvNum, n.Vendor,
-            n.InvDate)
-     order by n.id;
-  return null;
-end
-$$;
-
-create function items_history_deleted() returns trigger language plpgsql security definer
-  set search_path from current as $$
-begin
-  insert into ItemHistory (Workstation, Change, Action, ItemKey, Undoes,
-                           OldItemDesc, OldItemNum, OldItemCnt, OldItemCst, OldTotItemCst, OldImage,
-                           OldInvNum, OldVendor, OldInvDate)
-    select items_history_workstation(), items_history_kind('deleted'), 'delete', o.id,
-           items_history_undoes(), o.ItemDesc, o.ItemNum, o.ItemCnt, o.ItemCst, o.TotItemCst,
-           o.Image, o.InvNum, o.Vendor, o.InvDate
-      from deleted_rows o order by o.id;
-  return null;
-end
-$$;
+\ir history-functions.sql
 
 -- One insert per statement, however many rows it changed: an import of thousands stays fast.
 create trigger items_history_insert after insert on Items

@@ -5,13 +5,16 @@
 --
 -- Ketbook never creates or alters this table; it refuses a database without it.
 --
--- The nine columns are those of the embedded database file, with the same meaning:
+-- The columns are those of the embedded database file, with the same meaning:
 --   * texts are text;
 --   * ItemCst and TotItemCst are bigint ten-thousandths of a dollar (12.5 is 125000): exact, and
 --     the same range as the program's money, never a floating-point number;
 --   * ItemCnt is bigint;
 --   * InvDate is ISO text yyyy-mm-dd, as the file keeps it, not the date type: the report sorts
---     the same text either way, and both engines hold the value exactly as Ketbook wrote it.
+--     the same text either way, and both engines hold the value exactly as Ketbook wrote it;
+--   * ReorderLevel (the count at or below which the item is ordered again) and ReorderQty (how
+--     many to order; empty: enough to reach twice the level) are bigint, empty for no level. A
+--     server made before them gets them with reorder.sql, next to this script.
 -- Unquoted names fold to lower case (items, itemdesc, ...); queries may use either spelling.
 --
 -- Two hidden columns serve the workstations: id, the row's key, and version, raised by one on
@@ -30,7 +33,9 @@ create table Items (
   Image      text,
   InvNum     text,
   Vendor     text,
-  InvDate    text
+  InvDate    text,
+  ReorderLevel bigint,
+  ReorderQty   bigint
 );
 
 create function items_next_version() returns trigger language plpgsql as $$

@@ -40,7 +40,7 @@ void appendRow(QByteArray &out, const ItemRow &r)
         if (c.column != kColumns.front().column) out.append(kDelimiter);
         switch (c.type) {
         case ColumnType::Count:
-            number(r.itemCnt);
+            number(*r.countOf(c.column));
             break;
         case ColumnType::Money:
             money(*r.moneyOf(c.column));
@@ -103,6 +103,7 @@ Converted convert(Column column, const QString &text)
             return {{},
                     looksLikeNumber(t) ? QStringLiteral("too large for a count of units")
                                        : QStringLiteral("not a whole number")};
+        if (*n < 0 && column != Column::ItemCnt) return {{}, QStringLiteral("below 0")};
         return {QVariant(static_cast<qlonglong>(*n)), {}};
     }
     case ColumnType::Money: {
@@ -250,7 +251,7 @@ void PackedRows::append(const ItemRow &row, int sourceRow)
     for (const ColumnInfo &c : kColumns) {
         switch (c.type) {
         case ColumnType::Count:
-            packNumber(packed, row.itemCnt);
+            packNumber(packed, *row.countOf(c.column));
             break;
         case ColumnType::Money: {
             const auto &m = *row.moneyOf(c.column);
@@ -284,7 +285,7 @@ ItemRow PackedRows::at(size_t i) const
     for (const ColumnInfo &c : kColumns) {
         switch (c.type) {
         case ColumnType::Count:
-            row.itemCnt = unpackNumber(p);
+            *row.countOf(c.column) = unpackNumber(p);
             break;
         case ColumnType::Money: {
             const auto raw = unpackNumber(p);

@@ -94,8 +94,16 @@ FieldValue parseFieldText(Column column, const QString &text)
     case ColumnType::Count:
         if (trimmed.isEmpty()) {
             result.value = QVariant();
-        } else if (const auto n = parseWholeHalfEven(QString(trimmed).remove(QLatin1Char(',')))) {
+        } else if (const auto n = parseWholeHalfEven(QString(trimmed).remove(QLatin1Char(',')));
+                   n && (column == Column::ItemCnt || *n >= 0)) {
             result.value = QVariant(static_cast<qlonglong>(*n));
+        } else if (column != Column::ItemCnt) {
+            // A level or a quantity to order below nothing means nothing.
+            result.problem = QStringLiteral("The %1 \"%2\" is not a whole number of units. Type 0 or more, "
+                                            "such as 12, or leave it empty.")
+                                 .arg(column == Column::ReorderLevel ? QStringLiteral("reorder level")
+                                                                     : QStringLiteral("order quantity"),
+                                      text);
         } else {
             result.problem =
                 QStringLiteral("The Unit Count \"%1\" is not a whole number. Type a number of units "

@@ -6,8 +6,20 @@
 namespace tv {
 
 // Columns of Items in table order.
-enum class Column { ItemDesc, ItemNum, ItemCnt, ItemCst, TotItemCst, Image, InvNum, Vendor, InvDate };
-inline constexpr int kColumnCount = 9;
+enum class Column {
+    ItemDesc,
+    ItemNum,
+    ItemCnt,
+    ItemCst,
+    TotItemCst,
+    Image,
+    InvNum,
+    Vendor,
+    InvDate,
+    ReorderLevel, // the count at or below which the item must be ordered again
+    ReorderQty,   // how many to order; empty: enough to reach twice the level
+};
+inline constexpr int kColumnCount = 11;
 
 // How a column's value is kept: a text, a whole count, money in ten-thousandths, an ISO date text.
 enum class ColumnType { Text, Count, Money, Date };
@@ -23,6 +35,9 @@ struct ColumnInfo
     const char *reportCaption; // nullptr when the report does not show it
     const char *element;       // object name of the main window's control bound to it
     int elementIndex;          // index within a control array such as txtfield; -1 for a single control
+    // Added to Items only when a value is first kept in it: a table without it reads as NULL, and
+    // a file that never gets a value keeps its shape.
+    bool addedLater = false;
 };
 
 inline constexpr std::array<ColumnInfo, kColumnCount> kColumns{{
@@ -36,7 +51,14 @@ inline constexpr std::array<ColumnInfo, kColumnCount> kColumns{{
     {Column::InvNum, "InvNum", ColumnType::Text, nullptr, nullptr, "cboInvNum", -1},
     {Column::Vendor, "Vendor", ColumnType::Text, "Vendor Name", "Vendor", "cboVendor", -1},
     {Column::InvDate, "InvDate", ColumnType::Date, "Invoice Date", "Date", "cboDate", -1},
+    {Column::ReorderLevel, "ReorderLevel", ColumnType::Count, "Reorder At", nullptr, "txtfield", 9, true},
+    {Column::ReorderQty, "ReorderQty", ColumnType::Count, "Order Qty", nullptr, "txtfield", 10, true},
 }};
+
+// The columns every Items table has; those after them are added when first needed.
+inline constexpr int kBaseColumnCount = 9;
+inline constexpr unsigned kAddedLaterColumns =
+    (1u << static_cast<unsigned>(Column::ReorderLevel)) | (1u << static_cast<unsigned>(Column::ReorderQty));
 
 constexpr const ColumnInfo &columnInfo(Column column)
 {
@@ -71,6 +93,8 @@ constexpr const ColumnInfo *fieldColumnInfo(int index)
     return nullptr;
 }
 
-static_assert(columnInfo(Column::InvDate).column == Column::InvDate, "the table is in column order");
+static_assert(columnInfo(Column::ReorderQty).column == Column::ReorderQty, "the table is in column order");
+static_assert(!columnInfo(Column::InvDate).addedLater && columnInfo(Column::ReorderLevel).addedLater,
+              "the columns added later come after the base ones");
 
 } // namespace tv

@@ -70,6 +70,10 @@ QString fieldName(Column column)
         return QStringLiteral("Vendor");
     case Column::InvDate:
         return QStringLiteral("Date");
+    case Column::ReorderLevel:
+        return QStringLiteral("Reorder At");
+    case Column::ReorderQty:
+        return QStringLiteral("Order Qty");
     }
     return {};
 }

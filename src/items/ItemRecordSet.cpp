@@ -110,6 +110,20 @@ QString *ItemRow::textOf(Column column)
     }
 }
 
+std::optional<qint64> *ItemRow::countOf(Column column)
+{
+    switch (column) {
+    case Column::ItemCnt:
+        return &itemCnt;
+    case Column::ReorderLevel:
+        return &reorderLevel;
+    case Column::ReorderQty:
+        return &reorderQty;
+    default:
+        return nullptr;
+    }
+}
+
 std::optional<Money> *ItemRow::moneyOf(Column column)
 {
     return column == Column::ItemCst ? &itemCst : column == Column::TotItemCst ? &totItemCst : nullptr;
@@ -118,8 +132,10 @@ std::optional<Money> *ItemRow::moneyOf(Column column)
 QVariant ItemRow::value(Column column) const
 {
     switch (columnInfo(column).type) {
-    case ColumnType::Count:
-        return itemCnt ? QVariant(static_cast<qlonglong>(*itemCnt)) : QVariant();
+    case ColumnType::Count: {
+        const std::optional<qint64> &n = *countOf(column);
+        return n ? QVariant(static_cast<qlonglong>(*n)) : QVariant();
+    }
     case ColumnType::Money: {
         const std::optional<Money> &m = *moneyOf(column);
         return m ? QVariant::fromValue(*m) : QVariant();
@@ -135,7 +151,7 @@ bool ItemRow::sameValue(const ItemRow &a, const ItemRow &b, Column column)
 {
     switch (columnInfo(column).type) {
     case ColumnType::Count:
-        return a.itemCnt == b.itemCnt;
+        return *a.countOf(column) == *b.countOf(column);
     case ColumnType::Money:
         return *a.moneyOf(column) == *b.moneyOf(column);
     case ColumnType::Text:
@@ -160,7 +176,7 @@ void ItemRow::setValue(Column column, const QVariant &v)
     }
     switch (columnInfo(column).type) {
     case ColumnType::Count:
-        itemCnt = toCount(v);
+        *countOf(column) = toCount(v);
         break;
     case ColumnType::Money:
         *moneyOf(column) = toMoney(v);

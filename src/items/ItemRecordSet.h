@@ -43,14 +43,20 @@ struct ItemRow
     QString invDate; // ISO yyyy-mm-dd
     std::optional<qint64> itemCnt;
     std::optional<Money> itemCst, totItemCst;
-    std::shared_ptr<const KeptValues> kept; // null for a row read whole
+    std::optional<qint64> reorderLevel, reorderQty; // see Column::ReorderLevel
+    std::shared_ptr<const KeptValues> kept;         // null for a row read whole
 
     bool isKept(Column column) const { return kept && !kept->shown[static_cast<size_t>(column)].isNull(); }
     QString keptText(Column column) const
     {
         return kept ? kept->shown[static_cast<size_t>(column)] : QString();
     }
-    // The member holding a text or date column, or a money column; nullptr for any other.
+    // The member holding a text or date column, a count or a money column; nullptr for any other.
+    std::optional<qint64> *countOf(Column column);
+    const std::optional<qint64> *countOf(Column column) const
+    {
+        return const_cast<ItemRow *>(this)->countOf(column);
+    }
     QString *textOf(Column column);
     const QString *textOf(Column column) const { return const_cast<ItemRow *>(this)->textOf(column); }
     std::optional<Money> *moneyOf(Column column);

@@ -54,20 +54,39 @@ qint64 nowMs()
         .count();
 }
 
-QString selectColumns()
+// Whether the column is in a table that has (`added`) or lacks the columns added when first needed.
+bool isStored(Column c, bool added)
+{
+    return added || !columnInfo(c).addedLater;
+}
+
+// Every column in table order; one the table lacks reads as NULL.
+QString selectColumns(bool added)
 {
     QStringList names{QStringLiteral("id"), QStringLiteral("version")};
     for (int c = 0; c < kColumnCount; ++c)
-        names << columnName(static_cast<Column>(c));
+        names << (isStored(Column(c), added) ? columnName(Column(c)) : QStringLiteral("NULL::bigint"));
     return names.join(QStringLiteral(", "));
 }
 
-QString insertColumns()
+// The columns the table has.
+QString insertColumns(bool added)
 {
     QStringList names;
     for (int c = 0; c < kColumnCount; ++c)
-        names << columnName(static_cast<Column>(c));
+        if (isStored(Column(c), added)) names << columnName(static_cast<Column>(c));
     return names.join(QStringLiteral(", "));
+}
+
+int storedCount(bool added)
+{
+    return added ? kColumnCount : kBaseColumnCount;
+}
+
+QString upgradeText()
+{
+    return QStringLiteral("The inventory server keeps no reorder levels yet. Its owner adds them by "
+                          "running the script data/postgresql/reorder.sql once.");
 }
 
 bool isMoney(Column c)
@@ -77,7 +96,7 @@ bool isMoney(Column c)
 
 bool isNumber(Column c)
 {
-    return isMoney(c) || c == Column::ItemCnt;
+    return isMoney(c) || columnInfo(c).type == ColumnType::Count;
 }
 
 QVariant bindValue(const ItemRow &r, Column c)
@@ -123,9 +142,11 @@ void readValues(const QSqlQuery &q, int first, ItemRow &r)
     r.invNum = text(q, at(Column::InvNum));
     r.vendor = text(q, at(Column::Vendor));
     r.invDate = text(q, at(Column::InvDate));
+    r.reorderLevel = number(q, at(Column::ReorderLevel));
+    r.reorderQty = number(q, at(Column::ReorderQty));
 }
 
-// A row of a query selecting selectColumns().
+// A row of a query selecting selectColumns(m_added).
 ItemRow rowOf(const QSqlQuery &q)
 {
     ItemRow r;
@@ -135,12 +156,17 @@ ItemRow rowOf(const QSqlQuery &q)
     return r;
 }
 
-// "OldItemDesc, OldItemNum, ..." for the history's columns.
-QString prefixedColumns(const QString &prefix)
+// "OldItemDesc, OldItemNum, ..." for the history's columns; one it lacks is left out, or read as
+// NULL when `nullWhenMissing`.
+QString prefixedColumns(const QString &prefix, bool added, bool nullWhenMissing = false)
 {
     QStringList names;
-    for (int c = 0; c < kColumnCount; ++c)
-        names << prefix + columnName(static_cast<Column>(c));
+    for (int c = 0; c < kColumnCount; ++c) {
+        if (isStored(Column(c), added))
+            names << prefix + columnName(static_cast<Column>(c));
+        else if (nullWhenMissing)
+            names << QStringLiteral("NULL::bigint");
+    }
     return names.join(QStringLiteral(", "));
 }
 
@@ -246,6 +272,14 @@ private:
     QSqlDatabase database() const { return QSqlDatabase::database(m_connection, false); }
     void connectToServer(); // throws the unreachable text
     void verifyTable();
+    // Refuses values for columns the server's table does not have yet.
+    void requireStored(const ItemRow &row, unsigned columns) const
+    {
+        if (m_added) return;
+        for (int c = kBaseColumnCount; c < kColumnCount; ++c)
+            if ((columns & (1u << c)) && row.value(Column(c)).isValid())
+                throw AppError(Err::DatabaseError, upgradeText());
+    }
     QSqlDatabase ready(); // the connection, made again when it went down; throws while lost
     QSqlQuery exec(const QString &sql, const QVariantList &values = {}, bool forwardOnly = true);
     void stamp() { m_activeSince = nowMs(); } // something is asked of, or came from, the server
@@ -264,6 +298,7 @@ private:
     bool m_connected = false; // the connection is up as far as is known
     bool m_listening = false; // the driver's notification signal is wired
     bool m_inTransaction = false;
+    bool m_added = false; // Items has the columns added later (and the history with them)
     QString m_kind;
     std::optional<qint64> m_undoes;
     std::atomic<qint64> m_activeSince{0};
@@ -380,8 +415,10 @@ void PgSession::verifyTable()
     }
     const QSqlRecord found = q.record();
     QStringList needed{QStringLiteral("id"), QStringLiteral("version")};
-    for (int c = 0; c < kColumnCount; ++c)
+    for (int c = 0; c < kBaseColumnCount; ++c)
         needed << columnName(static_cast<Column>(c)).toLower();
+    // A table made before the reorder levels works on without them (reorder.sql adds them).
+    m_added = found.contains(QStringLiteral("reorderlevel")) && found.contains(QStringLiteral("reorderqty"));
     for (const QString &column : needed)
         if (!found.contains(column))
             throw AppError(
@@ -503,7 +540,7 @@ std::vector<ItemRow> PgSession::readAll()
         QSqlQuery count = exec(QStringLiteral("select count(*) from Items"));
         if (count.next()) rows.reserve(static_cast<size_t>(count.value(0).toLongLong()));
     }
-    QSqlQuery q = exec(QStringLiteral("select %1 from Items order by id").arg(selectColumns()));
+    QSqlQuery q = exec(QStringLiteral("select %1 from Items order by id").arg(selectColumns(m_added)));
     while (q.next()) {
         rows.push_back(rowOf(q));
         if (rows.size() % 1024 == 0) stamp();
@@ -514,7 +551,7 @@ std::vector<ItemRow> PgSession::readAll()
 
 std::optional<ItemRow> PgSession::read(qint64 key)
 {
-    QSqlQuery q = exec(QStringLiteral("select %1 from Items where id = ?").arg(selectColumns()),
+    QSqlQuery q = exec(QStringLiteral("select %1 from Items where id = ?").arg(selectColumns(m_added)),
                        {QVariant(static_cast<qlonglong>(key))});
     if (q.next()) return rowOf(q);
     if (q.lastError().isValid()) fail(q.lastError());
@@ -529,7 +566,7 @@ std::vector<ItemRow> PgSession::readMany(const std::vector<qint64> &keys)
     for (const qint64 key : keys)
         list << QString::number(key);
     QSqlQuery q =
-        exec(QStringLiteral("select %1 from Items where id = any(?::bigint[])").arg(selectColumns()),
+        exec(QStringLiteral("select %1 from Items where id = any(?::bigint[])").arg(selectColumns(m_added)),
              {QLatin1Char('{') + list.join(QLatin1Char(',')) + QLatin1Char('}')});
     std::vector<ItemRow> rows;
     while (q.next())
@@ -540,14 +577,18 @@ std::vector<ItemRow> PgSession::readMany(const std::vector<qint64> &keys)
 
 void PgSession::insert(ItemRow &row)
 {
+    requireStored(row, ~0u);
     QVariantList values;
-    for (int c = 0; c < kColumnCount; ++c)
+    QStringList marks;
+    for (int c = 0; c < kColumnCount; ++c) {
+        if (!isStored(Column(c), m_added)) continue;
         values << bindValue(row, static_cast<Column>(c));
+        marks << QStringLiteral("?");
+    }
     recorded(false, [&] {
-        QSqlQuery q = exec(
-            QStringLiteral("insert into Items (%1) values (?, ?, ?, ?, ?, ?, ?, ?, ?) returning id, version")
-                .arg(insertColumns()),
-            values);
+        QSqlQuery q = exec(QStringLiteral("insert into Items (%1) values (%2) returning id, version")
+                               .arg(insertColumns(m_added), marks.join(QStringLiteral(", "))),
+                           values);
         if (!q.next()) fail(q.lastError());
         row.rowid = q.value(0).toLongLong();
         row.version = q.value(1).toLongLong();
@@ -557,10 +598,11 @@ void PgSession::insert(ItemRow &row)
 void PgSession::update(ItemRow &row, unsigned changedColumns)
 {
     if (!row.rowid) throw AppError(Err::NoCurrentRecord);
+    requireStored(row, changedColumns);
     QStringList sets;
     QVariantList values;
     for (int c = 0; c < kColumnCount; ++c) {
-        if (!(changedColumns & (1u << c))) continue;
+        if (!(changedColumns & (1u << c)) || !isStored(Column(c), m_added)) continue;
         sets << columnName(static_cast<Column>(c)) + QStringLiteral(" = ?");
         values << bindValue(row, static_cast<Column>(c));
     }
@@ -623,8 +665,13 @@ void PgSession::insertChunks(std::vector<ItemRow> &rows)
             keys.push_back(q.value(0).toLongLong());
         if (keys.size() != rows.size()) fail(q.lastError());
     }
-    const QString head = QStringLiteral("insert into Items (id, %1) values ").arg(insertColumns());
-    const QString one = QStringLiteral("(?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+    for (const ItemRow &r : rows)
+        requireStored(r, ~0u);
+    const QString head = QStringLiteral("insert into Items (id, %1) values ").arg(insertColumns(m_added));
+    const QString one =
+        QLatin1Char('(') +
+        QStringList(storedCount(m_added) + 1, QStringLiteral("?")).join(QStringLiteral(", ")) +
+        QLatin1Char(')');
     for (size_t start = 0; start < rows.size(); start += kInsertChunk) {
         const size_t end = std::min(rows.size(), start + kInsertChunk);
         QStringList tuples;
@@ -633,7 +680,7 @@ void PgSession::insertChunks(std::vector<ItemRow> &rows)
             tuples << one;
             values << QVariant(static_cast<qlonglong>(keys[i]));
             for (int c = 0; c < kColumnCount; ++c)
-                values << bindValue(rows[i], static_cast<Column>(c));
+                if (isStored(Column(c), m_added)) values << bindValue(rows[i], static_cast<Column>(c));
         }
         QSqlQuery q =
             exec(head + tuples.join(QStringLiteral(", ")) + QStringLiteral(" returning id, version"), values);
@@ -661,7 +708,7 @@ QStringList PgSession::distinctValues(Column column)
 std::vector<ItemRow> PgSession::readOrdered(Column orderBy)
 {
     QSqlQuery q = exec(QStringLiteral("select %1 from Items order by %2 nulls first, id")
-                           .arg(selectColumns(), orderKey(orderBy)));
+                           .arg(selectColumns(m_added), orderKey(orderBy)));
     std::vector<ItemRow> rows;
     while (q.next()) {
         rows.push_back(rowOf(q));
@@ -719,8 +766,8 @@ std::vector<HistoryEntry> PgSession::history(const HistoryQuery &query)
     std::vector<HistoryEntry> out;
     if (query.limit <= 0 || !keepsHistory()) return out;
     QString sql = QStringLiteral("select %1, %2, %3 from ItemHistory where true")
-                      .arg(kEntryColumns, prefixedColumns(QStringLiteral("Old")),
-                           prefixedColumns(QStringLiteral("New")));
+                      .arg(kEntryColumns, prefixedColumns(QStringLiteral("Old"), m_added, true),
+                           prefixedColumns(QStringLiteral("New"), m_added, true));
     QVariantList values;
     const auto where = [&](const char *condition, std::optional<qint64> value) {
         if (!value) return;
@@ -761,7 +808,7 @@ ItemRow PgSession::addToCount(qint64 key, qint64 delta)
         QSqlQuery q = exec(QStringLiteral("update Items set ItemCnt = coalesce(ItemCnt, 0) + ?, TotItemCst = "
                                           "(coalesce(ItemCnt, 0) + ?) * ItemCst where id = ? and "
                                           "coalesce(ItemCnt, 0) + ? >= 0 returning %1")
-                               .arg(selectColumns()),
+                               .arg(selectColumns(m_added)),
                            {by, by, QVariant(static_cast<qlonglong>(key)), by});
         if (q.next())
             written = rowOf(q);
@@ -909,13 +956,14 @@ qint64 PgSession::undo(const HistoryEntry &entry)
             // Every value back as it was, as a new row.
             q = exec(QStringLiteral("insert into Items (%1) select %2 from ItemHistory where EntryId = ? "
                                     "returning id")
-                         .arg(insertColumns(), prefixedColumns(QStringLiteral("Old"))),
+                         .arg(insertColumns(m_added), prefixedColumns(QStringLiteral("Old"), m_added)),
                      {id});
             break;
         case RowAction::Update: {
             // Only the fields this save changed get their old values.
             QStringList sets;
             for (int c = 0; c < kColumnCount; ++c) {
+                if (!isStored(Column(c), m_added)) continue;
                 const QString name = columnName(static_cast<Column>(c));
                 sets << QStringLiteral("%1 = case when h.Old%1 is distinct from h.New%1 then h.Old%1 else "
                                        "i.%1 end")

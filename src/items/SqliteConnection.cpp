@@ -6,6 +6,7 @@
 #include <QFileInfo>
 #include <QStringList>
 #include <sqlite3.h>
+#include <string>
 
 namespace tv {
 
@@ -129,6 +130,7 @@ void SqliteConnection::verify(bool integrityCheck)
         throw unrecognized;
     }
     for (const ColumnInfo &column : kColumns) {
+        if (column.addedLater) continue;
         const QString name = QString::fromLatin1(column.name);
         if (!found.contains(name, Qt::CaseInsensitive))
             throw dbError(
@@ -136,6 +138,21 @@ void SqliteConnection::verify(bool integrityCheck)
                     ? QStringLiteral("Unrecognized database format '%1': it has no Items table.").arg(m_path)
                     : QStringLiteral("The Items table of '%1' has no column %2.").arg(m_path, name));
     }
+}
+
+bool SqliteConnection::hasColumn(const char *table, const char *column)
+{
+    SqliteStatement s(*this, std::string("SELECT 1 FROM pragma_table_info('") + table +
+                                 "') WHERE name = ?1 COLLATE NOCASE");
+    s.bind(1, QString::fromLatin1(column));
+    return s.step();
+}
+
+bool SqliteConnection::hasAddedColumns()
+{
+    for (const ColumnInfo &column : kColumns)
+        if (column.addedLater && !hasColumn("Items", column.name)) return false;
+    return true;
 }
 
 SqliteStatement::SqliteStatement(SqliteConnection &connection, std::string_view sql)

@@ -41,6 +41,11 @@ public:
     // asked, passes the engine's integrity check).
     void verify(bool integrityCheck = false);
 
+    // Whether the table has the column (without regard to case).
+    bool hasColumn(const char *table, const char *column);
+    // Whether Items has the columns added when first needed (ReorderLevel, ReorderQty).
+    bool hasAddedColumns();
+
     // The engine's last words on this connection.
     QString errorText() const;
     [[noreturn]] void fail() const;

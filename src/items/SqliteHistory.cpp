@@ -13,12 +13,18 @@ namespace {
 // What tallyvane_change(n) answers.
 enum Asked { AskUser, AskWorkstation, AskKind, AskUndoes };
 
-// "OldItemDesc, OldItemNum, ..." or "new.ItemDesc, new.ItemNum, ...".
-std::string columns(const char *prefix)
+// "OldItemDesc, OldItemNum, ..." or "new.ItemDesc, new.ItemNum, ..."; the columns added when first
+// needed only when `added`, else (for `nullWhenMissing`) a NULL in their place.
+std::string columns(const char *prefix, bool added = true, bool nullWhenMissing = false)
 {
     std::string out;
     for (const ColumnInfo &c : kColumns) {
+        if (c.addedLater && !added && !nullWhenMissing) continue;
         if (!out.empty()) out += ", ";
+        if (c.addedLater && !added) {
+            out += "NULL";
+            continue;
+        }
         out += prefix;
         out += c.name;
     }
@@ -30,7 +36,7 @@ const char *const kEntryColumns =
 constexpr int kOldAt = 8; // where the old values start in a select of kEntryColumns, old, new
 constexpr int kNewAt = kOldAt + kColumnCount;
 
-std::string createTableSql()
+std::string createTableSql(bool added)
 {
     // Values without a declared type are kept exactly as Items held them: texts stay texts, a
     // number's text is not turned into a number.
@@ -45,12 +51,12 @@ std::string createTableSql()
                       "  Undoes INTEGER";
     for (const char *prefix : {"Old", "New"})
         for (const ColumnInfo &c : kColumns)
-            sql += std::string(",\n  ") + prefix + c.name;
+            if (added || !c.addedLater) sql += std::string(",\n  ") + prefix + c.name;
     return sql + "\n)";
 }
 
 // One trigger of this connection: the entry is written by the same statement as the change.
-std::string triggerSql(const char *event, const char *action, const char *defaultKind)
+std::string triggerSql(const char *event, const char *action, const char *defaultKind, bool added)
 {
     const bool hasOld = std::string_view(event) != "INSERT";
     const bool hasNew = std::string_view(event) != "DELETE";
@@ -61,6 +67,7 @@ std::string triggerSql(const char *event, const char *action, const char *defaul
         sql += " WHEN ";
         bool first = true;
         for (const ColumnInfo &c : kColumns) {
+            if (c.addedLater && !added) continue;
             sql += first ? "" : " OR ";
             sql += std::string("old.") + c.name + " IS NOT new." + c.name + " COLLATE BINARY";
             first = false;
@@ -68,13 +75,13 @@ std::string triggerSql(const char *event, const char *action, const char *defaul
     }
     sql +=
         " BEGIN INSERT INTO ItemHistory (ChangedAt, ChangedBy, Workstation, Change, Action, ItemKey, Undoes";
-    if (hasOld) sql += ", " + columns("Old");
-    if (hasNew) sql += ", " + columns("New");
+    if (hasOld) sql += ", " + columns("Old", added);
+    if (hasNew) sql += ", " + columns("New", added);
     sql += std::string(") VALUES (strftime('%Y-%m-%dT%H:%M:%fZ', 'now'), tallyvane_change(0), "
                        "tallyvane_change(1), coalesce(tallyvane_change(2), '") +
            defaultKind + "'), '" + action + "', " + (hasNew ? "new" : "old") + ".rowid, tallyvane_change(3)";
-    if (hasOld) sql += ", " + columns("old.");
-    if (hasNew) sql += ", " + columns("new.");
+    if (hasOld) sql += ", " + columns("old.", added);
+    if (hasNew) sql += ", " + columns("new.", added);
     return sql + "); END";
 }
 
@@ -157,17 +164,28 @@ void SqliteHistory::attach(SqliteConnection &connection)
         connection.fail();
 }
 
-void SqliteHistory::prepare(SqliteConnection &connection)
+void SqliteHistory::prepare(SqliteConnection &connection, bool added)
 {
-    if (m_prepared) return;
-    connection.exec(createTableSql().c_str());
+    if (m_prepared && m_added == added) return;
+    connection.exec(createTableSql(added).c_str());
+    // A history made before the item had these columns gets them too (its older entries hold NULL).
+    if (added)
+        for (const char *prefix : {"Old", "New"})
+            for (const ColumnInfo &c : kColumns)
+                if (c.addedLater &&
+                    !connection.hasColumn("ItemHistory", (prefix + std::string(c.name)).c_str()))
+                    connection.exec(
+                        (std::string("ALTER TABLE ItemHistory ADD COLUMN ") + prefix + c.name).c_str());
     connection.exec("CREATE INDEX IF NOT EXISTS ItemHistoryByItem ON ItemHistory (ItemKey, EntryId)");
     connection.exec("CREATE INDEX IF NOT EXISTS ItemHistoryByUndo ON ItemHistory (Undoes) "
                     "WHERE Undoes IS NOT NULL");
-    connection.exec(triggerSql("INSERT", "insert", "added").c_str());
-    connection.exec(triggerSql("UPDATE", "update", "changed").c_str());
-    connection.exec(triggerSql("DELETE", "delete", "deleted").c_str());
+    for (const char *action : {"insert", "update", "delete"})
+        connection.exec((std::string("DROP TRIGGER IF EXISTS temp.tallyvane_history_") + action).c_str());
+    connection.exec(triggerSql("INSERT", "insert", "added", added).c_str());
+    connection.exec(triggerSql("UPDATE", "update", "changed", added).c_str());
+    connection.exec(triggerSql("DELETE", "delete", "deleted", added).c_str());
     m_prepared = true;
+    m_added = added;
 }
 
 bool SqliteHistory::exists(SqliteConnection &connection) const
@@ -181,8 +199,11 @@ std::vector<HistoryEntry> SqliteHistory::read(SqliteConnection &connection, cons
 {
     std::vector<HistoryEntry> out;
     if (query.limit <= 0 || !exists(connection)) return out;
-    std::string sql = std::string("SELECT ") + kEntryColumns + ", " + columns("Old") + ", " + columns("New") +
-                      " FROM ItemHistory WHERE 1";
+    // Entries of a history made before the columns added later read NULL for them.
+    const bool added = connection.hasColumn("ItemHistory", "NewReorderLevel") &&
+                       connection.hasColumn("ItemHistory", "NewReorderQty");
+    std::string sql = std::string("SELECT ") + kEntryColumns + ", " + columns("Old", added, true) + ", " +
+                      columns("New", added, true) + " FROM ItemHistory WHERE 1";
     if (query.itemKey) sql += " AND ItemKey = ?1";
     if (query.undoes) sql += " AND Undoes = ?2";
     if (query.olderThan) sql += " AND EntryId < ?3";
@@ -210,7 +231,7 @@ std::vector<HistoryEntry> SqliteHistory::read(SqliteConnection &connection, cons
     return out;
 }
 
-qint64 SqliteHistory::undo(SqliteConnection &c, const HistoryEntry &entry) const
+qint64 SqliteHistory::undo(SqliteConnection &c, const HistoryEntry &entry, bool added) const
 {
     const std::string from = " FROM ItemHistory WHERE EntryId = ?1";
     switch (entry.action) {
@@ -226,7 +247,8 @@ qint64 SqliteHistory::undo(SqliteConnection &c, const HistoryEntry &entry) const
     }
     case RowAction::Delete: {
         // Every value back exactly as it was stored, as a new row.
-        SqliteStatement s(c, "INSERT INTO Items (" + columns("") + ") SELECT " + columns("Old") + from);
+        SqliteStatement s(c, "INSERT INTO Items (" + columns("", added) + ") SELECT " +
+                                 columns("Old", added) + from);
         s.bind(1, entry.id);
         s.step();
         return sqlite3_last_insert_rowid(c.handle());
@@ -239,6 +261,7 @@ qint64 SqliteHistory::undo(SqliteConnection &c, const HistoryEntry &entry) const
                        QStringLiteral("The item of this change was deleted since. Undo its deletion first."));
     std::string sets;
     for (const ColumnInfo &col : kColumns) {
+        if (col.addedLater && !added) continue;
         if (!sets.empty()) sets += ", ";
         // Only the fields this save changed get their old values; the others stay as they are.
         sets += std::string(col.name) + " = (SELECT CASE WHEN Old" + col.name + " IS NOT New" + col.name +

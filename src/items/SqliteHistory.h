@@ -31,14 +31,15 @@ public:
     // Lets the connection's triggers ask who changes what.
     void attach(SqliteConnection &connection);
     // Within a write transaction: the table and this connection's triggers, when not made yet.
-    void prepare(SqliteConnection &connection);
+    // `added`: Items has the columns added when first needed, and so must the history then.
+    void prepare(SqliteConnection &connection, bool added);
     // After a rollback: the table may be gone again.
     void forget() { m_prepared = false; }
 
     bool exists(SqliteConnection &connection) const;
     std::vector<HistoryEntry> read(SqliteConnection &connection, const HistoryQuery &query) const;
     // Within a prepared write transaction; returns the key of the row it wrote.
-    qint64 undo(SqliteConnection &connection, const HistoryEntry &entry) const;
+    qint64 undo(SqliteConnection &connection, const HistoryEntry &entry, bool added) const;
 
 private:
     static void changeFunction(sqlite3_context *context, int argc, sqlite3_value **argv);
@@ -47,6 +48,7 @@ private:
     const std::optional<qint64> &m_undoes;
     QByteArray m_user, m_workstation;
     bool m_prepared = false;
+    bool m_added = false; // the triggers record the columns added when first needed
 };
 
 } // namespace tv

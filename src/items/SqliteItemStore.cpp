@@ -235,21 +235,21 @@ private:
     std::shared_ptr<KeptValues> m_kept;
 };
 
-// "ItemDesc, ItemNum, ..." in table order, for the statements below.
-std::string columnList()
+// "ItemDesc, ItemNum, ..." in table order, for the statements below; a column the table does not
+// have yet reads as NULL.
+std::string columnList(bool added)
 {
     std::string out;
     for (const ColumnInfo &c : kColumns) {
         if (!out.empty()) out += ", ";
-        out += c.name;
+        out += c.addedLater && !added ? "NULL" : c.name;
     }
     return out;
 }
 
-const std::string &selectSql()
+std::string selectSql(bool added)
 {
-    static const std::string sql = "select rowid, " + columnList() + " from Items";
-    return sql;
+    return "select rowid, " + columnList(added) + " from Items";
 }
 
 using Pools = std::array<TextPool, kColumnCount>;
@@ -299,7 +299,7 @@ void readValues(sqlite3_stmt *stmt, int first, Pools *pools, ItemRow &r)
         const int at = static_cast<int>(c.column) + first;
         switch (c.type) {
         case ColumnType::Count:
-            r.itemCnt = read.integer(at, c.column);
+            *r.countOf(c.column) = read.integer(at, c.column);
             break;
         case ColumnType::Money:
             if (const auto raw = read.integer(at, c.column)) *r.moneyOf(c.column) = Money::fromRaw(*raw);
@@ -331,7 +331,7 @@ void bindRow(SqliteStatement &s, const ItemRow &r, unsigned columns)
         if (!(columns & (1u << static_cast<unsigned>(c.column)))) continue;
         switch (c.type) {
         case ColumnType::Count:
-            s.bind(at++, r.itemCnt);
+            s.bind(at++, *r.countOf(c.column));
             break;
         case ColumnType::Money: {
             const auto &m = *r.moneyOf(c.column);
@@ -347,6 +347,16 @@ void bindRow(SqliteStatement &s, const ItemRow &r, unsigned columns)
 }
 
 constexpr unsigned kAllColumns = (1u << kColumnCount) - 1;
+
+// Whether any of the columns added when first needed holds a value in one of the rows.
+bool usesAddedColumns(const ItemRow &row, unsigned columns = kAllColumns)
+{
+    for (const ColumnInfo &c : kColumns)
+        if (c.addedLater && (columns & (1u << static_cast<unsigned>(c.column))) &&
+            row.value(c.column).isValid())
+            return true;
+    return false;
+}
 
 } // namespace
 
@@ -375,6 +385,7 @@ public:
         if (m_connection) return;
         m_connection = std::make_unique<SqliteConnection>(m_path, SqliteConnection::Access::ReadWrite);
         m_history.attach(*m_connection);
+        m_added = m_connection->hasAddedColumns();
         m_identity = identity();
         m_dataVersion = dataVersion();
         m_seen.clear();
@@ -396,6 +407,8 @@ public:
         Reading c(*this);
         // Taken first: a commit while the rows are read is then looked at again.
         const qint64 version = c.isOwn() ? 0 : dataVersion();
+        const bool added = c.get().hasAddedColumns();
+        if (!c.isOwn()) m_added = added;
         std::vector<ItemRow> rows;
         {
             SqliteStatement count(c.get(), "select count(*) from Items");
@@ -403,7 +416,7 @@ public:
                 rows.reserve(
                     static_cast<size_t>(std::max<sqlite3_int64>(0, sqlite3_column_int64(count.get(), 0))));
         }
-        SqliteStatement s(c.get(), selectSql());
+        SqliteStatement s(c.get(), selectSql(added));
         auto pools = std::make_unique<Pools>();
         while (s.step())
             rows.push_back(readRow(s.get(), pools.get()));
@@ -426,8 +439,9 @@ public:
     void insert(ItemRow &row) override
     {
         Writing w(*this);
+        if (usesAddedColumns(row)) addColumns(w);
         SqliteStatement s(w.get(), insertSql());
-        bindRow(s, row, kAllColumns);
+        bindRow(s, row, writtenColumns(kAllColumns));
         s.step();
         const qint64 key = sqlite3_last_insert_rowid(w.get().handle());
         const std::optional<ItemRow> stored = readKey(w.get(), key);
@@ -441,6 +455,11 @@ public:
     {
         changedColumns &= kAllColumns;
         if (!row.rowid) return insert(row);
+        const bool adds = usesAddedColumns(row, changedColumns);
+        if (!adds && writtenColumns(changedColumns) == 0) return; // nothing for the file to keep
+        Writing w(*this);
+        if (adds) addColumns(w);
+        changedColumns = writtenColumns(changedColumns);
         if (changedColumns == 0) return;
         // Only what was given a new value: the rest stays in the file exactly as it is.
         std::string sql = "update Items set ";
@@ -453,7 +472,6 @@ public:
             first = false;
         }
         sql += " where rowid = ?";
-        Writing w(*this);
         // Compared and written under one write lock: no other program can come in between.
         const std::optional<ItemRow> now = readKey(w.get(), *row.rowid);
         if (!now) throw ItemConflict(ItemConflict::deletedText(), std::nullopt);
@@ -496,10 +514,12 @@ public:
         Writing w(*this);
         SqliteConnection &c = w.get();
         try {
+            if (std::any_of(rows.begin(), rows.end(), [](const ItemRow &r) { return usesAddedColumns(r); }))
+                addColumns(w);
             SqliteStatement s(c, insertSql());
-            SqliteStatement stored(c, selectSql() + " where rowid = ?");
+            SqliteStatement stored(c, selectSql(m_added) + " where rowid = ?");
             for (ItemRow &r : rows) {
-                bindRow(s, r, kAllColumns);
+                bindRow(s, r, writtenColumns(kAllColumns));
                 s.step();
                 r.rowid = sqlite3_last_insert_rowid(c.handle());
                 s.reset();
@@ -543,7 +563,9 @@ public:
     void readOrdered(Column orderBy, const std::function<void(const ItemRow &)> &each) override
     {
         Reading c(*this);
-        SqliteStatement s(c.get(), selectSql() + " order by " + columnInfo(orderBy).name + ", rowid");
+        const bool added = c.get().hasAddedColumns();
+        const std::string key = columnInfo(orderBy).addedLater && !added ? "NULL" : columnInfo(orderBy).name;
+        SqliteStatement s(c.get(), selectSql(added) + " order by " + key + ", rowid");
         Pools pools;
         while (s.step())
             each(readRow(s.get(), &pools));
@@ -586,7 +608,7 @@ public:
     {
         ChangeScope undoing(*this, ChangeKind::undo, entry.id);
         Writing w(*this);
-        const qint64 key = m_history.undo(w.get(), entry);
+        const qint64 key = m_history.undo(w.get(), entry, m_added);
         const std::optional<ItemRow> stored = readKey(w.get(), key);
         w.commit();
         if (stored)
@@ -649,7 +671,7 @@ public:
         SqliteStocktake::end(w.get(), id, how);
         w.commit();
         // Our own changes: no news to this program.
-        SqliteStatement s(*m_connection, "select rowid, " + columnList() + " from Items");
+        SqliteStatement s(*m_connection, selectSql(m_added));
         while (s.step())
             m_seen[sqlite3_column_int64(s.get(), 0)] = storedVersion(s.get());
     }
@@ -682,7 +704,8 @@ private:
             if (!m_connection.tryExec("BEGIN IMMEDIATE")) throw m_connection.inUse();
             // Every change is recorded by the statement that makes it: never one without the other.
             try {
-                store.m_history.prepare(m_connection);
+                store.m_added = m_connection.hasAddedColumns();
+                store.m_history.prepare(m_connection, store.m_added);
             } catch (...) {
                 rollback();
                 throw;
@@ -706,6 +729,11 @@ private:
         {
             sqlite3_exec(m_connection.handle(), "ROLLBACK", nullptr, nullptr, nullptr);
             m_store.m_history.forget(); // the table made in this transaction is gone again
+            try {
+                m_store.m_added = m_connection.hasAddedColumns(); // so are columns added in it
+            } catch (const AppError &) {
+                m_store.m_added = false;
+            }
         }
 
         SqliteItemStore &m_store;
@@ -739,9 +767,9 @@ private:
         return *m_connection;
     }
 
-    static std::optional<ItemRow> readKey(SqliteConnection &c, qint64 key)
+    std::optional<ItemRow> readKey(SqliteConnection &c, qint64 key) const
     {
-        SqliteStatement s(c, selectSql() + " where rowid = ?");
+        SqliteStatement s(c, selectSql(m_added) + " where rowid = ?");
         s.bind(1, key);
         if (!s.step()) return std::nullopt;
         return readRow(s.get(), nullptr);
@@ -773,8 +801,14 @@ private:
             return; // a writer holds the file just now; the next look finds the change
         }
         if (version == m_dataVersion) return;
+        try {
+            m_added = m_connection->hasAddedColumns(); // another copy may have added them
+        } catch (const AppError &) {
+            return;
+        }
         auto result = std::make_shared<Digests>();
-        m_scan.reset(QThread::create([path = m_path, result] { result->read(path); }));
+        m_scan.reset(
+            QThread::create([path = m_path, result, added = m_added] { result->read(path, added); }));
         connect(m_scan.get(), &QThread::finished, this, [this, result, version] {
             m_scan.reset();
             if (!m_connection || !result->ok) return;
@@ -789,11 +823,11 @@ private:
     {
         std::unordered_map<qint64, qint64> digests;
         bool ok = false;
-        void read(const QString &path)
+        void read(const QString &path, bool added)
         {
             try {
                 SqliteConnection c(path, SqliteConnection::Access::ReadOnly);
-                SqliteStatement s(c, "select rowid, " + columnList() + " from Items");
+                SqliteStatement s(c, selectSql(added));
                 while (s.step())
                     digests[sqlite3_column_int64(s.get(), 0)] = storedVersion(s.get());
                 ok = true;
@@ -828,20 +862,39 @@ private:
         m_scan.reset();
     }
 
-    static const std::string &insertSql()
+    std::string insertSql() const
     {
-        static const std::string sql = [] {
-            std::string marks = "?";
-            for (int i = 1; i < kColumnCount; ++i)
-                marks += ", ?";
-            return "insert into Items (" + columnList() + ") values (" + marks + ")";
-        }();
-        return sql;
+        std::string names, marks;
+        for (const ColumnInfo &c : kColumns) {
+            if (c.addedLater && !m_added) continue;
+            names += names.empty() ? c.name : std::string(", ") + c.name;
+            marks += marks.empty() ? "?" : ", ?";
+        }
+        return "insert into Items (" + names + ") values (" + marks + ")";
+    }
+
+    // The columns of these that the table has.
+    unsigned writtenColumns(unsigned columns) const
+    {
+        return m_added ? columns : columns & ~kAddedLaterColumns;
+    }
+
+    // Within the write: the columns added when first needed, unless another copy added them first.
+    // The table keeps every other column and every row key as it was.
+    void addColumns(Writing &w)
+    {
+        SqliteConnection &c = w.get();
+        for (const ColumnInfo &col : kColumns)
+            if (col.addedLater && !c.hasColumn("Items", col.name))
+                c.exec((std::string("ALTER TABLE Items ADD COLUMN ") + col.name + " INTEGER").c_str());
+        m_added = true;
+        m_history.prepare(c, true);
     }
 
     QString m_path;
     std::unique_ptr<SqliteConnection> m_connection;
     SqliteHistory m_history;
+    bool m_added = false; // Items has the columns added when first needed
     FileIdentity m_identity;
     qint64 m_dataVersion = 0;
     std::unordered_map<qint64, qint64> m_seen; // row key -> digest, as last read or written

@@ -101,7 +101,7 @@ QString ItemBinding::displayText(const ItemRow &row, Column column)
     if (row.isKept(column)) return row.keptText(column);
     switch (columnInfo(column).type) {
     case ColumnType::Count:
-        return row.itemCnt ? QString::number(*row.itemCnt) : QString();
+        return *row.countOf(column) ? QString::number(**row.countOf(column)) : QString();
     case ColumnType::Money: {
         const auto &m = *row.moneyOf(column);
         return m ? m->toDollars() : QString();

@@ -30,9 +30,9 @@ public:
     explicit ItemBinding(ItemRecordSet &records, QObject *parent = nullptr);
     ~ItemBinding() override;
 
-    // The column of txtfield element 3..8.
+    // The column of txtfield element 3..10.
     static Column fieldColumn(int index);
-    static bool isFieldIndex(int index) { return index >= 3 && index <= 8; }
+    static bool isFieldIndex(int index) { return index >= 3 && index <= 10; }
 
     void bindField(int index, QLineEdit *edit);
     // An editable combo box is made editable before it is bound.

@@ -26,7 +26,7 @@ class ItemEditor : public QObject
 public:
     struct Widgets
     {
-        std::array<QLineEdit *, 9> txtfield{}; // elements 3..8 used
+        std::array<QLineEdit *, 11> txtfield{}; // elements 3..10 used
         QComboBox *cboDate = nullptr;
         QComboBox *cboVendor = nullptr;
         QComboBox *cboInvNum = nullptr;

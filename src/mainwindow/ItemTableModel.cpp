@@ -1,6 +1,12 @@
 #include "ItemTableModel.h"
 
 #include "ItemBinding.h"
+#include "items/ReorderLevels.h"
+
+#include <QApplication>
+#include <QColor>
+#include <QIcon>
+#include <QStyle>
 
 namespace tv {
 
@@ -16,7 +22,7 @@ ItemTableModel::ItemTableModel(ItemRecordSet &records, QObject *parent)
             [this](int index) { beginRemoveRows(QModelIndex(), index, index); });
     connect(&records, &ItemRecordSet::rowRemoved, this, [this] { endRemoveRows(); });
     connect(&records, &ItemRecordSet::rowChanged, this, [this](int index) {
-        emit dataChanged(this->index(index, 0), this->index(index, kGridColumnCount - 1), {Qt::DisplayRole});
+        emit dataChanged(this->index(index, 0), this->index(index, kGridColumnCount - 1));
     });
 }
 
@@ -40,10 +46,27 @@ QVariant ItemTableModel::data(const QModelIndex &index, int role) const
     if (!index.isValid() || index.row() >= rowCount() || index.column() >= kGridColumnCount)
         return QVariant();
     const Column column = tv::kGridColumns[static_cast<size_t>(index.column())];
+    const ItemRow &row = m_records.row(index.row());
     switch (role) {
     case Qt::DisplayRole:
+        return ItemBinding::displayText(row, column);
     case Qt::AccessibleTextRole:
-        return ItemBinding::displayText(m_records.row(index.row()), column);
+        // The mark is read out with the item's name.
+        if (index.column() == 0 && needsReorder(row))
+            return ItemBinding::displayText(row, column) + QStringLiteral(", needs reordering");
+        return ItemBinding::displayText(row, column);
+    case Qt::AccessibleDescriptionRole:
+        return needsReorder(row) ? QVariant(QStringLiteral("needs reordering")) : QVariant();
+    // Amber with dark text, and a sign before the name: seen without telling red from green.
+    case Qt::BackgroundRole:
+        return needsReorder(row) ? QVariant(QColor(0xff, 0xd2, 0x6e)) : QVariant();
+    case Qt::ForegroundRole:
+        return needsReorder(row) ? QVariant(QColor(Qt::black)) : QVariant();
+    case Qt::DecorationRole:
+        if (index.column() != 0 || !needsReorder(row)) return QVariant();
+        return QApplication::style()->standardIcon(QStyle::SP_MessageBoxWarning);
+    case Qt::ToolTipRole:
+        return needsReorder(row) ? QVariant(QStringLiteral("At or below its reorder level")) : QVariant();
     case Qt::TextAlignmentRole:
         if (isNumeric(column)) return QVariant(Qt::AlignRight | Qt::AlignVCenter);
         return QVariant(Qt::AlignLeft | Qt::AlignVCenter);

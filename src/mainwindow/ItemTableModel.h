@@ -6,8 +6,9 @@
 
 namespace tv {
 
-// The grid's view of the item record set: one line per row, seven columns, read-only. Values
-// are formatted when a line is drawn, so a large table costs nothing extra to show.
+// The grid's view of the item record set: one line per row, read-only; an item at or below its
+// reorder level is marked. Values are formatted when a line is drawn, so a large table costs
+// nothing extra to show.
 class ItemTableModel : public QAbstractTableModel
 {
     Q_OBJECT
@@ -15,7 +16,7 @@ public:
     explicit ItemTableModel(ItemRecordSet &records, QObject *parent = nullptr);
 
     static constexpr int kGridColumns = kGridColumnCount;
-    // The record set column shown in grid column 0..6.
+    // The record set column shown in grid column 0..kGridColumns - 1.
     static Column gridColumn(int section);
 
     int rowCount(const QModelIndex &parent = QModelIndex()) const override;

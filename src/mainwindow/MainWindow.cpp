@@ -26,6 +26,8 @@
 #include "mainwindow/ItemTableModel.h"
 #include "mainwindow/PickListCombo.h"
 #include "mainwindow/PictureView.h"
+#include "mainwindow/ReorderStatusLine.h"
+#include "report/ReorderWriter.h"
 #include "report/ReportWindow.h"
 #include "report/SortDialog.h"
 #include "scanner/KeyboardScan.h"
@@ -175,6 +177,10 @@ void MainWindow::buildWindow()
     outer->addWidget(buildGrid(central), 1);
     tabOrder << m_grid;
     outer->addWidget(buildScanNotice(central));
+    m_reorderLine = new ReorderStatusLine(*m_records, central);
+    connect(m_reorderLine, &QPushButton::clicked, this, &MainWindow::openReorderList);
+    outer->addWidget(m_reorderLine);
+    tabOrder << m_reorderLine;
     outer->addLayout(buildWindowButtons(central, tabOrder));
 
     for (int i = 1; i < tabOrder.size(); ++i)
@@ -207,6 +213,7 @@ void MainWindow::buildToolbar()
         {"history", "History", "history", "See every change of the items, and undo one"},
         {"labels", "Labels", "labels", "Print barcode labels of many items on label sheets"},
         {"stocktake", "Stocktake", "stocktake", "Count every item on the shelves and compare with the books"},
+        {"reorder", "Reorder", "reorder", "List the items at or below their reorder level, by vendor"},
     };
     for (const auto &t : tools) {
         QAction *a =
@@ -272,6 +279,8 @@ QGroupBox *MainWindow::buildDetails(QWidget *central, QList<QWidget *> &tabOrder
     addLabelled("Label8", QStringLiteral("&Vendor :"), m_cboVendor);
     m_cboDate = makeCombo("cboDate");
     addLabelled("Label9", QStringLiteral("Dat&e :"), m_cboDate);
+    addLabelled("lblReorderAt", QStringLiteral("Reorder At :"), makeField(9));
+    addLabelled("lblOrderQty", QStringLiteral("Order &Qty :"), makeField(10));
     form->setRowStretch(formRow, 1);
     form->setColumnStretch(1, 1);
     // The picture path is kept in a field the user never sees.
@@ -283,6 +292,9 @@ QGroupBox *MainWindow::buildDetails(QWidget *central, QList<QWidget *> &tabOrder
     m_txtfield[5]->setAlignment(Qt::AlignRight);
     m_txtfield[6]->setAlignment(Qt::AlignRight);
     m_txtfield[8]->setAlignment(Qt::AlignRight);
+    m_txtfield[9]->setAlignment(Qt::AlignRight);
+    m_txtfield[10]->setAlignment(Qt::AlignRight);
+    m_txtfield[10]->setPlaceholderText(QStringLiteral("twice the level"));
     return details;
 }
 
@@ -424,7 +436,7 @@ QHBoxLayout *MainWindow::buildWindowButtons(QWidget *central, QList<QWidget *> &
 // The fields bound to the record set, and the editor that works on them.
 void MainWindow::bindFields()
 {
-    for (int i = 3; i <= 8; ++i)
+    for (int i = 3; i <= 10; ++i)
         m_binding->bindField(i, m_txtfield[static_cast<size_t>(i)]);
     m_binding->bindCombo(Column::InvDate, m_cboDate);
     m_binding->bindCombo(Column::Vendor, m_cboVendor);
@@ -841,6 +853,21 @@ void MainWindow::importCsv()
     csvTransfer(this).importFile(m_cdl1InitDir);
 }
 
+void MainWindow::writeReorderList()
+{
+    // The list holds what the grid shows, the text being typed included.
+    commitEdits();
+    const ReorderWriter writer(buildReorderList(m_records->rows()));
+    const QString path = ReorderWriter::listPath();
+    writer.save(path);
+    ReportWindow::showReorderList(path, writer.csv());
+}
+
+void MainWindow::openReorderList()
+{
+    trapped(QStringLiteral("lblReorder_Click"), kForm, [this] { writeReorderList(); });
+}
+
 void MainWindow::toolbarButtonClicked(const QString &key)
 {
     trapped(QStringLiteral("Toolbar1_ButtonClick"), kForm, [&] {
@@ -865,6 +892,8 @@ void MainWindow::toolbarButtonClicked(const QString &key)
             openLabelsWindow();
         } else if (key == QLatin1String("stocktake")) {
             openStocktake();
+        } else if (key == QLatin1String("reorder")) {
+            writeReorderList();
         }
     });
 }

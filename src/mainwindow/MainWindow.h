@@ -30,6 +30,7 @@ class ItemTableModel;
 class KeyboardScanDetector;
 class ScanRouter;
 class StocktakeWindow;
+class ReorderStatusLine;
 class TipOfTheDay;
 
 // The program's one lasting window: the current item in bound fields, every item in the grid,
@@ -68,12 +69,14 @@ public:
     tv::ItemBinding &binding() { return *m_binding; }
     tv::TipOfTheDay &tipOfTheDay() { return *TipOfTheDay; }
 
-    // txtfield elements 3..8 (name, number, count, cost, picture path, total value).
+    // txtfield elements 3..10 (name, number, count, cost, picture path, total value, reorder level,
+    // order quantity).
     QLineEdit *txtfield(int index) const;
     QComboBox *cboDate() const { return m_cboDate; }
     QComboBox *cboVendor() const { return m_cboVendor; }
     QComboBox *cboInvNum() const { return m_cboInvNum; }
     QTableView *grid() const { return m_grid; }
+    tv::ReorderStatusLine *reorderLine() const { return m_reorderLine; }
     QLabel *picture() const { return m_image1; }
     QPushButton *button(const QString &objectName) const;
     QToolBar *toolbar() const { return m_toolbar; }
@@ -121,8 +124,11 @@ public slots:
     void toolbarButtonClicked(const QString &key);
     void backupDatabase();
     void restoreDatabase();
-    void exportCsv(); // CSV files for spreadsheets
+    void exportCsv();       // CSV files for spreadsheets
+    void openReorderList(); // the status line's click: writes reorder.html and shows it
     void importCsv();
+    // The reorder list of the items in reorder.html, shown in the viewer. Throws AppError.
+    void writeReorderList();
     void showTipAtStartup();
     // A code from a scanner that types like a keyboard: what the scan mode says (find, or count).
     void keyboardScan(const QString &code);
@@ -175,13 +181,14 @@ private:
     QPointer<UpdateCheckWindow> m_updateCheck;
     QPointer<ManualWindow> m_manual;
     QPointer<AboutDialog> m_about;
+    tv::ReorderStatusLine *m_reorderLine = nullptr;
     std::unique_ptr<tv::ItemBinding> m_binding;
     std::unique_ptr<tv::ItemNavigator> m_navigator;
     tv::ItemEditor *m_editor = nullptr;
     tv::ItemTableModel *m_model = nullptr;
     tv::TipOfTheDay *TipOfTheDay = nullptr;
 
-    std::array<QLineEdit *, 9> m_txtfield{};
+    std::array<QLineEdit *, 11> m_txtfield{};
     QComboBox *m_cboDate = nullptr;
     QComboBox *m_cboVendor = nullptr;
     QComboBox *m_cboInvNum = nullptr;

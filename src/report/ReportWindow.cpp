@@ -3,6 +3,8 @@
 #include "BusyCursor.h"
 #include "ReportView.h"
 #include "common/AppError.h"
+#include "common/DurableFile.h"
+#include "common/ErrorTrap.h"
 #include "common/LastingWindow.h"
 #include "common/ModalSafety.h"
 #include "common/Prompts.h"
@@ -12,6 +14,7 @@
 #include <QCloseEvent>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
@@ -24,6 +27,7 @@
 #include <QPushButton>
 #include <QShortcut>
 #include <QStackedWidget>
+#include <QStringDecoder>
 #include <QTextBrowser>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -223,6 +227,13 @@ void ReportWindow::buildMenu()
     m_printAction->setShortcutContext(Qt::WindowShortcut);
     menuBar()->setAccessibleName(QStringLiteral("Menu"));
     connect(m_printAction, &QAction::triggered, this, &ReportWindow::printReport);
+    m_csvAction = menuBar()->addAction(QStringLiteral("Save as &CSV..."));
+    m_csvAction->setObjectName(QStringLiteral("mnusavecsv"));
+    m_csvAction->setVisible(false);
+    connect(m_csvAction, &QAction::triggered, this, [this] {
+        tv::ErrorTrap trap(QStringLiteral("mnusavecsv_Click"), objectName());
+        trap.run([this] { saveCsv(); });
+    });
 }
 
 void ReportWindow::buildFindKeys()
@@ -273,7 +284,34 @@ void ReportWindow::showReport(const QString &path)
     tv::bringForward(viewer);
 }
 
-void ReportWindow::navigate(const QString &path)
+void ReportWindow::showReorderList(const QString &path, const QByteArray &csv)
+{
+    ReportWindow *viewer = instance();
+    viewer->navigate(path, false);
+    viewer->m_csv = csv;
+    viewer->m_csvAction->setVisible(true);
+    tv::bringForward(viewer);
+}
+
+bool ReportWindow::saveCsv()
+{
+    if (!m_csvAction->isVisible()) return false;
+    tv::FileDialogRequest request;
+    request.title = QStringLiteral("Save the Reorder List");
+    request.filter = QStringLiteral("CSV files (*.csv)|*.csv|All files (*)|*");
+    request.initialDir = QFileInfo(m_path).absolutePath();
+    request.fileName = QStringLiteral("reorder.csv");
+    request.overwritePrompt = true;
+    request.defaultExt = QStringLiteral("csv");
+    const auto path = tv::prompts().saveFile(request);
+    if (!path || path->isEmpty()) return false;
+    tv::DurableFile file(*path, QStringLiteral("Could not write '%1'").arg(*path));
+    file.writeAll(m_csv);
+    file.commit();
+    return true;
+}
+
+void ReportWindow::navigate(const QString &path, bool legacyColours)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
@@ -306,13 +344,20 @@ void ReportWindow::navigate(const QString &path)
         // Not the writer's report: the text browser shows it, however long that takes.
         tv::BusyCursor busy;
         file.seek(0);
-        // The report is ASCII; an older file in a single-byte code page still reads.
-        m_browser->setHtml(displayHtml(QString::fromLatin1(file.readAll())));
+        // The report is ASCII, the reorder list UTF-8; an older file in a single-byte code page
+        // still reads.
+        const QByteArray bytes = file.readAll();
+        QStringDecoder utf8(QStringDecoder::Utf8);
+        QString text = utf8(bytes);
+        if (utf8.hasError()) text = QString::fromLatin1(bytes);
+        m_browser->setHtml(legacyColours ? displayHtml(text) : text);
         m_rowView->setModel(nullptr);
         m_pages->setCurrentWidget(m_browser);
     }
     m_findStatus->clear();
     m_path = path;
+    m_csv.clear();
+    m_csvAction->setVisible(false);
 }
 
 bool ReportWindow::showsRows() const

@@ -36,9 +36,17 @@ public:
     // Shows the report file in the open viewer (or a new one) and brings it forward; throws
     // AppError when the file cannot be read.
     static void showReport(const QString &path);
+    // The same for the reorder list, whose CSV "Save as CSV" then writes.
+    static void showReorderList(const QString &path, const QByteArray &csv);
+
+    // Asks for a file and writes the reorder list's CSV to it; false when none is shown or the
+    // user cancels. Throws AppError when the file cannot be written.
+    bool saveCsv();
 
     // Shows the report file; throws AppError when it cannot be read. The file is not changed.
-    void navigate(const QString &path);
+    // `legacyColours`: colours may be written without "#" (see displayHtml); a page written with
+    // them skips that pass.
+    void navigate(const QString &path, bool legacyColours = true);
     QString shownPath() const { return m_path; }
     // Whether the report is shown row by row (rather than by the text browser).
     bool showsRows() const;
@@ -100,6 +108,8 @@ private:
     QLabel *m_findStatus = nullptr;
     QAction *m_printAction = nullptr;
     QAction *m_findAction = nullptr;
+    QAction *m_csvAction = nullptr; // shown with the reorder list
+    QByteArray m_csv;
     QString m_path;
 };
 

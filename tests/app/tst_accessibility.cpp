@@ -12,6 +12,7 @@
 #include "items/ItemRecordSet.h"
 #include "labels/LabelsWindow.h"
 #include "mainwindow/MainWindow.h"
+#include "report/ReorderWriter.h"
 #include "report/ReportWindow.h"
 #include "report/SortDialog.h"
 #include "scanner/ScanCounting.h"
@@ -105,6 +106,27 @@ const QMap<QString, Opener> &openers()
              ScriptedPrompts prompts;
              const std::unique_ptr<MainWindow> w = makeMainWindow();
              showAndInspect(w.get(), inspect);
+         }},
+        {QStringLiteral("main window, items to reorder"),
+         [](const Inspect &inspect) {
+             TestFolder folder;
+             std::vector<ItemRow> low = rows();
+             low[0].reorderLevel = 5;
+             folder.addRows(low);
+             ScriptedPrompts prompts;
+             const std::unique_ptr<MainWindow> w = makeMainWindow();
+             showAndInspect(w.get(), inspect);
+         }},
+        {QStringLiteral("reorder list"),
+         [](const Inspect &inspect) {
+             TestFolder folder;
+             std::vector<ItemRow> low = rows();
+             low[1].reorderLevel = 5;
+             const tv::ReorderWriter writer(tv::buildReorderList(low));
+             writer.save(tv::ReorderWriter::listPath());
+             ReportWindow::showReorderList(tv::ReorderWriter::listPath(), writer.csv());
+             const std::unique_ptr<ReportWindow> viewer(ReportWindow::openInstance());
+             showAndInspect(viewer.get(), inspect);
          }},
         {QStringLiteral("splash"),
          [](const Inspect &inspect) { openOwned<SplashScreen>(inspect, std::function<void()>()); }},
@@ -335,13 +357,25 @@ private slots:
         QTest::addColumn<QStringList>("chain"); // from the first stop round to it again
         QTest::newRow("main window")
             << "main window"
-            << QStringList{"Backup",      "Restore",     "Manual",      "Tips",        "About",
-                           "Export",      "Import",      "History",     "Labels",      "Stocktake",
-                           "txtfield[3]", "txtfield[4]", "txtfield[5]", "txtfield[6]", "txtfield[8]",
-                           "cboInvNum",   "cboVendor",   "cboDate",     "command1",    "command2",
-                           "cmdAdd",      "cmdSave",     "cmdDelete",   "cmdFind",     "cmdFirst",
-                           "cmdPrev",     "cmdNext",     "cmdLast",     "DataGrid1",   "cmdReport",
-                           "cmdGenerate", "cmdScan",     "cmdUpdate",   "cmdExit"};
+            << QStringList{"Backup",       "Restore",     "Manual",      "Tips",        "About",
+                           "Export",       "Import",      "History",     "Labels",      "Stocktake",
+                           "Reorder",      "txtfield[3]", "txtfield[4]", "txtfield[5]", "txtfield[6]",
+                           "txtfield[8]",  "cboInvNum",   "cboVendor",   "cboDate",     "txtfield[9]",
+                           "txtfield[10]", "command1",    "command2",    "cmdAdd",      "cmdSave",
+                           "cmdDelete",    "cmdFind",     "cmdFirst",    "cmdPrev",     "cmdNext",
+                           "cmdLast",      "DataGrid1",   "cmdReport",   "cmdGenerate", "cmdScan",
+                           "cmdUpdate",    "cmdExit"};
+        // The line under the grid, shown when an item needs reordering, comes right after it.
+        QTest::newRow("main window, items to reorder")
+            << "main window, items to reorder"
+            << QStringList{"Backup",       "Restore",     "Manual",      "Tips",        "About",
+                           "Export",       "Import",      "History",     "Labels",      "Stocktake",
+                           "Reorder",      "txtfield[3]", "txtfield[4]", "txtfield[5]", "txtfield[6]",
+                           "txtfield[8]",  "cboInvNum",   "cboVendor",   "cboDate",     "txtfield[9]",
+                           "txtfield[10]", "command1",    "command2",    "cmdAdd",      "cmdSave",
+                           "cmdDelete",    "cmdFind",     "cmdFirst",    "cmdPrev",     "cmdNext",
+                           "cmdLast",      "DataGrid1",   "lblReorder",  "cmdReport",   "cmdGenerate",
+                           "cmdScan",      "cmdUpdate",   "cmdExit"};
         QTest::newRow("tip of the day")
             << "tip of the day" << QStringList{"chkShowAtStartup", "cmdNextTip", "cmdOK"};
         QTest::newRow("about box") << "about box"
@@ -351,6 +385,7 @@ private slots:
         // One stop for a group of option buttons; the arrow keys move within it.
         QTest::newRow("sort window") << "sort window" << QStringList{"Option1", "command1", "command2"};
         QTest::newRow("report viewer") << "report viewer" << QStringList{"browser"};
+        QTest::newRow("reorder list") << "reorder list" << QStringList{"browser"};
         QTest::newRow("report viewer, rows") << "report viewer, rows" << QStringList{"reportView"};
         QTest::newRow("barcode generator")
             << "barcode generator" << QStringList{"Text1", "cmdCopy", "cmdPrint", "cmdSave", "cmdLabels"};

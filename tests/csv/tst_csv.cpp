@@ -20,11 +20,13 @@ using tv::test::ScriptedPrompts;
 using tv::test::TestFolder;
 
 namespace {
-// The nine stored values of a row, "~" for NULL.
+// The nine stored values of a row, "~" for NULL, then the reorder level and quantity when either
+// is set.
 QString stored(const ItemRow &r)
 {
     QStringList cells;
-    for (int c = 0; c < kColumnCount; ++c) {
+    const bool levels = r.reorderLevel || r.reorderQty;
+    for (int c = 0; c < (levels ? kColumnCount : kBaseColumnCount); ++c) {
         const QVariant v = r.value(static_cast<Column>(c));
         if (!v.isValid())
             cells << QStringLiteral("~");
@@ -138,6 +140,8 @@ private slots:
             {"huge negative money", int(Column::TotItemCst), money("-922337203685477.5807")},
             {"leap day", int(Column::InvDate), QStringLiteral("2024-02-29")},
             {"picture path with comma", int(Column::Image), QStringLiteral("/home/shop/pics/a,b.png")},
+            {"reorder level", int(Column::ReorderLevel), QVariant(qlonglong(10))},
+            {"order quantity of none", int(Column::ReorderQty), QVariant(qlonglong(0))},
         };
         for (const auto &[name, column, value] : rows)
             QTest::newRow(name) << column << value;
@@ -150,8 +154,8 @@ private slots:
                               QStringLiteral("Acme"), QStringLiteral("2024-03-07"), QStringLiteral("INV-9"));
         row.setValue(static_cast<Column>(column), value);
         const QByteArray csv = itemsToCsv({row, row});
-        QVERIFY(
-            csv.startsWith("ItemDesc,ItemNum,ItemCnt,ItemCst,TotItemCst,Image,InvNum,Vendor,InvDate\r\n"));
+        QVERIFY(csv.startsWith("ItemDesc,ItemNum,ItemCnt,ItemCst,TotItemCst,Image,InvNum,Vendor,InvDate,"
+                               "ReorderLevel,ReorderQty\r\n"));
         const ImportPlan plan = planImport(csv, {});
         QVERIFY2(plan.problems.empty(), plan.problems.empty() ? "" : qPrintable(plan.problems.front().why));
         QCOMPARE(plan.rows.size(), size_t(2));
@@ -255,6 +259,12 @@ private slots:
                            "5:column 5:extra:more cells than the first row names columns",
                            "6:Unit Cost:$99,999,999,999,999,999:an amount too large to keep"}
             << 0;
+        QTest::newRow("reorder level and quantity, by name and by caption")
+            << QByteArray("ItemNum,ItemCnt,Reorder At,ReorderQty\nR-1,4,10,\nR-2,9,,24\n")
+            << QStringList{"~|R-1|4|~|~|0|~|~|~|10|~", "~|R-2|9|~|~|0|~|~|~|~|24"} << 0;
+        QTest::newRow("a level or quantity below none")
+            << QByteArray("ItemNum,ReorderLevel,ReorderQty\nR-1,-1,2\nR-2,1,-3\n")
+            << QStringList{"2:ReorderLevel:-1:below 0", "3:ReorderQty:-3:below 0"} << 0;
         QTest::newRow("total of too many units")
             << QByteArray("ItemNum,ItemCnt,ItemCst\nZ,2000000000,900000000\n")
             << QStringList{"2:ItemCst:900000000:the total value of this many units is too large to keep"}

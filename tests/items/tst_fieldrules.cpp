@@ -130,6 +130,11 @@ private slots:
         QTest::newRow("count") << int(Column::ItemCnt) << "12" << true << "12";
         QTest::newRow("count letters") << int(Column::ItemCnt) << "12a" << false << "";
         QTest::newRow("count empty is NULL") << int(Column::ItemCnt) << "" << true << "";
+        QTest::newRow("count below none") << int(Column::ItemCnt) << "-2" << true << "-2";
+        QTest::newRow("reorder level") << int(Column::ReorderLevel) << "1,000" << true << "1000";
+        QTest::newRow("reorder level below none") << int(Column::ReorderLevel) << "-1" << false << "";
+        QTest::newRow("order quantity empty is NULL") << int(Column::ReorderQty) << "" << true << "";
+        QTest::newRow("order quantity letters") << int(Column::ReorderQty) << "ten" << false << "";
         QTest::newRow("cost dollars") << int(Column::ItemCst) << "$1,234.5" << true << "$1,234.50";
         QTest::newRow("cost too large") << int(Column::ItemCst) << "999999999999999999" << false << "";
         QTest::newRow("cost misplaced comma") << int(Column::ItemCst) << "1.2,3" << false << "";

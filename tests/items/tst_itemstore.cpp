@@ -166,7 +166,9 @@ class TestItemStore : public QObject
                 {"every change recorded, and undone", &TestItemStore::historyCase},
                 {"no change without its entry", &TestItemStore::historyRefusedCase},
                 {"counts change relative to what is stored", &TestItemStore::countCase},
-                {"a stocktake counted at two workstations, then set", &TestItemStore::stocktakeCase}};
+                {"a stocktake counted at two workstations, then set", &TestItemStore::stocktakeCase},
+                {"reorder levels: columns added when first needed, recorded, undone",
+                 &TestItemStore::reorderCase}};
     }
 
     std::unique_ptr<ItemStore> openStore(const QString &engine)
@@ -398,6 +400,65 @@ class TestItemStore : public QObject
         HistoryQuery filtered;
         filtered.filter = QStringLiteral("gon");
         QCOMPARE(store.history(filtered).size(), size_t(3)); // added, deleted, brought back
+    }
+
+    void reorderCase(ItemStore &store, Engine &engine)
+    {
+        const bool file = store.isFile();
+        const auto addedColumns = [&](const QString &table) {
+            return engine
+                .query(file ? QStringLiteral("select count(*) from pragma_table_info('%1') where name like "
+                                             "'%Reorder%'")
+                                  .arg(table)
+                            : QStringLiteral("select count(*) from information_schema.columns where "
+                                             "table_name = '%1' and column_name like '%reorder%'")
+                                  .arg(table.toLower()))
+                .value(0);
+        };
+        ItemRow plain = item(QStringLiteral("Plain"), QStringLiteral("P-1"), 20000);
+        store.insert(plain);
+        ItemRow edited = plain;
+        edited.itemCnt = 4;
+        store.update(edited, bit(Column::ItemCnt) | bit(Column::ReorderLevel)); // no level: nothing new
+        // A file that never gets a level keeps its shape; the server's script made the columns.
+        QCOMPARE(addedColumns(QStringLiteral("Items")), file ? QStringLiteral("0") : QStringLiteral("2"));
+        QCOMPARE(addedColumns(QStringLiteral("ItemHistory")),
+                 file ? QStringLiteral("0") : QStringLiteral("4"));
+        QCOMPARE(store.readAll().front().reorderLevel, std::nullopt);
+
+        edited.reorderLevel = 10;
+        store.update(edited, bit(Column::ReorderLevel));
+        QCOMPARE(addedColumns(QStringLiteral("Items")), QStringLiteral("2"));
+        QCOMPARE(addedColumns(QStringLiteral("ItemHistory")), QStringLiteral("4"));
+        QCOMPARE(store.readAll().front().reorderLevel, std::optional<qint64>(10));
+        QCOMPARE(store.read(*plain.rowid)->itemCnt, std::optional<qint64>(4));
+        const HistoryEntry levelSet = store.history({}).front();
+        QCOMPARE(describeChange(levelSet), QString::fromUtf8("Reorder At (empty) \u2192 10"));
+        HistoryQuery older;
+        older.olderThan = levelSet.id;
+        QCOMPARE(describeChange(store.history(older).front()), QString::fromUtf8("Unit Count 1 \u2192 4"));
+
+        // A deleted item comes back with its level and quantity; undoing the level takes it away.
+        ItemRow ordered = item(QStringLiteral("Ordered"), QStringLiteral("O-1"), 10000);
+        ordered.reorderLevel = 3;
+        ordered.reorderQty = 12;
+        std::vector<ItemRow> imported{ordered};
+        store.insertAll(imported);
+        QVERIFY(sameValues(*store.read(*imported.front().rowid), ordered));
+        store.remove(imported.front());
+        const qint64 back = store.undo(store.history({}).front());
+        QVERIFY(sameValues(*store.read(back), ordered));
+        store.undo(levelSet);
+        QCOMPARE(store.read(*plain.rowid)->reorderLevel, std::nullopt);
+        QCOMPARE(store.read(*plain.rowid)->itemCnt, std::optional<qint64>(4));
+        if (!file) // the upgrade of a server made before the levels runs again without harm
+            QCOMPARE(m_server
+                         .psql(QFileInfo(QStringLiteral(TALLYVANE_ITEMS_SQL))
+                                   .dir()
+                                   .filePath(QStringLiteral("reorder.sql")),
+                               true)
+                         .contains(QLatin1String("ERROR")),
+                     false);
     }
 
     void historyRefusedCase(ItemStore &store, Engine &engine)
@@ -843,6 +904,43 @@ private slots:
         }
         QVERIFY(!store.isOpen());
         QVERIFY_THROWS_EXCEPTION(AppError, store.readAll());
+    }
+
+    // A server made before the reorder levels (here: one without the history either) works on
+    // without them and says what its owner runs; reorder.sql then adds them.
+    void serverWithoutReorderLevels()
+    {
+        const QString dropped = m_server.psql(QStringLiteral(
+            "drop table itemhistory cascade; drop function items_history_workstation, items_history_kind, "
+            "items_history_undoes, items_history_inserted, items_history_updated, items_history_deleted "
+            "cascade; "
+            "alter table items drop column ReorderLevel, drop column ReorderQty"));
+        QVERIFY2(!dropped.contains(QLatin1String("ERROR")), qPrintable(dropped));
+        ItemRow plain = item(QStringLiteral("Plain"), QStringLiteral("P-1"));
+        ItemRow levelled = item(QStringLiteral("Levelled"), QStringLiteral("L-1"));
+        levelled.reorderLevel = 5;
+        {
+            PgItemStore store(m_server.address());
+            store.open();
+            store.insert(plain);
+            QCOMPARE(store.readAll().size(), size_t(1));
+            try {
+                store.insert(levelled);
+                QFAIL("a level was kept by a server without the column");
+            } catch (const AppError &e) {
+                QVERIFY2(e.description().contains(QLatin1String("data/postgresql/reorder.sql")),
+                         qPrintable(e.description()));
+            }
+            QCOMPARE(store.readAll().size(), size_t(1));
+        }
+        const QString sqlFolder = QFileInfo(QStringLiteral(TALLYVANE_ITEMS_SQL)).path();
+        QVERIFY(!m_server.psql(sqlFolder + QStringLiteral("/history.sql"), true)
+                     .contains(QLatin1String("ERROR")));
+        PgItemStore store(m_server.address());
+        store.open();
+        store.insert(levelled);
+        QCOMPARE(store.read(*levelled.rowid)->reorderLevel, std::optional<qint64>(5));
+        QCOMPARE(describeChange(store.history({}).front()), QStringLiteral("added"));
     }
 
     // A login with a password finds it where the client library looks; none found is a clear text.

@@ -304,17 +304,18 @@ private slots:
         ItemRecordSet rs(folder.databasePath());
         rs.open();
         ItemTableModel model(rs);
-        QCOMPARE(model.columnCount(), 7);
+        QCOMPARE(model.columnCount(), 9);
         QStringList headers;
         for (int c = 0; c < model.columnCount(); ++c)
             headers << model.headerData(c, Qt::Horizontal).toString();
-        QCOMPARE(headers, QStringList({"Item Name", "Item Number", "Amount In Stock", "Unit Cost",
-                                       "Total Unit Cost", "Vendor Name", "Invoice Date"}));
+        QCOMPARE(headers,
+                 QStringList({"Item Name", "Item Number", "Amount In Stock", "Unit Cost", "Total Unit Cost",
+                              "Vendor Name", "Invoice Date", "Reorder At", "Order Qty"}));
         QStringList first;
         for (int c = 0; c < model.columnCount(); ++c)
             first << model.index(0, c).data().toString();
         QCOMPARE(first, QStringList({"Brass hinge", "HG-1", "1234", "$1,234.50", "$1,523,373.00", "Hartwell",
-                                     "3/7/2024"}));
+                                     "3/7/2024", "", ""}));
         QCOMPARE(model.index(1, 3).data().toString(), QStringLiteral("$0.00"));
         QVERIFY(!model.index(2, 0).data().isValid());
     }

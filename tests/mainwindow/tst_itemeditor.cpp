@@ -72,7 +72,7 @@ struct Window
 
     ItemRecordSet records;
     QWidget widget;
-    std::array<QLineEdit *, 9> fields{};
+    std::array<QLineEdit *, 11> fields{};
     QComboBox *vendor = nullptr;
     std::unique_ptr<ItemBinding> binding;
     std::unique_ptr<ItemEditor> editor;

@@ -9,9 +9,13 @@
 #include "items/SqliteConnection.h"
 #include "mainwindow/ItemBinding.h"
 #include "mainwindow/MainWindow.h"
+#include "mainwindow/ReorderStatusLine.h"
+#include "report/ReportWindow.h"
+#include "report/ReportWriter.h"
 #include "scanner/KeyboardScan.h"
 
 #include <QAbstractButton>
+#include <QAction>
 #include <QApplication>
 #include <QComboBox>
 #include <QFile>
@@ -990,16 +994,17 @@ private slots:
             QVERIFY(b->isEnabled());
         }
         QStringList labels;
-        for (const char *name :
-             {"Label1", "Label2", "Label3", "Label4", "Label5", "Label6", "Label8", "Label9"})
+        for (const char *name : {"Label1", "Label2", "Label3", "Label4", "Label5", "Label6", "Label8",
+                                 "Label9", "lblReorderAt", "lblOrderQty"})
             labels << w.findChild<QLabel *>(QLatin1String(name))->text().remove(QLatin1Char('&'));
-        QCOMPARE(labels, QStringList({"Item Name :", "Item ID :", "Unit Count:", "Unit Cost :",
-                                      "Total Unit Value :", "Invoice ID :", "Vendor :", "Date :"}));
+        QCOMPARE(labels,
+                 QStringList({"Item Name :", "Item ID :", "Unit Count:", "Unit Cost :", "Total Unit Value :",
+                              "Invoice ID :", "Vendor :", "Date :", "Reorder At :", "Order Qty :"}));
         QCOMPARE(w.findChild<QWidget *>(QStringLiteral("Frame1"))->property("title").toString(),
                  QStringLiteral("Item Image"));
         QVERIFY(w.txtfield(8)->isReadOnly());
         QVERIFY(w.txtfield(7)->isHidden());
-        QVERIFY(w.txtfield(2) == nullptr && w.txtfield(9) == nullptr);
+        QVERIFY(w.txtfield(2) == nullptr && w.txtfield(11) == nullptr);
         QStringList keys, texts;
         for (QAction *a : w.toolbar()->actions()) {
             keys << a->data().toString();
@@ -1007,9 +1012,9 @@ private slots:
             QVERIFY(!a->icon().isNull());
         }
         QCOMPARE(keys, QStringList({"first", "second", "third", "fourth", "fifth", "export", "import",
-                                    "history", "labels", "stocktake"}));
+                                    "history", "labels", "stocktake", "reorder"}));
         QCOMPARE(texts, QStringList({"Backup", "Restore", "Manual", "Tips", "About", "Export", "Import",
-                                     "History", "Labels", "Stocktake"}));
+                                     "History", "Labels", "Stocktake", "Reorder"}));
 
         // Every control can be found by its name.
         const auto controls = w.findChildren<QWidget *>();
@@ -1024,16 +1029,86 @@ private slots:
         // Tab order follows the layout: the fields from top to bottom, then the buttons.
         QList<QWidget *> chain;
         QWidget *at = w.txtfield(3);
-        for (int i = 0; i < 9; ++i) {
+        for (int i = 0; i < 11; ++i) {
             chain << at;
             do
                 at = at->nextInFocusChain();
             while (!(at->focusPolicy() & Qt::TabFocus) || at->isHidden() ||
                    qobject_cast<QComboBox *>(at->parentWidget()));
         }
-        QCOMPARE(chain,
-                 (QList<QWidget *>{w.txtfield(3), w.txtfield(4), w.txtfield(5), w.txtfield(6), w.txtfield(8),
-                                   w.cboInvNum(), w.cboVendor(), w.cboDate(), w.button("command1")}));
+        QCOMPARE(chain, (QList<QWidget *>{w.txtfield(3), w.txtfield(4), w.txtfield(5), w.txtfield(6),
+                                          w.txtfield(8), w.cboInvNum(), w.cboVendor(), w.cboDate(),
+                                          w.txtfield(9), w.txtfield(10), w.button("command1")}));
+    }
+
+    // "Reorder At :" typed and saved marks the item in the grid and in the line under it, whose
+    // click (like the toolbar's "Reorder") shows reorder.html with the items at or below their
+    // level; the CSV for the supplier is saved from the viewer. report.html does not change.
+    void reorderLevelMarksAndLists_data()
+    {
+        QTest::addColumn<QStringList>("levels"); // typed into "Reorder At :" of the rows, in order
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<QList<bool>>("marked");
+        QTest::addColumn<bool>("byToolbar");
+        QTest::newRow("one item") << QStringList{"10"} << "1 item needs reordering"
+                                  << QList<bool>{true, false} << false;
+        QTest::newRow("two items, from the toolbar")
+            << QStringList{"10", "50"} << "2 items need reordering" << QList<bool>{true, true} << true;
+        QTest::newRow("above its level") << QStringList{"3"} << "" << QList<bool>{false, false} << true;
+    }
+
+    void reorderLevelMarksAndLists()
+    {
+        QFETCH(QStringList, levels);
+        QFETCH(QString, line);
+        QFETCH(QList<bool>, marked);
+        QFETCH(bool, byToolbar);
+        TestFolder folder;
+        folder.addRows({makeRow("Bolt", "B-10", 4, "0.25", "Acme", "2004-03-01"),
+                        makeRow("Nut", "N-7", 50, "1.5", "Carver", "2004-03-02")});
+        const QByteArray reportBefore = ReportWriter(SortChoice::Vendor).build(folder.databasePath());
+        ScriptedPrompts prompts;
+        auto wWindow = makeMainWindow();
+        MainWindow &w = *wWindow;
+        w.show();
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        QVERIFY(!w.reorderLine()->isVisible());
+        for (int row = 0; row < levels.size(); ++row) {
+            if (row > 0) clickInWindow(w.button(QStringLiteral("cmdNext")));
+            clickInWindow(w.txtfield(9));
+            typeInWindow(&w, levels[row]);
+            clickInWindow(w.button(QStringLiteral("cmdSave")));
+        }
+        QCOMPARE(w.recordSet().row(0).reorderLevel, std::optional<qint64>(levels[0].toLongLong()));
+        QTRY_COMPARE(w.reorderLine()->text(), line);
+        QCOMPARE(w.reorderLine()->isVisible(), !line.isEmpty());
+        for (int row = 0; row < 2; ++row) {
+            const QModelIndex name = w.grid()->model()->index(row, 0);
+            QCOMPARE(name.data(Qt::BackgroundRole).isValid(), marked[row]);
+            QCOMPARE(name.data(Qt::AccessibleTextRole).toString().endsWith(QLatin1String("needs reordering")),
+                     marked[row]);
+        }
+        // The file's report stays byte for byte what it was.
+        QCOMPARE(ReportWriter(SortChoice::Vendor).build(folder.databasePath()), reportBefore);
+
+        if (byToolbar)
+            clickInWindow(
+                w.toolbar()->widgetForAction(w.toolbar()->findChild<QAction *>(QStringLiteral("reorder"))));
+        else
+            clickInWindow(w.reorderLine());
+        ReportWindow *viewer = ReportWindow::openInstance();
+        QVERIFY(viewer && viewer->isVisible());
+        QCOMPARE(viewer->shownPath(), folder.file("reorder.html"));
+        const QString shown = viewer->shownText();
+        QCOMPARE(shown.contains(QLatin1String("Bolt")), marked[0]);
+        QCOMPARE(shown.contains(QLatin1String("Nut")), marked[1]);
+        prompts.fileAnswer(folder.file("for the supplier.csv"));
+        QVERIFY(viewer->saveCsv());
+        QFile csv(folder.file("for the supplier.csv"));
+        QVERIFY(csv.open(QIODevice::ReadOnly));
+        QCOMPARE(csv.readAll().count('\n'), 1 + marked.count(true));
+        QVERIFY2(prompts.shown().size() == 1, qPrintable(prompts.texts().join('\n'))); // the file dialog
+        viewer->close();
     }
 
     // "Labels" on the toolbar and "Labels..." in the barcode window open the one labels window,

@@ -185,7 +185,9 @@ private slots:
     {
         ReportWindow *viewer = ReportWindow::instance();
         QCOMPARE(viewer->windowTitle(), "Report");
-        const QList<QAction *> entries = viewer->menuBar()->actions();
+        QList<QAction *> entries = viewer->menuBar()->actions();
+        // "Save as CSV..." is there only while the reorder list is shown.
+        entries.removeIf([](QAction *a) { return !a->isVisible(); });
         QCOMPARE(entries.size(), 1);
         QCOMPARE(entries[0]->text().remove('&'), "Print");
         QCOMPARE(entries[0]->shortcut(), QKeySequence(QKeySequence::Print));

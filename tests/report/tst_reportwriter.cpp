@@ -6,6 +6,8 @@
 #include "common/ProgramFolder.h"
 #include "items/ItemStore.h"
 #include "items/PgItemStore.h"
+#include "items/ReorderLevels.h"
+#include "report/ReorderWriter.h"
 #include "report/ReportText.h"
 #include "report/ReportWriter.h"
 
@@ -25,6 +27,8 @@ using namespace tv;
 using tv::test::makeRow;
 using tv::test::TestFolder;
 
+Q_DECLARE_METATYPE(std::vector<tv::ItemRow>)
+
 namespace {
 QByteArray readAll(const QString &path)
 {
@@ -33,10 +37,26 @@ QByteArray readAll(const QString &path)
     return f.readAll();
 }
 
-void addWorkedExample(const TestFolder &folder)
+// With levels, the file gets the reorder columns: the report must not change for them.
+void addWorkedExample(const TestFolder &folder, bool withLevels = false)
 {
-    folder.addRows({makeRow("Bolt", "B-10", 101, "0.25", "Acme", "2004-03-01"),
-                    makeRow("Nut", "N-7", 3, "1234.5", "Acme", "2004-03-02")});
+    std::vector<ItemRow> rows{makeRow("Bolt", "B-10", 101, "0.25", "Acme", "2004-03-01"),
+                              makeRow("Nut", "N-7", 3, "1234.5", "Acme", "2004-03-02")};
+    if (withLevels) {
+        rows[0].reorderLevel = 200;
+        rows[1].reorderLevel = 2;
+        rows[1].reorderQty = 10;
+    }
+    folder.addRows(rows);
+}
+
+ItemRow reorderRow(const char *desc, const char *vendor, qint64 count, std::optional<qint64> level,
+                   std::optional<qint64> qty = std::nullopt, const char *cost = "1.5")
+{
+    ItemRow r = makeRow(desc, QByteArray(desc).left(1) + "-1", count, cost, vendor, "2024-01-02");
+    r.reorderLevel = level;
+    r.reorderQty = qty;
+    return r;
 }
 
 // A tmpfs of 64 KiB mounted on a new folder for as long as it lives; the superuser's only.
@@ -100,16 +120,20 @@ private slots:
     void workedExample_data()
     {
         QTest::addColumn<int>("choice");
-        QTest::newRow("Item Name") << 0;
-        QTest::newRow("Vendor") << 1;
-        QTest::newRow("Invoice Date") << 2;
-        QTest::newRow("Item Number") << 3;
+        QTest::addColumn<bool>("withLevels");
+        QTest::newRow("Item Name") << 0 << false;
+        QTest::newRow("Vendor") << 1 << false;
+        QTest::newRow("Invoice Date") << 2 << false;
+        QTest::newRow("Item Number") << 3 << false;
+        QTest::newRow("Item Name, items with reorder levels") << 0 << true;
+        QTest::newRow("Vendor, items with reorder levels") << 1 << true;
     }
     void workedExample()
     {
         QFETCH(int, choice);
+        QFETCH(bool, withLevels);
         TestFolder folder;
-        addWorkedExample(folder);
+        addWorkedExample(folder, withLevels);
         const QString path = ReportWriter(static_cast<SortChoice>(choice)).write();
         QCOMPARE(path, folder.file("report.html"));
         const QByteArray bytes = readAll(path);
@@ -402,6 +426,53 @@ private slots:
         QVERIFY(bytes.size() > 1000000);
         QCOMPARE(bytes, expected::report({"Item Name", "Vendor", "Date", "Item Number"}, rows, total));
         QCOMPARE(ReportWriter(SortChoice::ItemName).build(folder.databasePath()), bytes);
+    }
+
+    // The reorder list: exactly the items at or below their level, by vendor (without regard to
+    // case, none last), each with its quantity and cost, the subtotals and the total.
+    void reorderList_data()
+    {
+        QTest::addColumn<std::vector<ItemRow>>("rows");
+        QTest::addColumn<QByteArray>("csv");
+        QTest::addColumn<QStringList>("totals"); // each vendor's subtotal, then the grand total
+        const QByteArray head = "Vendor,ItemDesc,ItemNum,ItemCnt,ReorderLevel,OrderQty,ItemCst,LineCost\r\n";
+        QTest::newRow("none at or below its level")
+            << std::vector<ItemRow>{reorderRow("Above", "Acme", 11, 10), reorderRow("NoLevel", "Acme", 0, {})}
+            << head << QStringList{QStringLiteral("$0.00")};
+        QTest::newRow("at and below, grouped, vendor without one last")
+            << std::vector<ItemRow>{reorderRow("Washer", "", 0, 5), reorderRow("Bolt", "zeta tools", 4, 10),
+                                    reorderRow("Nut", "Acme", 10, 10, 25, "0.1"),
+                                    reorderRow("Above", "Acme", 11, 10),
+                                    reorderRow("Anchor", "ACME", -2, 0, std::nullopt, "2")}
+            << head + "Acme,Anchor,A-1,-2,0,2,2,4\r\n"
+                      "Acme,Nut,N-1,10,10,25,0.1,2.5\r\n"
+                      "zeta tools,Bolt,B-1,4,10,16,1.5,24\r\n"
+                      ",Washer,W-1,0,5,10,1.5,15\r\n"
+            << QStringList{QStringLiteral("$6.50"), QStringLiteral("$24.00"), QStringLiteral("$15.00"),
+                           QStringLiteral("$45.50")};
+    }
+
+    void reorderList()
+    {
+        QFETCH(std::vector<ItemRow>, rows);
+        QFETCH(QByteArray, csv);
+        QFETCH(QStringList, totals);
+        TestFolder folder;
+        const ReorderWriter writer(buildReorderList(rows));
+        QCOMPARE(writer.csv(), csv);
+        QCOMPARE(writer.list().itemCount(), csv.count('\n') - 1);
+        QCOMPARE(ReorderWriter::listPath(), folder.file("reorder.html"));
+        writer.save(ReorderWriter::listPath());
+        const QString html = QString::fromUtf8(readAll(folder.file("reorder.html")));
+        // Every sum in its place: each after the lines of its vendor, the total last.
+        qsizetype at = 0;
+        for (const QString &sum : totals) {
+            at = html.indexOf(sum, at);
+            QVERIFY2(at > 0, qPrintable(sum));
+        }
+        QVERIFY(html.indexOf(QStringLiteral("Washer")) > html.indexOf(QStringLiteral("Bolt")) ||
+                !html.contains(QStringLiteral("Washer")));
+        QCOMPARE(html.contains(QStringLiteral("No item needs reordering.")), totals.size() == 1);
     }
 
     void secondReportReplacesFirst()
