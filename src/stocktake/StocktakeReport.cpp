@@ -50,6 +50,56 @@ void heading(QByteArray &out, const char *title)
     out += title;
     out += "</b></font><br>";
 }
+
+void appendDifferences(QByteArray &out, const StocktakeCount &count)
+{
+    heading(out, "Differences");
+    out += kTableOpen;
+    header(out, {"Item Name", "Item Number", "Expected", "Counted", "Difference", "Unit Cost",
+                 "Value of Difference"});
+    int differences = 0;
+    const ItemRecordSet &records = count.records();
+    for (int row = 0; row < records.recordCount(); ++row) {
+        const std::optional<qint64> d = count.difference(row);
+        if (!d || *d == 0) continue;
+        ++differences;
+        const ItemRow &item = records.row(row);
+        out += markup::kRowOpen;
+        cell(out, item.itemDesc);
+        cell(out, item.itemNum);
+        cell(out, QString::number(count.expected(row)));
+        cell(out, QString::number(*count.counted(row)));
+        cell(out, signedCount(*d));
+        cell(out, dollars(item.itemCst));
+        cell(out, dollars(count.differenceValue(row)));
+        out += markup::kRowClose;
+    }
+    out += "</table>";
+    if (differences == 0) out += "<br>Every counted item matches.<br>";
+}
+
+void appendNotCounted(QByteArray &out, const StocktakeCount &count)
+{
+    heading(out, "Not Counted");
+    out += kTableOpen;
+    header(out, {"Item Name", "Item Number", "Expected", "Unit Cost", "Value Expected"});
+    const ItemRecordSet &records = count.records();
+    for (int row = 0; row < records.recordCount(); ++row) {
+        if (count.counted(row)) continue;
+        const ItemRow &item = records.row(row);
+        const std::optional<Money> value = item.itemCst && !item.isKept(Column::ItemCst)
+                                               ? item.itemCst->times(count.expected(row))
+                                               : std::nullopt;
+        out += markup::kRowOpen;
+        cell(out, item.itemDesc);
+        cell(out, item.itemNum);
+        cell(out, QString::number(count.expected(row)));
+        cell(out, dollars(item.itemCst));
+        cell(out, dollars(value));
+        out += markup::kRowClose;
+    }
+    out += "</table>";
+}
 } // namespace
 
 QByteArray StocktakeCount::reportHtml(const QDateTime &now) const
@@ -73,46 +123,8 @@ QByteArray StocktakeCount::reportHtml(const QDateTime &now) const
                                         : QStringLiteral("Counted by ") + names.join(QStringLiteral(", ")));
     out += "</center>";
 
-    heading(out, "Differences");
-    out += kTableOpen;
-    header(out, {"Item Name", "Item Number", "Expected", "Counted", "Difference", "Unit Cost",
-                 "Value of Difference"});
-    int differences = 0;
-    for (int row = 0; row < m_records.recordCount(); ++row) {
-        const std::optional<qint64> d = difference(row);
-        if (!d || *d == 0) continue;
-        ++differences;
-        const ItemRow &item = m_records.row(row);
-        out += markup::kRowOpen;
-        cell(out, item.itemDesc);
-        cell(out, item.itemNum);
-        cell(out, QString::number(expected(row)));
-        cell(out, QString::number(*counted(row)));
-        cell(out, signedCount(*d));
-        cell(out, dollars(item.itemCst));
-        cell(out, dollars(differenceValue(row)));
-        out += markup::kRowClose;
-    }
-    out += "</table>";
-    if (differences == 0) out += "<br>Every counted item matches.<br>";
-
-    heading(out, "Not Counted");
-    out += kTableOpen;
-    header(out, {"Item Name", "Item Number", "Expected", "Unit Cost", "Value Expected"});
-    for (int row = 0; row < m_records.recordCount(); ++row) {
-        if (counted(row)) continue;
-        const ItemRow &item = m_records.row(row);
-        const std::optional<Money> value =
-            item.itemCst && !item.isKept(Column::ItemCst) ? item.itemCst->times(expected(row)) : std::nullopt;
-        out += markup::kRowOpen;
-        cell(out, item.itemDesc);
-        cell(out, item.itemNum);
-        cell(out, QString::number(expected(row)));
-        cell(out, dollars(item.itemCst));
-        cell(out, dollars(value));
-        out += markup::kRowClose;
-    }
-    out += "</table>";
+    appendDifferences(out, *this);
+    appendNotCounted(out, *this);
 
     const Summary s = summary();
     out += "<br>";
