@@ -40,7 +40,7 @@ QPushButton *makeButton(QWidget *parent, const char *name, const QString &captio
 } // namespace
 
 StocktakeWindow::StocktakeWindow(ItemRecordSet &records, ScanRouter &router, QWidget *parent)
-    : QWidget(parent, Qt::Window), m_records(records), m_router(router),
+    : QWidget(parent, Qt::Window), m_records(records), m_router(&router),
       m_count(new StocktakeCount(records, this))
 {
     setObjectName(kForm);
@@ -175,16 +175,18 @@ void StocktakeWindow::showSummary()
 
 void StocktakeWindow::takeScans(bool on)
 {
+    if (!m_router) return;
     if (on)
-        m_router.setStocktake([this](const QString &code) { scanned(code); });
-    else if (m_router.countsForStocktake())
-        m_router.setStocktake({});
+        m_router->setStocktake([this](const QString &code) { scanned(code); });
+    else if (m_router->countsForStocktake())
+        m_router->setStocktake({});
 }
 
 void StocktakeWindow::scanned(const QString &code)
 {
     std::optional<int> row;
-    trapped(QStringLiteral("Scan"), kForm, [&] { row = m_count->countScan(code, m_router.quantity()); });
+    trapped(QStringLiteral("Scan"), kForm,
+            [&] { row = m_count->countScan(code, m_router ? m_router->quantity() : 1); });
     if (!row || *row >= m_model->rowCount()) return;
     m_list->setCurrentIndex(m_model->index(*row, StocktakeTableModel::Counted));
     m_list->scrollTo(m_list->currentIndex());

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QPointer>
 #include <QTimer>
 #include <QWidget>
 
@@ -45,7 +46,7 @@ private:
     void scanned(const QString &code);
 
     ItemRecordSet &m_records;
-    ScanRouter &m_router;
+    QPointer<ScanRouter> m_router; // the main window's, which may go first when both close
     StocktakeCount *m_count = nullptr;
     StocktakeTableModel *m_model = nullptr;
     QLabel *m_state = nullptr;
