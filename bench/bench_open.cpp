@@ -81,28 +81,31 @@ int main(int argc, char **argv)
     const long peak = bench::peakRssKiB();
 
     // The edit commands on the open window: from the press to the title showing the new count.
-    std::vector<double> saveRuns, deleteRuns;
+    std::vector<double> saveRuns, deleteRuns, saveSettled, deleteSettled;
     {
         auto w = makeMainWindow();
         w->show();
         QCoreApplication::processEvents();
-        const auto press = [&w](const char *button, int count) {
+        // The file's store answers at once: the title is set when the click returns; then what the
+        // change set off (the grid, the reorder line) runs.
+        const auto press = [&w](const char *button, int count, std::vector<double> &toTitle,
+                                std::vector<double> &settled) {
             QElapsedTimer t;
             t.start();
-            w->button(QString::fromLatin1(button))->click(); // the file's store answers at once
-            QCoreApplication::processEvents();               // and what the change set off
-            const double ms = t.nsecsElapsed() / 1e6;
+            w->button(QString::fromLatin1(button))->click();
+            toTitle.push_back(t.nsecsElapsed() / 1e6);
             if (!w->windowTitle().contains(QString::number(count)))
                 std::printf("%s: the title does not show %d\n", button, count);
-            return ms;
+            QCoreApplication::processEvents();
+            settled.push_back(t.nsecsElapsed() / 1e6);
         };
         for (int i = 0; i < 5; ++i) {
             const int count = w->recordSet().recordCount();
             w->button(QStringLiteral("cmdAdd"))->click();
             QCoreApplication::processEvents();
             w->txtfield(3)->setText(QStringLiteral("Bench item %1").arg(i));
-            saveRuns.push_back(press("cmdSave", count + 1));
-            deleteRuns.push_back(press("cmdDelete", count));
+            press("cmdSave", count + 1, saveRuns, saveSettled);
+            press("cmdDelete", count, deleteRuns, deleteSettled);
         }
     }
 
@@ -128,7 +131,9 @@ int main(int argc, char **argv)
     std::printf("ratio to sqlite3:              %.2f (target <= 3)\n", openMs / sqliteMs);
     std::printf("extra memory while open:       %.1f MB (target < 80 MB)\n", peakExtra / 1024.0);
     std::printf("peak resident memory:          %.1f MB\n", peak / 1024.0);
-    std::printf("save a new item, to the title: %.1f ms (median of 5)\n", median(saveRuns));
-    std::printf("delete it, to the title:       %.1f ms (median of 5)\n", median(deleteRuns));
+    std::printf("save a new item, to the title: %.1f ms (median of 5; all settled %.1f ms)\n",
+                median(saveRuns), median(saveSettled));
+    std::printf("delete it, to the title:       %.1f ms (median of 5; all settled %.1f ms)\n",
+                median(deleteRuns), median(deleteSettled));
     return 0;
 }
