@@ -11,9 +11,23 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <string_view>
 #include <vector>
 
 namespace tv {
+
+// A row as the engine holds it, for readers that pass its values on unchanged (the report): each
+// column NULL, a whole number or UTF-8 text, good until the next row. A row holding a value kept
+// as stored (see KeptValues) comes as an ItemRow instead, in `row`.
+struct StoredCells
+{
+    const ItemRow *row = nullptr;                      // when set, the other members mean nothing
+    unsigned nulls = 0;                                // one bit (1 << Column) per NULL
+    std::array<std::string_view, kColumnCount> text{}; // Text and Date columns
+    std::array<qint64, kColumnCount> number{};         // Count columns, and Money as raw amounts
+
+    bool isNull(Column c) const { return (nulls >> static_cast<unsigned>(c)) & 1u; }
+};
 
 // Where the Items table lives: the database file in the program folder, or a server shared by
 // several workstations. The record set reads every row once and writes each change through here;
@@ -66,6 +80,16 @@ public:
     // ASCII letter case and other characters by their bytes, InvDate and Image by their bytes;
     // equal values in the table's own order. Both engines give the same order for the same rows.
     virtual void readOrdered(Column orderBy, const std::function<void(const ItemRow &)> &each) = 0;
+    // The same rows in the same order, without making strings of their values where the engine
+    // can hand them over as they are.
+    virtual void readOrderedCells(Column orderBy, const std::function<void(const StoredCells &)> &each)
+    {
+        readOrdered(orderBy, [&each](const ItemRow &row) {
+            StoredCells cells;
+            cells.row = &row;
+            each(cells);
+        });
+    }
     // The sum of TotItemCst; AppError Overflow when it is beyond range; nullopt for no values.
     virtual std::optional<Money> totalValue() = 0;
 

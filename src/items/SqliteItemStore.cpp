@@ -17,7 +17,6 @@
 #include <string>
 #include <string_view>
 #include <sys/stat.h>
-#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -39,12 +38,12 @@ struct TextHash
 class TextPool
 {
 public:
-    // The pooled copy of the bytes, or null.
-    const QString *find(std::string_view bytes)
+    // The pooled copy of the bytes, whose std::hash is `hash`, or null.
+    const QString *find(std::string_view bytes, size_t hash)
     {
         if (!m_active) return nullptr;
         if (m_slots.empty()) m_slots.assign(kSlots, Slot{});
-        m_hash = std::hash<std::string_view>{}(bytes);
+        m_hash = hash;
         for (size_t i = m_hash & kSlotMask;; i = (i + 1) & kSlotMask) {
             const Slot &slot = m_slots[i];
             if (slot.entry == 0) break;
@@ -147,6 +146,13 @@ bool isValidUtf8(std::string_view s)
     return true;
 }
 
+// Whole numbers within range come back the same; fractions and huge values would not.
+std::optional<qint64> wholeNumber(double d)
+{
+    if (d == std::trunc(d) && d >= -9.2e18 && d <= 9.2e18) return static_cast<qint64>(d);
+    return std::nullopt;
+}
+
 QString keptMark(const QString &what)
 {
     constexpr qsizetype kShown = 60;
@@ -154,23 +160,77 @@ QString keptMark(const QString &what)
     return QStringLiteral("\u26A0 %1 (kept as stored)").arg(cut);
 }
 
+// A digest of a row's stored values, taken column by column from the engine's own bytes, so that
+// values shown marked count too. Another program's save, or a new item under a reused row key,
+// changes it.
+class StoredDigest
+{
+public:
+    // The value of `column` at the statement's current step, of the given type; taken before the
+    // engine converts it.
+    void add(sqlite3_stmt *stmt, int column, int type)
+    {
+        mix(static_cast<quint64>(type));
+        switch (type) {
+        case SQLITE_INTEGER:
+            mix(static_cast<quint64>(sqlite3_column_int64(stmt, column)));
+            break;
+        case SQLITE_FLOAT: {
+            const double d = sqlite3_column_double(stmt, column);
+            quint64 bits = 0;
+            std::memcpy(&bits, &d, sizeof bits);
+            mix(bits);
+            break;
+        }
+        case SQLITE_TEXT:
+        case SQLITE_BLOB: {
+            const void *bytes = type == SQLITE_TEXT
+                                    ? static_cast<const void *>(sqlite3_column_text(stmt, column))
+                                    : sqlite3_column_blob(stmt, column);
+            const auto size = static_cast<size_t>(sqlite3_column_bytes(stmt, column));
+            mix(std::hash<std::string_view>{}(
+                std::string_view(bytes ? static_cast<const char *>(bytes) : "", size)));
+            break;
+        }
+        default:
+            break;
+        }
+    }
+    // A text value whose bytes have this std::hash: the same as add() gives for it.
+    void addText(size_t hash)
+    {
+        mix(SQLITE_TEXT);
+        mix(hash);
+    }
+    qint64 value() const { return static_cast<qint64>(m_h); }
+
+private:
+    void mix(quint64 v) { m_h ^= v + 0x9e3779b97f4a7c15ull + (m_h << 6) + (m_h >> 2); }
+
+    quint64 m_h = 0xcbf29ce484222325ull;
+};
+
 // Reads rows straight from the engine: a large table opens several times faster than through
 // QVariant values, and repeated texts share one copy. A value that would not come back
-// the same if written (see KeptValues) is read as NULL and noted with its mark.
+// the same if written (see KeptValues) is read as NULL and noted with its mark. The row's digest
+// is taken on the way, each value looked at once.
 class RowReader
 {
 public:
     explicit RowReader(sqlite3_stmt *statement) : m_stmt(statement) {}
 
     std::shared_ptr<const KeptValues> takeKept() { return std::move(m_kept); }
+    // Of the columns read so far, in the order read.
+    qint64 digest() const { return m_digest.value(); }
 
     // Vendors, dates, invoices and "0" for no picture repeat from row to row.
     QString text(int column, Column c, TextPool *pool = nullptr)
     {
-        const auto key = textBytes(column, c);
+        size_t hash = 0;
+        const auto key = textBytes(column, c, hash);
         if (!key) return QString();
         if (pool)
-            if (const QString *known = pool->find(*key)) return *known;
+            if (const QString *known = pool->find(*key, hash)) return *known;
         QString s = QString::fromUtf8(key->data(), static_cast<qsizetype>(key->size()));
         if (s.isNull()) s = QStringLiteral("");
         if (pool) pool->add(*key, s);
@@ -179,17 +239,16 @@ public:
 
     std::optional<qint64> integer(int column, Column c)
     {
-        switch (sqlite3_column_type(m_stmt, column)) {
+        const int type = sqlite3_column_type(m_stmt, column);
+        m_digest.add(m_stmt, column, type);
+        switch (type) {
         case SQLITE_NULL:
             return std::nullopt;
         case SQLITE_INTEGER:
             return sqlite3_column_int64(m_stmt, column);
-        case SQLITE_FLOAT: {
-            // Whole numbers within range come back the same; fractions and huge values would not.
-            const double d = sqlite3_column_double(m_stmt, column);
-            if (d == std::trunc(d) && d >= -9.2e18 && d <= 9.2e18) return static_cast<qint64>(d);
+        case SQLITE_FLOAT:
+            if (const auto whole = wholeNumber(sqlite3_column_double(m_stmt, column))) return whole;
             break;
-        }
         default:
             break;
         }
@@ -198,9 +257,11 @@ public:
     }
 
 private:
-    std::optional<std::string_view> textBytes(int column, Column c)
+    // `hash` is set to the std::hash of the bytes returned.
+    std::optional<std::string_view> textBytes(int column, Column c, size_t &hash)
     {
         const int type = sqlite3_column_type(m_stmt, column);
+        if (type != SQLITE_TEXT) m_digest.add(m_stmt, column, type); // before reading it as text
         if (type == SQLITE_NULL) return std::nullopt;
         if (type == SQLITE_BLOB) {
             keepAsStored(column, c, true);
@@ -209,6 +270,8 @@ private:
         const auto *utf8 = reinterpret_cast<const char *>(sqlite3_column_text(m_stmt, column));
         const std::string_view bytes(utf8 ? utf8 : "",
                                      static_cast<size_t>(sqlite3_column_bytes(m_stmt, column)));
+        hash = std::hash<std::string_view>{}(bytes);
+        if (type == SQLITE_TEXT) m_digest.addText(hash);
         if (!isValidUtf8(bytes)) {
             keepAsStored(column, c, false);
             return std::nullopt;
@@ -233,6 +296,67 @@ private:
 
     sqlite3_stmt *m_stmt;
     std::shared_ptr<KeptValues> m_kept;
+    StoredDigest m_digest;
+};
+
+// Row key -> digest of every row, kept sorted by key in one block: a million rows cost 16 MB and
+// no allocation each, and two of them compare in one walk.
+class Digests
+{
+public:
+    using Entry = std::pair<qint64, qint64>;
+
+    void clear() { m_entries.clear(); }
+    void reserve(size_t n) { m_entries.reserve(n); }
+    // Added in any order; sort() before the next look-up.
+    void append(qint64 key, qint64 digest) { m_entries.emplace_back(key, digest); }
+    void sort()
+    {
+        // A table is read in key order: the check is all there is to do then.
+        if (!std::is_sorted(m_entries.begin(), m_entries.end(), byKey))
+            std::sort(m_entries.begin(), m_entries.end(), byKey);
+    }
+    void set(qint64 key, qint64 digest)
+    {
+        const auto it = at(key);
+        if (it != m_entries.end() && it->first == key)
+            it->second = digest;
+        else
+            m_entries.insert(it, Entry(key, digest));
+    }
+    void erase(qint64 key)
+    {
+        const auto it = at(key);
+        if (it != m_entries.end() && it->first == key) m_entries.erase(it);
+    }
+    // The keys whose digest differs between the two, or that only one of them has, ascending.
+    static std::vector<qint64> changed(const Digests &before, const Digests &now)
+    {
+        std::vector<qint64> keys;
+        auto a = before.m_entries.begin(), b = now.m_entries.begin();
+        const auto aEnd = before.m_entries.end(), bEnd = now.m_entries.end();
+        while (a != aEnd || b != bEnd) {
+            if (b == bEnd || (a != aEnd && a->first < b->first)) {
+                keys.push_back((a++)->first);
+            } else if (a == aEnd || b->first < a->first) {
+                keys.push_back((b++)->first);
+            } else {
+                if (a->second != b->second) keys.push_back(a->first);
+                ++a;
+                ++b;
+            }
+        }
+        return keys;
+    }
+
+private:
+    static bool byKey(const Entry &x, const Entry &y) { return x.first < y.first; }
+    std::vector<Entry>::iterator at(qint64 key)
+    {
+        return std::lower_bound(m_entries.begin(), m_entries.end(), Entry(key, 0), byKey);
+    }
+
+    std::vector<Entry> m_entries;
 };
 
 // "ItemDesc, ItemNum, ..." in table order, for the statements below; a column the table does not
@@ -254,47 +378,19 @@ std::string selectSql(bool added)
 
 using Pools = std::array<TextPool, kColumnCount>;
 
-// A digest of the stored values of the row at the statement's current step (columns after the
-// rowid), taken from the engine's own bytes so that values shown marked count too. Another
-// program's save, or a new item under a reused row key, changes it.
+// The digest (see StoredDigest) of the row at the statement's current step, columns after the
+// rowid.
 qint64 storedVersion(sqlite3_stmt *stmt)
 {
-    quint64 h = 0xcbf29ce484222325ull;
-    const auto mix = [&h](quint64 v) { h ^= v + 0x9e3779b97f4a7c15ull + (h << 6) + (h >> 2); };
-    for (int at = 1; at <= kColumnCount; ++at) {
-        const int type = sqlite3_column_type(stmt, at);
-        mix(static_cast<quint64>(type));
-        switch (type) {
-        case SQLITE_INTEGER:
-            mix(static_cast<quint64>(sqlite3_column_int64(stmt, at)));
-            break;
-        case SQLITE_FLOAT: {
-            const double d = sqlite3_column_double(stmt, at);
-            quint64 bits = 0;
-            std::memcpy(&bits, &d, sizeof bits);
-            mix(bits);
-            break;
-        }
-        case SQLITE_TEXT:
-        case SQLITE_BLOB: {
-            const void *bytes = type == SQLITE_TEXT ? static_cast<const void *>(sqlite3_column_text(stmt, at))
-                                                    : sqlite3_column_blob(stmt, at);
-            const auto size = static_cast<size_t>(sqlite3_column_bytes(stmt, at));
-            mix(std::hash<std::string_view>{}(
-                std::string_view(bytes ? static_cast<const char *>(bytes) : "", size)));
-            break;
-        }
-        default:
-            break;
-        }
-    }
-    return static_cast<qint64>(h);
+    StoredDigest digest;
+    for (int at = 1; at <= kColumnCount; ++at)
+        digest.add(stmt, at, sqlite3_column_type(stmt, at));
+    return digest.value();
 }
 
 // The item's values in table order from the statement's column `first` on.
-void readValues(sqlite3_stmt *stmt, int first, Pools *pools, ItemRow &r)
+void readValues(RowReader &read, int first, Pools *pools, ItemRow &r)
 {
-    RowReader read(stmt);
     for (const ColumnInfo &c : kColumns) {
         const int at = static_cast<int>(c.column) + first;
         switch (c.type) {
@@ -319,9 +415,39 @@ ItemRow readRow(sqlite3_stmt *stmt, Pools *pools)
 {
     ItemRow r;
     r.rowid = sqlite3_column_int64(stmt, 0);
-    r.version = storedVersion(stmt);
-    readValues(stmt, 1, pools, r);
+    RowReader read(stmt);
+    readValues(read, 1, pools, r);
+    r.version = read.digest(); // the same as storedVersion(stmt), without reading every value twice
     return r;
+}
+
+// The values at the statement's current step from column `first` on, as the engine holds them;
+// false when one of them would be kept as stored, which only RowReader marks.
+bool readCells(sqlite3_stmt *stmt, int first, StoredCells &cells)
+{
+    cells.nulls = 0;
+    for (const ColumnInfo &c : kColumns) {
+        const auto i = static_cast<size_t>(c.column);
+        const int at = static_cast<int>(i) + first;
+        const int type = sqlite3_column_type(stmt, at);
+        if (type == SQLITE_NULL) {
+            cells.nulls |= 1u << i;
+        } else if (c.type == ColumnType::Count || c.type == ColumnType::Money) {
+            std::optional<qint64> n;
+            if (type == SQLITE_INTEGER) n = sqlite3_column_int64(stmt, at);
+            if (type == SQLITE_FLOAT) n = wholeNumber(sqlite3_column_double(stmt, at));
+            if (!n) return false;
+            cells.number[i] = *n;
+        } else {
+            if (type == SQLITE_BLOB) return false;
+            const auto *utf8 = reinterpret_cast<const char *>(sqlite3_column_text(stmt, at));
+            const std::string_view bytes(utf8 ? utf8 : "",
+                                         static_cast<size_t>(sqlite3_column_bytes(stmt, at)));
+            if (!isValidUtf8(bytes)) return false;
+            cells.text[i] = bytes;
+        }
+    }
+    return true;
 }
 
 void bindRow(SqliteStatement &s, const ItemRow &r, unsigned columns)
@@ -362,7 +488,8 @@ bool usesAddedColumns(const ItemRow &row, unsigned columns = kAllColumns)
 
 void readStoredValues(sqlite3_stmt *stmt, int first, ItemRow &row)
 {
-    readValues(stmt, first, nullptr, row);
+    RowReader read(stmt);
+    readValues(read, first, nullptr, row);
 }
 
 namespace {
@@ -426,7 +553,8 @@ public:
         m_seen.clear();
         m_seen.reserve(rows.size());
         for (const ItemRow &r : rows)
-            m_seen[*r.rowid] = *r.version;
+            m_seen.append(*r.rowid, *r.version);
+        m_seen.sort();
         return rows;
     }
 
@@ -563,12 +691,27 @@ public:
     void readOrdered(Column orderBy, const std::function<void(const ItemRow &)> &each) override
     {
         Reading c(*this);
-        const bool added = c.get().hasAddedColumns();
-        const std::string key = columnInfo(orderBy).addedLater && !added ? "NULL" : columnInfo(orderBy).name;
-        SqliteStatement s(c.get(), selectSql(added) + " order by " + key + ", rowid");
+        SqliteStatement s(c.get(), orderedSql(c.get(), orderBy));
         Pools pools;
         while (s.step())
             each(readRow(s.get(), &pools));
+    }
+
+    void readOrderedCells(Column orderBy, const std::function<void(const StoredCells &)> &each) override
+    {
+        Reading c(*this);
+        SqliteStatement s(c.get(), orderedSql(c.get(), orderBy));
+        StoredCells cells;
+        while (s.step()) {
+            if (readCells(s.get(), 1, cells)) {
+                each(cells);
+                continue;
+            }
+            const ItemRow row = readRow(s.get(), nullptr);
+            StoredCells whole;
+            whole.row = &row;
+            each(whole);
+        }
     }
 
     std::optional<Money> totalValue() override
@@ -673,7 +816,7 @@ public:
         // Our own changes: no news to this program.
         SqliteStatement s(*m_connection, selectSql(m_added));
         while (s.step())
-            m_seen[sqlite3_column_int64(s.get(), 0)] = storedVersion(s.get());
+            m_seen.set(sqlite3_column_int64(s.get(), 0), storedVersion(s.get()));
     }
 
 private:
@@ -767,6 +910,13 @@ private:
         return *m_connection;
     }
 
+    static std::string orderedSql(SqliteConnection &c, Column orderBy)
+    {
+        const bool added = c.hasAddedColumns();
+        const std::string key = columnInfo(orderBy).addedLater && !added ? "NULL" : columnInfo(orderBy).name;
+        return selectSql(added) + " order by " + key + ", rowid";
+    }
+
     std::optional<ItemRow> readKey(SqliteConnection &c, qint64 key) const
     {
         SqliteStatement s(c, selectSql(m_added) + " where rowid = ?");
@@ -784,7 +934,7 @@ private:
     // This program's own writes are no news to it.
     void noteOwn(const ItemRow &row)
     {
-        if (m_connection && row.rowid && row.version) m_seen[*row.rowid] = *row.version;
+        if (m_connection && row.rowid && row.version) m_seen.set(*row.rowid, *row.version);
     }
 
     // Another program committed to the file when its data version moved on. The engine does not
@@ -806,7 +956,7 @@ private:
         } catch (const AppError &) {
             return;
         }
-        auto result = std::make_shared<Digests>();
+        auto result = std::make_shared<Scan>();
         m_scan.reset(
             QThread::create([path = m_path, result, added = m_added] { result->read(path, added); }));
         connect(m_scan.get(), &QThread::finished, this, [this, result, version] {
@@ -819,9 +969,9 @@ private:
     }
 
     // Row key -> digest of every row, as a scan found them.
-    struct Digests
+    struct Scan
     {
-        std::unordered_map<qint64, qint64> digests;
+        Digests digests;
         bool ok = false;
         void read(const QString &path, bool added)
         {
@@ -829,7 +979,8 @@ private:
                 SqliteConnection c(path, SqliteConnection::Access::ReadOnly);
                 SqliteStatement s(c, selectSql(added));
                 while (s.step())
-                    digests[sqlite3_column_int64(s.get(), 0)] = storedVersion(s.get());
+                    digests.append(sqlite3_column_int64(s.get(), 0), storedVersion(s.get()));
+                digests.sort();
                 ok = true;
             } catch (const AppError &) {
                 ok = false; // looked at again at the next tick
@@ -837,17 +988,10 @@ private:
         }
     };
 
-    void takeDigests(std::unordered_map<qint64, qint64> now)
+    void takeDigests(Digests now)
     {
-        std::vector<qint64> changed;
-        for (const auto &[key, digest] : now) {
-            const auto it = m_seen.find(key);
-            if (it == m_seen.end() || it->second != digest) changed.push_back(key);
-        }
-        for (const auto &[key, digest] : m_seen)
-            if (!now.count(key)) changed.push_back(key);
+        const std::vector<qint64> changed = Digests::changed(m_seen, now);
         m_seen = std::move(now);
-        std::sort(changed.begin(), changed.end());
         for (const qint64 key : changed) {
             if (!m_connection) break; // a reaction closed the store
             emit changedElsewhere(key);
@@ -897,7 +1041,7 @@ private:
     bool m_added = false; // Items has the columns added when first needed
     FileIdentity m_identity;
     qint64 m_dataVersion = 0;
-    std::unordered_map<qint64, qint64> m_seen; // row key -> digest, as last read or written
+    Digests m_seen; // as last read or written
     QTimer m_poll;
     std::unique_ptr<QThread> m_scan; // reading every row's digest
 };

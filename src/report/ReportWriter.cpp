@@ -49,19 +49,39 @@ void appendHeaderCell(QByteArray &out, Column c)
     out += kHeaderClose;
 }
 
+void appendDate(QByteArray &out, const QDate &date)
+{
+    out += QByteArray::number(date.month());
+    out += '/';
+    out += QByteArray::number(date.day());
+    out += '/';
+    out += QByteArray::number(date.year());
+}
+
 // "yyyy-mm-dd" as M/d/yyyy; any other text as it stands.
 void appendDate(QByteArray &out, const QString &stored)
 {
-    const auto date = parseIsoDate(stored);
-    if (!date) {
+    if (const auto date = parseIsoDate(stored))
+        appendDate(out, *date);
+    else
         appendHtmlText(out, stored);
-        return;
+}
+
+void appendDate(QByteArray &out, std::string_view stored)
+{
+    // No date is longer than "yyyy-mm-dd", nor holds anything but ASCII.
+    constexpr size_t kLongest = 10;
+    char16_t wide[kLongest];
+    bool ascii = stored.size() <= kLongest;
+    for (size_t i = 0; ascii && i < stored.size(); ++i) {
+        ascii = static_cast<unsigned char>(stored[i]) < 0x80;
+        wide[i] = static_cast<char16_t>(stored[i]);
     }
-    out += QByteArray::number(date->month());
-    out += '/';
-    out += QByteArray::number(date->day());
-    out += '/';
-    out += QByteArray::number(date->year());
+    if (const auto date =
+            ascii ? parseIsoDate(QStringView(wide, static_cast<qsizetype>(stored.size()))) : std::nullopt)
+        appendDate(out, *date);
+    else
+        appendHtmlText(out, stored);
 }
 
 void appendValue(QByteArray &out, const ItemRow &row, Column c)
@@ -84,6 +104,34 @@ void appendValue(QByteArray &out, const ItemRow &row, Column c)
         break;
     case ColumnType::Text:
         appendHtmlText(out, *row.textOf(c));
+        break;
+    }
+}
+
+// The stored text as the program reads it: decoding drops one leading byte order mark.
+std::string_view readText(std::string_view utf8)
+{
+    return utf8.starts_with("\xEF\xBB\xBF") ? utf8.substr(3) : utf8;
+}
+
+// The same as above from the engine's values, with no string made on the way.
+void appendValue(QByteArray &out, const StoredCells &cells, Column c)
+{
+    if (cells.row) return appendValue(out, *cells.row, c);
+    if (cells.isNull(c)) return;
+    const auto i = static_cast<size_t>(c);
+    switch (columnInfo(c).type) {
+    case ColumnType::Count:
+        out += QByteArray::number(cells.number[i]);
+        break;
+    case ColumnType::Money:
+        Money::fromRaw(cells.number[i]).appendDollars(out, Money::Dollars::NoLeadingZero);
+        break;
+    case ColumnType::Date:
+        appendDate(out, readText(cells.text[i]));
+        break;
+    case ColumnType::Text:
+        appendHtmlText(out, readText(cells.text[i]));
         break;
     }
 }
@@ -150,7 +198,7 @@ void ReportWriter::writeTo(QIODevice &out, ItemStore &store) const
     appendHeaderCell(report, Column::TotItemCst);
     report += "</tr>";
 
-    store.readOrdered(columns[0], [&](const ItemRow &row) {
+    store.readOrderedCells(columns[0], [&](const StoredCells &row) {
         report += "<tr>";
         for (int pos = 0; pos < 4; ++pos) {
             report += kCellOpen;

@@ -208,6 +208,15 @@ class TestItemStore : public QObject
         QVERIFY(read[1].vendor.isNull());
         const std::optional<ItemRow> one = other->read(*written[2].rowid);
         QVERIFY(one && sameValues(*one, edges));
+
+        // Rows written together carry the version a read of each finds, or their next save is refused.
+        std::vector<ItemRow> together{plain, nulls, edges};
+        store.insertAll(together);
+        for (const ItemRow &r : together) {
+            const std::optional<ItemRow> stored = other->read(*r.rowid);
+            QVERIFY(stored && r.version);
+            QCOMPARE(stored->version, r.version);
+        }
     }
 
     void updateCase(ItemStore &store, Engine &)

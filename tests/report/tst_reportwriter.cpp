@@ -165,6 +165,22 @@ private slots:
             << "insert into Items values ('Bolt','B-10',0,0,0,'0','I1','Acme','March 1')"
             << QList<QByteArray>{"Bolt", "Acme", "March 1", "B-10", "0", "$.00", "$.00"}
             << QByteArray("$.00");
+        QTest::newRow("values as the program reads them")
+            << "insert into Items values (cast(x'EFBBBF426F6C74' as text), 'a' || char(0) || char(9) || 'b', "
+               "2.0, 2500.0, 5000, '0', 'I1', char(233), cast(x'EFBBBF' as text) || '2004-03-01')"
+            << QList<QByteArray>{"Bolt", "&#233;", "3/1/2004", "a&#65533;\tb", "2", "$.25", "$.50"}
+            << QByteArray("$.50");
+        QTest::newRow("values kept as stored")
+            << "insert into Items values (x'00ff', 'B-10', 2.5, 2500, 5000, '0', 'I1', "
+               "cast(x'ff' as text), '2004-03-01')"
+            << QList<QByteArray>{"&#9888; binary data, 2 bytes (kept as stored)",
+                                 "&#9888; &#65533;, not UTF-8 (kept as stored)",
+                                 "3/1/2004",
+                                 "B-10",
+                                 "&#9888; 2.5 (kept as stored)",
+                                 "$.25",
+                                 "$.50"}
+            << QByteArray("$.50");
         QTest::newRow("impossible ISO date")
             << "insert into Items values ('Bolt','B-10',1,10000,10000,'0','I1','Acme','2004-02-30')"
             << QList<QByteArray>{"Bolt", "Acme", "2004-02-30", "B-10", "1", "$1.00", "$1.00"}
@@ -264,6 +280,7 @@ private slots:
         QTest::newRow("outside the basic plane") << "\U0001F600" << QByteArray("&#128512;");
         QTest::newRow("line break stays on one line") << "a\nb\r" << QByteArray("a&#10;b&#13;");
         QTest::newRow("delete character") << "a\x7f" << QByteArray("a&#127;");
+        QTest::newRow("tab kept, NUL replaced") << QString("a\tb") + QChar(0) << QByteArray("a\tb&#65533;");
     }
     void escaping()
     {
