@@ -64,7 +64,9 @@ QVariant ItemTableModel::data(const QModelIndex &index, int role) const
         return needsReorder(row) ? QVariant(QColor(Qt::black)) : QVariant();
     case Qt::DecorationRole:
         if (index.column() != 0 || !needsReorder(row)) return QVariant();
-        return QApplication::style()->standardIcon(QStyle::SP_MessageBoxWarning);
+        // Made once: the style builds the icon anew on every call.
+        if (m_mark.isNull()) m_mark = QApplication::style()->standardIcon(QStyle::SP_MessageBoxWarning);
+        return m_mark;
     case Qt::ToolTipRole:
         return needsReorder(row) ? QVariant(QStringLiteral("At or below its reorder level")) : QVariant();
     case Qt::TextAlignmentRole:

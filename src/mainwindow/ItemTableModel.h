@@ -3,6 +3,7 @@
 #include "items/ItemRecordSet.h"
 
 #include <QAbstractTableModel>
+#include <QIcon>
 
 namespace tv {
 
@@ -26,6 +27,7 @@ public:
 
 private:
     ItemRecordSet &m_records;
+    mutable QIcon m_mark; // the sign before the name of an item to reorder
 };
 
 } // namespace tv
