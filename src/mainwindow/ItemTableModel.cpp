@@ -10,20 +10,8 @@
 
 namespace tv {
 
-ItemTableModel::ItemTableModel(ItemRecordSet &records, QObject *parent)
-    : QAbstractTableModel(parent), m_records(records)
+ItemTableModel::ItemTableModel(ItemRecordSet &records, QObject *parent) : RecordSetTableModel(records, parent)
 {
-    connect(&records, &ItemRecordSet::aboutToReset, this, [this] { beginResetModel(); });
-    connect(&records, &ItemRecordSet::reset, this, [this] { endResetModel(); });
-    connect(&records, &ItemRecordSet::rowAboutToBeInserted, this,
-            [this](int index) { beginInsertRows(QModelIndex(), index, index); });
-    connect(&records, &ItemRecordSet::rowInserted, this, [this] { endInsertRows(); });
-    connect(&records, &ItemRecordSet::rowAboutToBeRemoved, this,
-            [this](int index) { beginRemoveRows(QModelIndex(), index, index); });
-    connect(&records, &ItemRecordSet::rowRemoved, this, [this] { endRemoveRows(); });
-    connect(&records, &ItemRecordSet::rowChanged, this, [this](int index) {
-        emit dataChanged(this->index(index, 0), this->index(index, kGridColumnCount - 1));
-    });
 }
 
 Column ItemTableModel::gridColumn(int section)

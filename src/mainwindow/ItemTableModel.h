@@ -1,6 +1,7 @@
 #pragma once
 
 #include "items/ItemRecordSet.h"
+#include "items/RecordSetTableModel.h"
 
 #include <QAbstractTableModel>
 #include <QIcon>
@@ -10,7 +11,7 @@ namespace tv {
 // The grid's view of the item record set: one line per row, read-only; an item at or below its
 // reorder level is marked. Values are formatted when a line is drawn, so a large table costs
 // nothing extra to show.
-class ItemTableModel : public QAbstractTableModel
+class ItemTableModel : public RecordSetTableModel
 {
     Q_OBJECT
 public:
@@ -26,7 +27,6 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
 
 private:
-    ItemRecordSet &m_records;
     mutable QIcon m_mark; // the sign before the name of an item to reorder
 };
 

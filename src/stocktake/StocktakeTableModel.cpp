@@ -8,20 +8,8 @@
 namespace tv {
 
 StocktakeTableModel::StocktakeTableModel(StocktakeCount &count, QObject *parent)
-    : QAbstractTableModel(parent), m_count(count)
+    : RecordSetTableModel(count.records(), parent), m_count(count)
 {
-    ItemRecordSet &records = count.records();
-    connect(&records, &ItemRecordSet::aboutToReset, this, [this] { beginResetModel(); });
-    connect(&records, &ItemRecordSet::reset, this, [this] { endResetModel(); });
-    connect(&records, &ItemRecordSet::rowAboutToBeInserted, this,
-            [this](int index) { beginInsertRows(QModelIndex(), index, index); });
-    connect(&records, &ItemRecordSet::rowInserted, this, [this] { endInsertRows(); });
-    connect(&records, &ItemRecordSet::rowAboutToBeRemoved, this,
-            [this](int index) { beginRemoveRows(QModelIndex(), index, index); });
-    connect(&records, &ItemRecordSet::rowRemoved, this, [this] { endRemoveRows(); });
-    connect(&records, &ItemRecordSet::rowChanged, this, [this](int index) {
-        emit dataChanged(this->index(index, 0), this->index(index, SectionCount - 1));
-    });
     // The list holds the items only while a count is in progress.
     connect(&count, &StocktakeCount::stateChanged, this, [this] {
         beginResetModel();
@@ -31,6 +19,11 @@ StocktakeTableModel::StocktakeTableModel(StocktakeCount &count, QObject *parent)
     connect(&count, &StocktakeCount::linesChanged, this, [this] {
         if (rowCount() > 0) emit dataChanged(index(0, Expected), index(rowCount() - 1, Difference));
     });
+}
+
+bool StocktakeTableModel::showsRows() const
+{
+    return m_count.inProgress();
 }
 
 int StocktakeTableModel::rowCount(const QModelIndex &parent) const

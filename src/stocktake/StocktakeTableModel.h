@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QAbstractTableModel>
+#include "items/RecordSetTableModel.h"
 
 namespace tv {
 
@@ -8,7 +8,7 @@ class StocktakeCount;
 
 // Every item with its expected count, the count taken and the difference; the count is typed
 // into its cell. Follows the items and the counts as they change.
-class StocktakeTableModel : public QAbstractTableModel
+class StocktakeTableModel : public RecordSetTableModel
 {
     Q_OBJECT
 public:
@@ -24,6 +24,9 @@ public:
     // A typed count: a whole number from 0, or nothing for not counted. Throws AppError when the
     // store refuses it; a text that is no count is refused with false.
     bool setData(const QModelIndex &index, const QVariant &value, int role = Qt::EditRole) override;
+
+protected:
+    bool showsRows() const override;
 
 private:
     QString text(int row, int section) const;

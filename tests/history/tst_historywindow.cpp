@@ -2,6 +2,7 @@
 #include "PgTestServer.h"
 #include "ScriptedPrompts.h"
 #include "TestFolder.h"
+#include "WindowInput.h"
 #include "app/TipOfTheDay.h"
 #include "common/EndProgram.h"
 #include "history/HistoryList.h"
@@ -19,19 +20,13 @@
 #include <QtTest>
 
 using namespace tv;
+using tv::test::clickInWindow;
 using tv::test::makeRow;
 using tv::test::PgTestServer;
 using tv::test::ScriptedPrompts;
 using tv::test::TestFolder;
 
 namespace {
-
-void clickInWindow(QWidget *control, QPoint at = {})
-{
-    QWidget *top = control->window();
-    const QPoint local = at.isNull() ? control->rect().center() : at;
-    QTest::mouseClick(top->windowHandle(), Qt::LeftButton, {}, control->mapTo(top, local));
-}
 
 void typeInWindow(QWidget *top, const QString &text)
 {

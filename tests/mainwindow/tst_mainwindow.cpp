@@ -2,6 +2,7 @@
 #include "PgTestServer.h"
 #include "ScriptedPrompts.h"
 #include "TestFolder.h"
+#include "WindowInput.h"
 #include "app/AboutDialog.h"
 #include "app/ManualWindow.h"
 #include "app/TipOfTheDay.h"
@@ -44,6 +45,7 @@
 #include <unistd.h>
 
 using namespace tv;
+using tv::test::clickInWindow;
 using tv::test::makeRow;
 using tv::test::ScriptedPrompts;
 using tv::test::TestFolder;
@@ -112,12 +114,6 @@ private:
 };
 
 // Clicks and keys the way the window system delivers them: to the window, at the control's place.
-void clickInWindow(QWidget *control)
-{
-    QWidget *top = control->window();
-    QTest::mouseClick(top->windowHandle(), Qt::LeftButton, {}, control->mapTo(top, control->rect().center()));
-}
-
 void typeInWindow(QWidget *top, const QString &text)
 {
     QTest::keyClick(top->windowHandle(), Qt::Key_End);

@@ -2,6 +2,7 @@
 #include "PtyPair.h"
 #include "ScriptedPrompts.h"
 #include "TestFolder.h"
+#include "WindowInput.h"
 #include "app/TipOfTheDay.h"
 #include "common/EndProgram.h"
 #include "mainwindow/MainWindow.h"
@@ -27,19 +28,13 @@
 #include <qpa/qwindowsysteminterface.h>
 
 using namespace tv;
+using tv::test::clickInWindow;
 using tv::test::makeRow;
 using tv::test::PtyPair;
 using tv::test::ScriptedPrompts;
 using tv::test::TestFolder;
 
 namespace {
-
-void clickInWindow(QWidget *control, QPoint at = {})
-{
-    QWidget *top = control->window();
-    const QPoint local = at.isNull() ? control->rect().center() : at;
-    QTest::mouseClick(top->windowHandle(), Qt::LeftButton, {}, control->mapTo(top, local));
-}
 
 // A scanner that types like a keyboard: a few milliseconds a key, Shift for each capital, Enter.
 void scanKeys(QWindow *window, const QString &code)
