@@ -49,13 +49,10 @@ std::vector<ItemRow> items(int n)
 
 Figures save(const std::vector<ItemRow> &rows, int copies, const QString &pdf)
 {
-    std::vector<const ItemRow *> chosen;
-    for (const ItemRow &r : rows)
-        chosen.push_back(&r);
     LabelJob job;
     job.sheet = standardSheets().front(); // Avery 5160
     job.content = {true, true};
-    job.plan = planLabels(chosen, {copies, false}, job.sheet, kPdfDotsPerInch);
+    job.plan = planLabels(rows, {copies, false}, job.sheet, kPdfDotsPerInch);
     Figures f;
     const long base = bench::currentRssKiB();
     resetPeak();

@@ -64,8 +64,9 @@ bool CsvTransfer::importPath(const QString &path)
     file.close();
     std::vector<QString> numbers;
     numbers.reserve(m_recordSet.rows().size());
-    for (const ItemRow &r : m_recordSet.rows())
-        numbers.push_back(r.itemNum);
+    const ItemRowTable &rows = m_recordSet.rows();
+    for (size_t i = 0; i < rows.size(); ++i)
+        numbers.push_back(rows.text(i, Column::ItemNum));
     ImportScan scan(path, std::move(numbers));
     const bool chosen = m_hooks.preview && m_hooks.preview(scan, path);
     // Closed while reading: the rest of the file is not wanted.

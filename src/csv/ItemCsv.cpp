@@ -147,7 +147,8 @@ QByteArray itemsToCsv(const std::vector<ItemRow> &rows)
     return out;
 }
 
-void exportItemsCsv(const std::vector<ItemRow> &rows, const QString &path)
+namespace {
+template <typename Rows> void exportRows(const Rows &rows, const QString &path)
 {
     try {
         DurableFile file(path, QStringLiteral("Could not write '%1'").arg(path));
@@ -167,6 +168,17 @@ void exportItemsCsv(const std::vector<ItemRow> &rows, const QString &path)
     } catch (const AppError &e) {
         throw AppError(e.number(), e.description() + QStringLiteral(". Nothing was exported."));
     }
+}
+} // namespace
+
+void exportItemsCsv(const std::vector<ItemRow> &rows, const QString &path)
+{
+    exportRows(rows, path);
+}
+
+void exportItemsCsv(const ItemRowTable &rows, const QString &path)
+{
+    exportRows(rows, path);
 }
 
 std::optional<Column> columnFromHeader(QStringView header)

@@ -22,6 +22,7 @@ QByteArray itemsToCsv(const std::vector<ItemRow> &rows);
 // Writes the rows to a temporary file beside path and renames it over path only when whole.
 // Throws AppError when the file cannot be written; path is then left as it was.
 void exportItemsCsv(const std::vector<ItemRow> &rows, const QString &path);
+void exportItemsCsv(const ItemRowTable &rows, const QString &path);
 
 // A cell that cannot be stored; row as a spreadsheet numbers it (the header is row 1).
 struct CsvProblem

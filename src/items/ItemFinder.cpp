@@ -32,7 +32,7 @@ std::optional<FindHit> findItemNumber(const ItemRecordSet &records, const QStrin
     sinceEvents.start();
     while (records.isOpen() && next < static_cast<int>(records.rows().size())) {
         const int i = next++;
-        const qsizetype at = records.row(i).itemNum.indexOf(search, 0, Qt::CaseInsensitive);
+        const qsizetype at = records.rows().indexIn(static_cast<size_t>(i), Column::ItemNum, search);
         if (at >= 0) return FindHit{i, static_cast<int>(at), static_cast<int>(search.size())};
         if (letEventsRun && sinceEvents.elapsed() >= yieldEveryMs) {
             letEventsRun();

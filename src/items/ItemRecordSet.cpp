@@ -212,12 +212,12 @@ void ItemRecordSet::open()
 {
     if (m_open) return;
     requireIdle();
-    std::vector<ItemRow> rows;
+    ItemRowTable rows;
     {
         BusyScope busy(m_busy);
         m_store->open();
         try {
-            rows = m_store->readAll();
+            rows = readAll();
         } catch (...) {
             m_store->close();
             throw;
@@ -239,13 +239,20 @@ void ItemRecordSet::close()
     requireIdle();
     emit aboutToReset();
     m_rows.clear();
-    m_rows.shrink_to_fit();
     m_open = false;
     m_changed = 0;
     m_pos = -1;
     m_store->close();
     emit reset();
     emit currentChanged();
+}
+
+ItemRowTable ItemRecordSet::readAll()
+{
+    ItemRowTable rows;
+    m_store->readAllInto(rows);
+    rows.endBulk();
+    return rows;
 }
 
 void ItemRecordSet::requireOpen() const
@@ -301,7 +308,7 @@ void ItemRecordSet::takePendingEdits()
 
 void ItemRecordSet::writePending()
 {
-    if (hasCurrent() && (m_changed != 0 || !m_rows[static_cast<size_t>(m_pos)].rowid)) update();
+    if (hasCurrent() && (m_changed != 0 || !m_rows.rowid(static_cast<size_t>(m_pos)))) update();
 }
 
 void ItemRecordSet::moveFirst()
@@ -362,7 +369,7 @@ void ItemRecordSet::addNew()
     writePending();
     const int index = static_cast<int>(m_rows.size());
     emit rowAboutToBeInserted(index);
-    m_rows.emplace_back();
+    m_rows.append(ItemRow{});
     emit rowInserted(index);
     m_changed = 0;
     setPosition(index);
@@ -374,19 +381,29 @@ void ItemRecordSet::update()
     requireIdle();
     takePendingEdits();
     const int index = m_pos;
-    ItemRow &r = m_rows[static_cast<size_t>(index)];
-    if (r.rowid && m_changed == 0) return;
-    const ItemRow sent = r;
-    writeRow(r);
+    const ItemRow sent = row(index);
+    if (sent.rowid && m_changed == 0) return;
+    const ItemRow written = writeRow(sent);
     // Values given while the store was asked stay to be written by the next save.
+    ItemRow now = row(index);
     unsigned later = 0;
-    for (int c = 0; c < kColumnCount; ++c)
-        if (!ItemRow::sameValue(sent, r, static_cast<Column>(c))) later |= columnBit(static_cast<Column>(c));
+    for (int c = 0; c < kColumnCount; ++c) {
+        const auto column = static_cast<Column>(c);
+        if (ItemRow::sameValue(sent, now, column) && sent.isKept(column) == now.isKept(column)) continue;
+        later |= columnBit(column);
+    }
+    if (later == 0) {
+        now = written;
+    } else {
+        now.rowid = written.rowid;
+        now.version = written.version;
+    }
+    m_rows.set(static_cast<size_t>(index), now);
     m_changed = later;
     emit rowChanged(index);
 }
 
-void ItemRecordSet::writeRow(ItemRow &r)
+ItemRow ItemRecordSet::writeRow(ItemRow r)
 {
     try {
         // The rows neither move nor go while the store is asked: every other command waits.
@@ -399,13 +416,14 @@ void ItemRecordSet::writeRow(ItemRow &r)
         // Another workstation's values win; what was typed is not written over them.
         m_changed = 0;
         if (e.current()) {
-            r = *e.current();
+            m_rows.set(static_cast<size_t>(m_pos), *e.current());
             emit rowChanged(m_pos);
         } else {
             dropRow(m_pos, true);
         }
         throw;
     }
+    return r;
 }
 
 void ItemRecordSet::deleteCurrent()
@@ -414,12 +432,12 @@ void ItemRecordSet::deleteCurrent()
     requireIdle();
     try {
         BusyScope busy(m_busy);
-        m_store->remove(m_rows[static_cast<size_t>(m_pos)]);
+        m_store->remove(row(m_pos));
     } catch (const ItemConflict &e) {
         // Another program's values are shown, not deleted unseen.
         m_changed = 0;
         if (e.current()) {
-            m_rows[static_cast<size_t>(m_pos)] = *e.current();
+            m_rows.set(static_cast<size_t>(m_pos), *e.current());
             emit rowChanged(m_pos);
         } else {
             dropRow(m_pos, true);
@@ -428,7 +446,7 @@ void ItemRecordSet::deleteCurrent()
     }
     const int index = m_pos;
     emit rowAboutToBeRemoved(index);
-    m_rows.erase(m_rows.begin() + index);
+    m_rows.erase(static_cast<size_t>(index));
     m_changed = 0;
     emit rowRemoved(index);
     setPosition(m_rows.empty() ? -1 : index, !m_rows.empty());
@@ -436,15 +454,15 @@ void ItemRecordSet::deleteCurrent()
 
 int ItemRecordSet::indexOf(qint64 key) const
 {
-    const auto it =
-        std::find_if(m_rows.begin(), m_rows.end(), [key](const ItemRow &r) { return r.rowid == key; });
-    return it == m_rows.end() ? -1 : static_cast<int>(it - m_rows.begin());
+    for (size_t i = 0; i < m_rows.size(); ++i)
+        if (m_rows.rowid(i) == key) return static_cast<int>(i);
+    return -1;
 }
 
 void ItemRecordSet::dropRow(int index, bool current, bool elsewhere)
 {
     emit rowAboutToBeRemoved(index);
-    m_rows.erase(m_rows.begin() + index);
+    m_rows.erase(static_cast<size_t>(index));
     emit rowRemoved(index);
     if (current) {
         m_changed = 0;
@@ -499,7 +517,7 @@ void ItemRecordSet::takeBatch(const std::vector<qint64> &keys)
     std::unordered_map<qint64, int> indexes;
     indexes.reserve(m_rows.size());
     for (size_t i = 0; i < m_rows.size(); ++i)
-        if (m_rows[i].rowid) indexes.emplace(*m_rows[i].rowid, static_cast<int>(i));
+        if (const std::optional<qint64> key = m_rows.rowid(i)) indexes.emplace(*key, static_cast<int>(i));
     std::unordered_set<qint64> present;
     for (ItemRow &now : found) {
         present.insert(*now.rowid);
@@ -507,13 +525,13 @@ void ItemRecordSet::takeBatch(const std::vector<qint64> &keys)
         if (it == indexes.end()) {
             const int at = static_cast<int>(m_rows.size());
             emit rowAboutToBeInserted(at);
-            m_rows.push_back(std::move(now));
+            m_rows.append(now);
             emit rowInserted(at);
             continue;
         }
         // Values taken into the current row and not saved yet stay; a save then meets the conflict.
         if (it->second == m_pos && hasCurrent() && isDirty()) continue;
-        m_rows[static_cast<size_t>(it->second)] = std::move(now);
+        m_rows.set(static_cast<size_t>(it->second), now);
         // The bound fields show the new values and keep text the user typed but has not left yet.
         emit rowChanged(it->second);
     }
@@ -529,19 +547,19 @@ void ItemRecordSet::takeBatch(const std::vector<qint64> &keys)
 
 void ItemRecordSet::readEveryRowAgain()
 {
-    std::vector<ItemRow> rows;
+    ItemRowTable rows;
     {
         BusyScope busy(m_busy);
-        rows = m_store->readAll();
+        rows = readAll();
     }
     if (!m_open) return;
     const bool had = hasCurrent();
-    const std::optional<qint64> key = had ? m_rows[static_cast<size_t>(m_pos)].rowid : std::nullopt;
+    const std::optional<qint64> key = had ? m_rows.rowid(static_cast<size_t>(m_pos)) : std::nullopt;
     int pos = -1;
     for (size_t i = 0; key && i < rows.size(); ++i)
-        if (rows[i].rowid == key) pos = static_cast<int>(i);
+        if (rows.rowid(i) == key) pos = static_cast<int>(i);
     // Values taken into the current row and not saved yet stay, as for a single row.
-    if (pos >= 0 && isDirty()) rows[static_cast<size_t>(pos)] = std::move(m_rows[static_cast<size_t>(m_pos)]);
+    if (pos >= 0 && isDirty()) rows.set(static_cast<size_t>(pos), row(m_pos));
     const bool deleted = had && pos < 0;
     if (pos < 0) pos = rows.empty() ? -1 : std::min(std::max(m_pos, 0), static_cast<int>(rows.size()) - 1);
     emit aboutToReset();
@@ -590,16 +608,20 @@ void ItemRecordSet::addToCount(int index, qint64 delta)
     takePendingEdits();
     writePending();
     requireCurrent();
-    ItemRow &r = m_rows[static_cast<size_t>(m_pos)];
-    if (!r.rowid) throw AppError(Err::NoCurrentRecord);
+    const std::optional<qint64> key = m_rows.rowid(static_cast<size_t>(m_pos));
+    if (!key) throw AppError(Err::NoCurrentRecord);
     try {
-        BusyScope busy(m_busy);
-        r = m_store->addToCount(*r.rowid, delta);
+        ItemRow now;
+        {
+            BusyScope busy(m_busy);
+            now = m_store->addToCount(*key, delta);
+        }
+        m_rows.set(static_cast<size_t>(m_pos), now);
     } catch (const ItemConflict &) {
         dropRow(m_pos, true);
         throw;
     } catch (const CountRefused &e) {
-        if (e.current()) m_rows[static_cast<size_t>(m_pos)] = *e.current();
+        if (e.current()) m_rows.set(static_cast<size_t>(m_pos), *e.current());
         emit rowChanged(m_pos);
         throw;
     }
@@ -618,8 +640,8 @@ void ItemRecordSet::endStocktake(qint64 id, StocktakeEnd how)
     }
     if (how == StocktakeEnd::Discard) return;
     // Every counted row may have changed: read back as changes from elsewhere are.
-    for (const ItemRow &row : m_rows)
-        if (row.rowid) gatherChange(*row.rowid);
+    for (size_t i = 0; i < m_rows.size(); ++i)
+        if (const std::optional<qint64> key = m_rows.rowid(i)) gatherChange(*key);
     m_gather.stop();
     takeGathered();
 }
@@ -634,7 +656,7 @@ void ItemRecordSet::save()
 QVariant ItemRecordSet::value(Column column) const
 {
     requireCurrent();
-    return m_rows[static_cast<size_t>(m_pos)].value(column);
+    return row(m_pos).value(column);
 }
 
 QVariant ItemRecordSet::value(QStringView name) const
@@ -650,11 +672,12 @@ QVariant ItemRecordSet::value(QStringView name) const
 void ItemRecordSet::setValue(Column column, const QVariant &v)
 {
     requireCurrent();
-    ItemRow &r = m_rows[static_cast<size_t>(m_pos)];
-    const ItemRow before = r;
+    const ItemRow before = row(m_pos);
+    ItemRow r = before;
     r.setValue(column, v);
     // Taking in the text a field already showed changes nothing.
     if (!before.isKept(column) && ItemRow::sameValue(before, r, column)) return;
+    m_rows.set(static_cast<size_t>(m_pos), r);
     m_changed |= columnBit(column);
     emit rowChanged(m_pos);
 }

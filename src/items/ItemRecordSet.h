@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ItemColumns.h"
+#include "ItemRowTable.h"
 #include "common/Money.h"
 
 #include <QObject>
@@ -140,8 +141,9 @@ public:
     QVariant value(QStringView columnName) const;
     void setValue(Column column, const QVariant &value);
 
-    const ItemRow &row(int index) const { return m_rows[static_cast<size_t>(index)]; }
-    const std::vector<ItemRow> &rows() const { return m_rows; }
+    // Rows are kept compactly and made on request: a row is a copy, not a view of the set.
+    ItemRow row(int index) const { return m_rows.row(static_cast<size_t>(index)); }
+    const ItemRowTable &rows() const { return m_rows; }
 
     // Runs before every move, addNew, update and save, so that text still pending in bound
     // widgets reaches the current row first; a hook that throws stops the operation unchanged.
@@ -177,14 +179,17 @@ private:
     void writePending();
     void takePendingEdits();
     void setPosition(int pos, bool deletedHole = false);
-    void writeRow(ItemRow &row);
+    // Writes the current row's pending values; returns the row as the store left it.
+    ItemRow writeRow(ItemRow row);
+    // Reads every row into a new table, fast from a file.
+    ItemRowTable readAll();
     int indexOf(qint64 key) const;
     void takeChange(qint64 key);
     void dropRow(int index, bool current, bool elsewhere = true);
 
     std::unique_ptr<ItemStore> m_store;
     QString m_path;
-    std::vector<ItemRow> m_rows;
+    ItemRowTable m_rows;
     int m_pos = -1;
     bool m_open = false;
     unsigned m_changed = 0; // one bit per Column of the current row

@@ -51,6 +51,16 @@ public:
 
     // Every row in the table's own order, each with its key (and version where the engine keeps one).
     virtual std::vector<ItemRow> readAll() = 0;
+    // The same rows appended to the table, without making each row first where the engine allows.
+    virtual void readAllInto(ItemRowTable &table)
+    {
+        std::vector<ItemRow> rows = readAll();
+        table.reserve(rows.size());
+        for (ItemRow &row : rows) {
+            table.append(row);
+            row = ItemRow(); // lets go of its strings as it goes
+        }
+    }
     // One row as it is stored now; nullopt when it is gone.
     virtual std::optional<ItemRow> read(qint64 key) = 0;
     // The rows of these keys that are still stored, in any order.

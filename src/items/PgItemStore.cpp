@@ -223,6 +223,21 @@ public:
     void reconnect();
 
     std::vector<ItemRow> readAll();
+    void readAllInto(ItemRowTable &table);
+    // Every row in key order; `reserve` hears how many there are first.
+    template <typename Reserve, typename Each> void readEveryRow(const Reserve &reserve, const Each &each)
+    {
+        {
+            QSqlQuery count = exec(QStringLiteral("select count(*) from Items"));
+            if (count.next()) reserve(static_cast<size_t>(count.value(0).toLongLong()));
+        }
+        QSqlQuery q = exec(QStringLiteral("select %1 from Items order by id").arg(selectColumns(m_added)));
+        for (size_t n = 1; q.next(); ++n) {
+            each(rowOf(q));
+            if (n % 1024 == 0) stamp();
+        }
+        if (q.lastError().isValid()) fail(q.lastError());
+    }
     std::optional<ItemRow> read(qint64 key);
     std::vector<ItemRow> readMany(const std::vector<qint64> &keys);
     void insert(ItemRow &row);
@@ -536,17 +551,15 @@ void PgSession::onNotification(const QString &name, const QVariant &payload)
 std::vector<ItemRow> PgSession::readAll()
 {
     std::vector<ItemRow> rows;
-    {
-        QSqlQuery count = exec(QStringLiteral("select count(*) from Items"));
-        if (count.next()) rows.reserve(static_cast<size_t>(count.value(0).toLongLong()));
-    }
-    QSqlQuery q = exec(QStringLiteral("select %1 from Items order by id").arg(selectColumns(m_added)));
-    while (q.next()) {
-        rows.push_back(rowOf(q));
-        if (rows.size() % 1024 == 0) stamp();
-    }
-    if (q.lastError().isValid()) fail(q.lastError());
+    readEveryRow([&rows](size_t count) { rows.reserve(count); },
+                 [&rows](ItemRow row) { rows.push_back(std::move(row)); });
     return rows;
+}
+
+void PgSession::readAllInto(ItemRowTable &table)
+{
+    readEveryRow([&table](size_t count) { table.reserve(count); },
+                 [&table](const ItemRow &row) { table.append(row); });
 }
 
 std::optional<ItemRow> PgSession::read(qint64 key)
@@ -1093,6 +1106,11 @@ std::vector<ItemRow> PgItemStore::readAll()
     std::vector<ItemRow> rows;
     run([&rows](PgSession &s) { rows = s.readAll(); });
     return rows;
+}
+
+void PgItemStore::readAllInto(ItemRowTable &table)
+{
+    run([&table](PgSession &s) { s.readAllInto(table); });
 }
 
 std::optional<ItemRow> PgItemStore::read(qint64 key)

@@ -34,6 +34,7 @@ public:
     bool isOpen() const override { return m_open; }
 
     std::vector<ItemRow> readAll() override;
+    void readAllInto(ItemRowTable &table) override;
     std::optional<ItemRow> read(qint64 key) override;
     std::vector<ItemRow> readMany(const std::vector<qint64> &keys) override;
     void insert(ItemRow &row) override;

@@ -21,9 +21,29 @@ qint64 orderQuantity(const ItemRow &row)
     return std::max<qint64>(0, wanted);
 }
 
-int countNeedingReorder(const std::vector<ItemRow> &rows)
+namespace {
+// needsReorder() without making the row: most rows have no level, which the table tells at once.
+bool needsReorder(const ItemRowTable &rows, size_t i)
 {
-    return static_cast<int>(std::count_if(rows.begin(), rows.end(), needsReorder));
+    const std::optional<qint64> level = rows.count(i, Column::ReorderLevel);
+    return level && rows.count(i, Column::ItemCnt).value_or(0) <= *level;
+}
+} // namespace
+
+int countNeedingReorder(const ItemRowTable &rows)
+{
+    int n = 0;
+    for (size_t i = 0; i < rows.size(); ++i)
+        n += needsReorder(rows, i) ? 1 : 0;
+    return n;
+}
+
+ReorderList buildReorderList(const ItemRowTable &rows)
+{
+    std::vector<ItemRow> marked;
+    for (size_t i = 0; i < rows.size(); ++i)
+        if (needsReorder(rows, i)) marked.push_back(rows.row(i));
+    return buildReorderList(marked);
 }
 
 QString reorderStatusText(int count)

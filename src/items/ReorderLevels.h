@@ -15,7 +15,7 @@ bool needsReorder(const ItemRow &row);
 // How many to order: the item's order quantity, or else enough to reach twice its level.
 qint64 orderQuantity(const ItemRow &row);
 // The items at or below their level.
-int countNeedingReorder(const std::vector<ItemRow> &rows);
+int countNeedingReorder(const ItemRowTable &rows);
 // "1 item needs reordering", "N items need reordering", or nothing for none.
 QString reorderStatusText(int count);
 
@@ -48,5 +48,6 @@ struct ReorderList
 };
 
 ReorderList buildReorderList(const std::vector<ItemRow> &rows);
+ReorderList buildReorderList(const ItemRowTable &rows);
 
 } // namespace tv

@@ -210,6 +210,21 @@ private:
     quint64 m_h = 0xcbf29ce484222325ull;
 };
 
+// Notes the value at the statement's current step as kept (see KeptValues), with its mark.
+void keep(std::shared_ptr<KeptValues> &kept, sqlite3_stmt *stmt, int column, Column c, bool utf8)
+{
+    QString shown;
+    if (sqlite3_column_type(stmt, column) == SQLITE_BLOB) {
+        shown = keptMark(QStringLiteral("binary data, %1 bytes").arg(sqlite3_column_bytes(stmt, column)));
+    } else {
+        const auto *bytes = reinterpret_cast<const char *>(sqlite3_column_text(stmt, column));
+        const QString text = QString::fromUtf8(bytes, sqlite3_column_bytes(stmt, column));
+        shown = keptMark(utf8 ? text : text + QStringLiteral(", not UTF-8"));
+    }
+    if (!kept) kept = std::make_shared<KeptValues>();
+    kept->shown[static_cast<size_t>(c)] = shown;
+}
+
 // Reads rows straight from the engine: a large table opens several times faster than through
 // QVariant values, and repeated texts share one copy. A value that would not come back
 // the same if written (see KeptValues) is read as NULL and noted with its mark. The row's digest
@@ -279,20 +294,7 @@ private:
         return bytes;
     }
 
-    void keepAsStored(int column, Column c, bool utf8)
-    {
-        QString shown;
-        if (sqlite3_column_type(m_stmt, column) == SQLITE_BLOB) {
-            shown =
-                keptMark(QStringLiteral("binary data, %1 bytes").arg(sqlite3_column_bytes(m_stmt, column)));
-        } else {
-            const auto *bytes = reinterpret_cast<const char *>(sqlite3_column_text(m_stmt, column));
-            const QString text = QString::fromUtf8(bytes, sqlite3_column_bytes(m_stmt, column));
-            shown = keptMark(utf8 ? text : text + QStringLiteral(", not UTF-8"));
-        }
-        if (!m_kept) m_kept = std::make_shared<KeptValues>();
-        m_kept->shown[static_cast<size_t>(c)] = shown;
-    }
+    void keepAsStored(int column, Column c, bool utf8) { keep(m_kept, m_stmt, column, c, utf8); }
 
     sqlite3_stmt *m_stmt;
     std::shared_ptr<KeptValues> m_kept;
@@ -421,6 +423,57 @@ ItemRow readRow(sqlite3_stmt *stmt, Pools *pools)
     return r;
 }
 
+// Appends the row at the statement's current step (rowid first, then the columns in table order)
+// to the table as the engine holds it, the same values and digest as readRow() gives; returns
+// its key and digest.
+std::pair<qint64, qint64> appendRow(sqlite3_stmt *stmt, ItemRowTable &table)
+{
+    const qint64 key = sqlite3_column_int64(stmt, 0);
+    StoredDigest digest;
+    std::shared_ptr<KeptValues> kept;
+    table.beginRow(key);
+    for (const ColumnInfo &c : kColumns) {
+        const int at = static_cast<int>(c.column) + 1;
+        const int type = sqlite3_column_type(stmt, at);
+        const bool number = c.type == ColumnType::Count || c.type == ColumnType::Money;
+        // Before the engine converts it; a text's own bytes are hashed once, below.
+        if (type != SQLITE_TEXT || number) digest.add(stmt, at, type);
+        if (type == SQLITE_NULL) {
+            table.addNull();
+            continue;
+        }
+        if (number) {
+            std::optional<qint64> n;
+            if (type == SQLITE_INTEGER) n = sqlite3_column_int64(stmt, at);
+            if (type == SQLITE_FLOAT) n = wholeNumber(sqlite3_column_double(stmt, at));
+            if (n) {
+                table.addNumber(*n);
+            } else {
+                keep(kept, stmt, at, c.column, true);
+                table.addNull();
+            }
+            continue;
+        }
+        if (type == SQLITE_BLOB) {
+            keep(kept, stmt, at, c.column, true);
+            table.addNull();
+            continue;
+        }
+        const auto *utf8 = reinterpret_cast<const char *>(sqlite3_column_text(stmt, at));
+        const std::string_view bytes(utf8 ? utf8 : "", static_cast<size_t>(sqlite3_column_bytes(stmt, at)));
+        const size_t hash = std::hash<std::string_view>{}(bytes);
+        if (type == SQLITE_TEXT) digest.addText(hash);
+        if (isValidUtf8(bytes)) {
+            table.addText(bytes, hash);
+        } else {
+            keep(kept, stmt, at, c.column, false);
+            table.addNull();
+        }
+    }
+    table.endRow(digest.value(), std::move(kept));
+    return {key, digest.value()};
+}
+
 // The values at the statement's current step from column `first` on, as the engine holds them;
 // false when one of them would be kept as stored, which only RowReader marks.
 bool readCells(sqlite3_stmt *stmt, int first, StoredCells &cells)
@@ -531,31 +584,20 @@ public:
 
     std::vector<ItemRow> readAll() override
     {
-        Reading c(*this);
-        // Taken first: a commit while the rows are read is then looked at again.
-        const qint64 version = c.isOwn() ? 0 : dataVersion();
-        const bool added = c.get().hasAddedColumns();
-        if (!c.isOwn()) m_added = added;
         std::vector<ItemRow> rows;
-        {
-            SqliteStatement count(c.get(), "select count(*) from Items");
-            if (count.step())
-                rows.reserve(
-                    static_cast<size_t>(std::max<sqlite3_int64>(0, sqlite3_column_int64(count.get(), 0))));
-        }
-        SqliteStatement s(c.get(), selectSql(added));
         auto pools = std::make_unique<Pools>();
-        while (s.step())
-            rows.push_back(readRow(s.get(), pools.get()));
-        if (c.isOwn()) return rows;
-        // What the rows were as read, to tell later which ones another program changed.
-        m_dataVersion = version;
-        m_seen.clear();
-        m_seen.reserve(rows.size());
-        for (const ItemRow &r : rows)
-            m_seen.append(*r.rowid, *r.version);
-        m_seen.sort();
+        readEveryRow([&rows](size_t count) { rows.reserve(count); },
+                     [&rows, &pools](sqlite3_stmt *s) {
+                         rows.push_back(readRow(s, pools.get()));
+                         return std::pair(*rows.back().rowid, *rows.back().version);
+                     });
         return rows;
+    }
+
+    void readAllInto(ItemRowTable &table) override
+    {
+        readEveryRow([&table](size_t count) { table.reserve(count); },
+                     [&table](sqlite3_stmt *s) { return appendRow(s, table); });
     }
 
     std::optional<ItemRow> read(qint64 key) override
@@ -821,6 +863,35 @@ public:
 
 private:
     // The open connection, or one of its own for a single read while the store is closed.
+    // Steps through every row in table order; `each` takes one and gives its key and digest.
+    template <typename Reserve, typename Each> void readEveryRow(const Reserve &reserve, const Each &each)
+    {
+        Reading c(*this);
+        // Taken first: a commit while the rows are read is then looked at again.
+        const qint64 version = c.isOwn() ? 0 : dataVersion();
+        const bool added = c.get().hasAddedColumns();
+        if (!c.isOwn()) m_added = added;
+        size_t count = 0;
+        {
+            SqliteStatement q(c.get(), "select count(*) from Items");
+            if (q.step())
+                count = static_cast<size_t>(std::max<sqlite3_int64>(0, sqlite3_column_int64(q.get(), 0)));
+        }
+        reserve(count);
+        // What the rows were as read, to tell later which ones another program changed.
+        Digests seen;
+        if (!c.isOwn()) seen.reserve(count);
+        SqliteStatement s(c.get(), selectSql(added));
+        while (s.step()) {
+            const auto [key, digest] = each(s.get());
+            if (!c.isOwn()) seen.append(key, digest);
+        }
+        if (c.isOwn()) return;
+        seen.sort();
+        m_dataVersion = version;
+        m_seen = std::move(seen);
+    }
+
     class Reading
     {
     public:

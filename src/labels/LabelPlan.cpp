@@ -91,44 +91,44 @@ QString sheetProblem(const LabelSheet &sheet, LabelContent content)
     return QString();
 }
 
-std::vector<const ItemRow *> chosenRows(const ItemRecordSet &records, ItemChoice choice,
-                                        const std::vector<int> &selected)
+std::vector<ItemRow> chosenRows(const ItemRecordSet &records, ItemChoice choice,
+                                const std::vector<int> &selected)
 {
-    std::vector<const ItemRow *> rows;
+    std::vector<ItemRow> rows;
     if (!records.isOpen()) return rows;
     const int count = records.recordCount();
     switch (choice) {
     case ItemChoice::CurrentItem:
-        if (records.hasCurrent()) rows.push_back(&records.row(records.position()));
+        if (records.hasCurrent()) rows.push_back(records.row(records.position()));
         break;
     case ItemChoice::SelectedRows:
         for (const int r : selected)
-            if (r >= 0 && r < count) rows.push_back(&records.row(r));
+            if (r >= 0 && r < count) rows.push_back(records.row(r));
         break;
     case ItemChoice::AllItems:
         rows.reserve(static_cast<std::size_t>(count));
         for (const ItemRow &row : records.rows())
-            rows.push_back(&row);
+            rows.push_back(row);
         break;
     }
     return rows;
 }
 
-LabelPlan planLabels(const std::vector<const ItemRow *> &rows, HowMany howMany, const LabelSheet &sheet,
+LabelPlan planLabels(const std::vector<ItemRow> &rows, HowMany howMany, const LabelSheet &sheet,
                      int dotsPerInch)
 {
     LabelPlan plan;
-    for (const ItemRow *row : rows) {
-        const std::optional<double> bar = narrowBarMm(row->itemNum.size(), sheet.label.width(), dotsPerInch);
-        const QString why = whyLeftOut(*row, bar);
+    for (const ItemRow &row : rows) {
+        const std::optional<double> bar = narrowBarMm(row.itemNum.size(), sheet.label.width(), dotsPerInch);
+        const QString why = whyLeftOut(row, bar);
         if (!why.isEmpty()) {
             plan.leftOut << why;
             continue;
         }
-        const int copies = labelsOf(*row, howMany);
-        if (howMany.inStock && row->itemCnt.value_or(0) > kMostLabelsEach) ++plan.capped;
+        const int copies = labelsOf(row, howMany);
+        if (howMany.inStock && row.itemCnt.value_or(0) > kMostLabelsEach) ++plan.capped;
         if (copies == 0) continue;
-        plan.items.push_back({row->itemNum, row->itemDesc, row->itemCst, copies, *bar});
+        plan.items.push_back({row.itemNum, row.itemDesc, row.itemCst, copies, *bar});
         plan.labels += copies;
     }
     return plan;

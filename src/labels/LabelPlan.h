@@ -90,10 +90,10 @@ struct LabelPlan
 };
 
 // The rows of the record set a choice takes; `selected` are the grid's selected rows.
-std::vector<const ItemRow *> chosenRows(const ItemRecordSet &records, ItemChoice choice,
-                                        const std::vector<int> &selected);
+std::vector<ItemRow> chosenRows(const ItemRecordSet &records, ItemChoice choice,
+                                const std::vector<int> &selected);
 
-LabelPlan planLabels(const std::vector<const ItemRow *> &rows, HowMany howMany, const LabelSheet &sheet,
+LabelPlan planLabels(const std::vector<ItemRow> &rows, HowMany howMany, const LabelSheet &sheet,
                      int dotsPerInch);
 
 // "3 labels on 1 page", with a word on capped stock; "No labels to print." when there are none.

@@ -622,7 +622,7 @@ void MainWindow::readEverythingAgain()
         m_records->open();
         const auto &rows = m_records->rows();
         for (size_t i = 0; key && i < rows.size(); ++i) {
-            if (rows[i].rowid == *key) {
+            if (rows.rowid(i) == *key) {
                 m_records->moveTo(static_cast<int>(i));
                 break;
             }

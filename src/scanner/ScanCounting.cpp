@@ -98,9 +98,9 @@ QString scanModeNotice(ScanMode mode, int quantity)
 std::vector<int> rowsNumbered(const ItemRecordSet &records, const QString &code)
 {
     std::vector<int> rows;
-    const std::vector<ItemRow> &all = records.rows();
+    const ItemRowTable &all = records.rows();
     for (size_t i = 0; i < all.size(); ++i)
-        if (all[i].itemNum.compare(code, Qt::CaseInsensitive) == 0) rows.push_back(static_cast<int>(i));
+        if (all.equalsIgnoringCase(i, Column::ItemNum, code)) rows.push_back(static_cast<int>(i));
     return rows;
 }
 
@@ -117,9 +117,10 @@ std::optional<int> pickNumbered(const ItemRecordSet &records, const QString &cod
         choices, QStringLiteral("Which Item?"));
     // The rows may have moved while the question was open: the pick is found again by its key.
     if (!picked) return std::nullopt;
-    const ItemRow &chosen = records.row(rows[static_cast<size_t>(*picked)]);
+    const std::optional<qint64> chosen =
+        records.rows().rowid(static_cast<size_t>(rows[static_cast<size_t>(*picked)]));
     for (const int row : rowsNumbered(records, code))
-        if (records.row(row).rowid == chosen.rowid) return row;
+        if (records.rows().rowid(static_cast<size_t>(row)) == chosen) return row;
     return std::nullopt;
 }
 

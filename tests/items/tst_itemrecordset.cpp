@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QtTest>
+#include <limits>
 
 using namespace tv;
 using tv::test::makeRow;
@@ -327,7 +328,7 @@ private slots:
                 QCOMPARE(e.description(), refusal);
             }
         }
-        const auto numbersAndCounts = [](const std::vector<ItemRow> &rows) {
+        const auto numbersAndCounts = [](const ItemRowTable &rows) {
             QStringList out;
             for (const ItemRow &r : rows)
                 out << r.itemNum + QLatin1Char(':') + QString::number(r.itemCnt.value_or(-1));
@@ -417,6 +418,94 @@ private slots:
         }
         QVERIFY(!rs.isOpen());
         QCOMPARE(QFile::exists(folder.databasePath()), create);
+    }
+
+    // Rows are kept packed in memory: each value comes back as stored, when read and when a row is
+    // written anew, whatever its size, and a text many rows share stays each row's own.
+    void valuesComeBackExactly_data()
+    {
+        QTest::addColumn<std::vector<ItemRow>>("rows");
+        ItemRow empty = makeRow(QStringLiteral(""), QString(), 0, QStringLiteral("0"), QStringLiteral(""));
+        empty.itemCnt.reset();
+        empty.itemCst.reset();
+        empty.totItemCst.reset();
+        empty.image = QStringLiteral("");
+        QTest::newRow("empty and NULL") << std::vector<ItemRow>{empty};
+        ItemRow longText =
+            makeRow(QString(70000, QChar(0x00E9)) + QStringLiteral("\u20AC\U0001F600"), QStringLiteral("L-1"),
+                    3, QStringLiteral("1.25"), QString(300, QLatin1Char('v')));
+        QTest::newRow("very long, not ASCII") << std::vector<ItemRow>{longText};
+        ItemRow extremes = makeRow(QStringLiteral("Edge"), QStringLiteral("E-1"));
+        extremes.itemCnt = std::numeric_limits<qint64>::min();
+        extremes.itemCst = Money::fromRaw(std::numeric_limits<qint64>::max());
+        extremes.totItemCst = Money::fromRaw(-1);
+        extremes.reorderLevel = 0;
+        extremes.reorderQty = std::numeric_limits<qint64>::max();
+        QTest::newRow("numbers at their ends") << std::vector<ItemRow>{extremes};
+        std::vector<ItemRow> shared;
+        for (int i = 0; i < 3; ++i)
+            shared.push_back(makeRow(QStringLiteral("Wing Nut M6"), QStringLiteral("WN-%1").arg(i), i,
+                                     QStringLiteral("0.10"), QStringLiteral("Vendor 7 Hardware"),
+                                     QStringLiteral("2024-02-29"), QStringLiteral("INV-10042")));
+        QTest::newRow("texts shared by rows") << shared;
+    }
+
+    void valuesComeBackExactly()
+    {
+        QFETCH(std::vector<ItemRow>, rows);
+        TestFolder folder;
+        {
+            auto store = makeFileStore(folder.databasePath());
+            store->open();
+            store->insertAll(rows);
+        }
+        const auto sameRows = [](const ItemRecordSet &rs, const std::vector<ItemRow> &want) {
+            QCOMPARE(rs.recordCount(), int(want.size()));
+            for (int i = 0; i < rs.recordCount(); ++i)
+                for (const ColumnInfo &c : kColumns)
+                    QVERIFY2(ItemRow::sameValue(rs.row(i), want[size_t(i)], c.column),
+                             qPrintable(QStringLiteral("row %1, %2").arg(i).arg(columnName(c.column))));
+        };
+        ItemRecordSet rs(folder.databasePath());
+        rs.open();
+        sameRows(rs, rows);
+        // The first row written anew; the others keep what they share with it.
+        rs.moveFirst();
+        rs.setValue(Column::Vendor, QStringLiteral("Changed"));
+        rows[0].vendor = QStringLiteral("Changed");
+        rs.save();
+        sameRows(rs, rows);
+        ItemRecordSet again(folder.databasePath());
+        again.open();
+        sameRows(again, rows);
+    }
+
+    // Past the limit of its block the table refuses to grow, says why, and keeps what it held.
+    void tooMuchTextIsRefusedAndNothingChanges_data()
+    {
+        QTest::addColumn<bool>("append");
+        QTest::newRow("a new row") << true;
+        QTest::newRow("a row written anew") << false;
+    }
+
+    void tooMuchTextIsRefusedAndNothingChanges()
+    {
+        QFETCH(bool, append);
+        ItemRowTable table(4096);
+        table.append(makeRow(QStringLiteral("Hinge"), QStringLiteral("HG-1"), 4));
+        const ItemRow big = makeRow(QString(5000, QLatin1Char('x')), QStringLiteral("BIG"));
+        try {
+            append ? table.append(big) : table.set(0, big);
+            QFAIL("grew past its limit");
+        } catch (const AppError &e) {
+            QCOMPARE(e.number(), int(Err::OutOfMemory));
+            QCOMPARE(e.description(), ItemRowTable::tooLargeText());
+        }
+        QCOMPARE(table.size(), size_t(1));
+        QCOMPARE(table.row(0).itemDesc, QStringLiteral("Hinge"));
+        QCOMPARE(table.count(0, Column::ItemCnt), std::optional<qint64>(4));
+        table.append(makeRow(QStringLiteral("Latch"), QStringLiteral("LT-1"))); // room left is still used
+        QCOMPARE(table.text(1, Column::ItemNum), QStringLiteral("LT-1"));
     }
 };
 

@@ -47,7 +47,7 @@ bool sameValues(const ItemRow &a, const ItemRow &b)
     return true;
 }
 
-QStringList descriptions(const std::vector<ItemRow> &rows)
+template <typename Rows> QStringList descriptions(const Rows &rows)
 {
     QStringList out;
     for (const ItemRow &r : rows)

@@ -23,14 +23,6 @@ LabelSheet standard(const QString &key)
     qFatal("no sheet %s", qPrintable(key));
 }
 
-std::vector<const ItemRow *> pointers(const std::vector<ItemRow> &rows)
-{
-    std::vector<const ItemRow *> out;
-    for (const ItemRow &row : rows)
-        out.push_back(&row);
-    return out;
-}
-
 ItemRow counted(const QString &number, std::optional<qint64> count)
 {
     ItemRow row = makeRow(QStringLiteral("Item ") + number, number);
@@ -153,7 +145,7 @@ private slots:
         QFETCH(QString, leftOut);
         const LabelSheet s = standard(sheet);
         const std::vector<ItemRow> rows{makeRow(QStringLiteral("Item ") + number, number, 1)};
-        const LabelPlan plan = planLabels(pointers(rows), {}, s, dpi);
+        const LabelPlan plan = planLabels(rows, {}, s, dpi);
         QCOMPARE(plan.leftOut, leftOut.isEmpty() ? QStringList() : QStringList{leftOut});
         QCOMPARE(plan.labels, leftOut.isEmpty() ? 1 : 0);
         if (dots == 0) return;
@@ -185,7 +177,7 @@ private slots:
         const std::vector<ItemRow> rows{counted("A-1", 7), counted("B-2", 0), counted("C-3", std::nullopt),
                                         counted("D-4", 250000)};
         const LabelSheet sheet = standard(QStringLiteral("5160"));
-        const LabelPlan plan = planLabels(pointers(rows), {copies, inStock}, sheet, kPdfDotsPerInch);
+        const LabelPlan plan = planLabels(rows, {copies, inStock}, sheet, kPdfDotsPerInch);
         QCOMPARE(plan.labels, labels);
         QCOMPARE(planSummary(plan, LabelPlaces(sheet, 1, 1).pages(plan.labels)), summary);
     }
@@ -209,8 +201,8 @@ private slots:
         records.open();
         records.moveTo(1);
         QStringList chosen;
-        for (const ItemRow *row : chosenRows(records, ItemChoice(choice), {0, 2, 7}))
-            chosen << row->itemNum;
+        for (const ItemRow &row : chosenRows(records, ItemChoice(choice), {0, 2, 7}))
+            chosen << row.itemNum;
         QCOMPARE(chosen, numbers);
     }
 
@@ -233,7 +225,7 @@ private slots:
         job.content = {true, true};
         job.startRow = 3;
         job.startColumn = 2;
-        job.plan = planLabels(pointers(rows), {}, job.sheet, kPdfDotsPerInch);
+        job.plan = planLabels(rows, {}, job.sheet, kPdfDotsPerInch);
         const QString straight = dir.filePath(QStringLiteral("straight/labels.pdf"));
         const QString moved = dir.filePath(QStringLiteral("moved/labels.pdf"));
         QVERIFY(QDir(dir.path()).mkpath("straight") && QDir(dir.path()).mkpath("moved"));

@@ -1,0 +1,518 @@
+#include "ItemRowTable.h"
+
+#include "ItemRecordSet.h"
+#include "common/AppError.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+namespace tv {
+
+namespace {
+constexpr quint8 kHasRowid = 1, kHasVersion = 2, kHasKept = 4;
+
+quint16 columnBit(int column)
+{
+    return static_cast<quint16>(1u << static_cast<unsigned>(column));
+}
+
+quint64 zigzag(qint64 v)
+{
+    return (static_cast<quint64>(v) << 1) ^ static_cast<quint64>(v >> 63);
+}
+
+qint64 unzigzag(quint64 v)
+{
+    return static_cast<qint64>(v >> 1) ^ -static_cast<qint64>(v & 1);
+}
+
+quint64 readVarint(const unsigned char *&p)
+{
+    quint64 v = 0;
+    for (unsigned shift = 0;; shift += 7) {
+        const unsigned char b = *p++;
+        v |= static_cast<quint64>(b & 0x7f) << shift;
+        if (!(b & 0x80)) return v;
+    }
+}
+
+std::size_t varintSize(quint64 v)
+{
+    std::size_t n = 1;
+    while (v >= 0x80) {
+        v >>= 7;
+        ++n;
+    }
+    return n;
+}
+
+bool isText(int column)
+{
+    const ColumnType t = kColumns[static_cast<std::size_t>(column)].type;
+    return t == ColumnType::Text || t == ColumnType::Date;
+}
+
+// The bytes of a text whose tag starts at p (a reference is followed to the stored copy).
+std::string_view textAt(const unsigned char *block, const unsigned char *p)
+{
+    quint64 tag = readVarint(p);
+    if (tag & 1) {
+        p = block + (tag >> 1);
+        tag = readVarint(p);
+    }
+    return {reinterpret_cast<const char *>(p), static_cast<std::size_t>(tag >> 1)};
+}
+
+void skipValue(int column, const unsigned char *&p)
+{
+    const quint64 v = readVarint(p);
+    if (isText(column) && !(v & 1)) p += v >> 1;
+}
+
+QString fromUtf8(std::string_view bytes)
+{
+    QString s = QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size()));
+    if (s.isNull()) s = QStringLiteral(""); // empty, not NULL
+    return s;
+}
+} // namespace
+
+// Where a text already stored sits, found by its hash: open addressing in one array. A column
+// that repeats nothing (item numbers) stops being looked at.
+class ItemRowTable::TextPool
+{
+public:
+    // The offset of the stored copy of `bytes`, or 0.
+    quint32 find(const unsigned char *block, std::string_view bytes, std::size_t hash) const
+    {
+        if (!m_active || m_slots.empty()) return 0;
+        for (std::size_t i = hash & m_mask;; i = (i + 1) & m_mask) {
+            const Entry &e = m_slots[i];
+            if (e.offset == 0) return 0;
+            if (e.hash != static_cast<quint32>(hash)) continue;
+            if (textAt(block, block + e.offset) == bytes) return e.offset;
+        }
+    }
+    void noteHit() { ++m_hits; }
+    void add(quint32 offset, std::size_t hash)
+    {
+        if (!m_active) return;
+        if (++m_misses == kSample && m_hits == 0) {
+            m_active = false;
+            m_slots = {};
+            return;
+        }
+        if (m_count >= kMaxEntries) return;
+        if ((m_count + 1) * 2 > m_slots.size()) rehash();
+        place(Entry{static_cast<quint32>(hash), offset});
+        ++m_count;
+    }
+
+private:
+    struct Entry
+    {
+        quint32 hash = 0;
+        quint32 offset = 0; // 0: empty (no text starts at 0 but the first row's, never pooled)
+    };
+    static constexpr std::size_t kSample = 4096, kMaxEntries = 1u << 18;
+
+    void place(Entry e)
+    {
+        std::size_t i = e.hash & m_mask;
+        while (m_slots[i].offset != 0)
+            i = (i + 1) & m_mask;
+        m_slots[i] = e;
+    }
+    void rehash()
+    {
+        std::vector<Entry> old;
+        old.swap(m_slots);
+        m_slots.assign(old.empty() ? 1024 : old.size() * 2, Entry{});
+        m_mask = m_slots.size() - 1;
+        for (const Entry &e : old)
+            if (e.offset != 0) place(e);
+    }
+
+    std::vector<Entry> m_slots;
+    std::size_t m_mask = 0, m_count = 0, m_hits = 0, m_misses = 0;
+    bool m_active = true;
+};
+
+ItemRowTable::ItemRowTable(std::size_t maxBytes) : m_limit(std::min(maxBytes, kMaxBytes)) {}
+
+ItemRowTable::~ItemRowTable()
+{
+    std::free(m_block);
+}
+
+ItemRowTable::ItemRowTable(ItemRowTable &&other) noexcept : m_limit(other.m_limit)
+{
+    *this = std::move(other);
+}
+
+ItemRowTable &ItemRowTable::operator=(ItemRowTable &&other) noexcept
+{
+    if (this == &other) return *this;
+    std::free(m_block);
+    m_slots = std::move(other.m_slots);
+    m_block = std::exchange(other.m_block, nullptr);
+    m_used = std::exchange(other.m_used, 0);
+    m_capacity = std::exchange(other.m_capacity, 0);
+    m_limit = other.m_limit;
+    m_building = other.m_building;
+    m_nextColumn = std::exchange(other.m_nextColumn, 0);
+    m_pools = std::move(other.m_pools);
+    m_kept = std::move(other.m_kept);
+    m_lastRow.reset();
+    m_lastIndex = SIZE_MAX;
+    other.m_slots.clear();
+    other.m_kept.clear();
+    other.m_lastIndex = SIZE_MAX;
+    return *this;
+}
+
+QString ItemRowTable::tooLargeText()
+{
+    return QStringLiteral("The items hold more text than Ketbook can keep in memory (4 GB). Nothing was "
+                          "changed; split the items over two database files.");
+}
+
+void ItemRowTable::grow(std::size_t more)
+{
+    if (more > m_limit - m_used) throw AppError(Err::OutOfMemory, tooLargeText());
+    const std::size_t need = m_used + more;
+    if (need <= m_capacity) return;
+    // realloc moves large blocks by remapping pages, not by copying them.
+    std::size_t capacity = std::max<std::size_t>(m_capacity * 2, 64 * 1024);
+    capacity = std::max(capacity, need);
+    capacity = std::min(capacity, m_limit);
+    auto *block = static_cast<unsigned char *>(std::realloc(m_block, capacity));
+    if (!block) throw AppError(Err::OutOfMemory);
+    m_block = block;
+    m_capacity = capacity;
+}
+
+void ItemRowTable::put(const void *bytes, std::size_t n)
+{
+    grow(n);
+    if (n) std::memcpy(m_block + m_used, bytes, n);
+    m_used += n;
+}
+
+void ItemRowTable::putVarint(quint64 v)
+{
+    unsigned char buf[10];
+    std::size_t n = 0;
+    while (v >= 0x80) {
+        buf[n++] = static_cast<unsigned char>(v | 0x80);
+        v >>= 7;
+    }
+    buf[n++] = static_cast<unsigned char>(v);
+    put(buf, n);
+}
+
+void ItemRowTable::beginRow(std::optional<qint64> rowid)
+{
+    m_building = Slot{};
+    // Offset 0 is the pools' empty mark: the block never starts with a row.
+    if (m_used == 0) put("", 1);
+    // Filling an empty table: texts repeated from row to row are stored once, until endBulk().
+    if (m_slots.empty() && !m_pools) m_pools = std::make_unique<TextPool[]>(kColumnCount);
+    m_building.offset = static_cast<quint32>(m_used);
+    if (rowid) {
+        m_building.rowid = *rowid;
+        m_building.flags |= kHasRowid;
+    }
+    m_nextColumn = 0;
+}
+
+void ItemRowTable::addNull()
+{
+    m_building.nulls |= columnBit(m_nextColumn++);
+}
+
+void ItemRowTable::addNumber(qint64 value)
+{
+    ++m_nextColumn;
+    putVarint(zigzag(value));
+}
+
+void ItemRowTable::addText(std::string_view utf8, std::size_t hash)
+{
+    TextPool *pool = m_pools ? &m_pools[static_cast<std::size_t>(m_nextColumn)] : nullptr;
+    ++m_nextColumn;
+    const quint64 inlineTag = static_cast<quint64>(utf8.size()) << 1;
+    if (pool && utf8.size() >= 3) {
+        if (const quint32 at = pool->find(m_block, utf8, hash)) {
+            const quint64 ref = (static_cast<quint64>(at) << 1) | 1;
+            if (varintSize(ref) < varintSize(inlineTag) + utf8.size()) {
+                pool->noteHit();
+                putVarint(ref);
+                return;
+            }
+        }
+    }
+    const auto at = static_cast<quint32>(m_used);
+    putVarint(inlineTag);
+    put(utf8.data(), utf8.size());
+    if (pool && utf8.size() >= 3) pool->add(at, hash);
+}
+
+void ItemRowTable::finishRow(std::optional<qint64> version)
+{
+    if (version) {
+        put(&*version, sizeof(qint64));
+        m_building.flags |= kHasVersion;
+    }
+    // Every row takes a byte at least: its offset is then its own, which kept values are found by.
+    if (m_used == m_building.offset) put("", 1);
+}
+
+void ItemRowTable::endRow(std::optional<qint64> version, std::shared_ptr<const KeptValues> kept)
+{
+    finishRow(version);
+    m_slots.push_back(m_building);
+    keep(m_slots.back(), std::move(kept));
+}
+
+void ItemRowTable::keep(Slot &slot, std::shared_ptr<const KeptValues> kept)
+{
+    if (!kept) return;
+    slot.flags |= kHasKept;
+    m_kept[slot.offset] = std::move(kept);
+}
+
+void ItemRowTable::abandonRow()
+{
+    // Its bytes stay unused: a text of it may already be known to a pool.
+    m_building = Slot{};
+}
+
+void ItemRowTable::endBulk()
+{
+    m_pools.reset();
+}
+
+ItemRowTable::Slot ItemRowTable::encode(const ItemRow &row)
+{
+    // A failure leaves the bytes written so far unused, as abandonRow() does.
+    beginRow(row.rowid);
+    for (const ColumnInfo &c : kColumns) {
+        switch (c.type) {
+        case ColumnType::Count:
+            if (const auto &n = *row.countOf(c.column)) {
+                addNumber(*n);
+                continue;
+            }
+            break;
+        case ColumnType::Money:
+            if (const auto &m = *row.moneyOf(c.column)) {
+                addNumber(m->raw());
+                continue;
+            }
+            break;
+        case ColumnType::Text:
+        case ColumnType::Date:
+            if (const QString &s = *row.textOf(c.column); !s.isNull()) {
+                const QByteArray utf8 = s.toUtf8();
+                const std::string_view bytes(utf8.constData(), static_cast<std::size_t>(utf8.size()));
+                addText(bytes, std::hash<std::string_view>{}(bytes));
+                continue;
+            }
+            break;
+        }
+        addNull();
+    }
+    finishRow(row.version);
+    Slot slot = m_building;
+    keep(slot, row.kept);
+    return slot;
+}
+
+void ItemRowTable::append(const ItemRow &row)
+{
+    // Room for the slot first, so that a failure leaves no row behind.
+    if (m_slots.size() == m_slots.capacity()) m_slots.reserve(std::max<std::size_t>(16, m_slots.size() * 2));
+    m_slots.push_back(encode(row));
+}
+
+void ItemRowTable::set(std::size_t index, const ItemRow &row)
+{
+    const Slot slot = encode(row);
+    dropKept(m_slots[index]);
+    m_slots[index] = slot;
+}
+
+void ItemRowTable::erase(std::size_t index)
+{
+    dropKept(m_slots[index]);
+    m_slots.erase(m_slots.begin() + static_cast<std::ptrdiff_t>(index));
+}
+
+void ItemRowTable::clear()
+{
+    m_slots.clear();
+    m_slots.shrink_to_fit();
+    std::free(m_block);
+    m_block = nullptr;
+    m_used = m_capacity = 0;
+    m_pools.reset();
+    m_kept.clear();
+    m_lastRow.reset();
+    m_lastIndex = SIZE_MAX;
+}
+
+void ItemRowTable::dropKept(const Slot &slot)
+{
+    if (slot.flags & kHasKept) m_kept.erase(slot.offset);
+}
+
+const unsigned char *ItemRowTable::find(const Slot &slot, Column column) const
+{
+    const int wanted = static_cast<int>(column);
+    if (slot.nulls & columnBit(wanted)) return nullptr;
+    const unsigned char *p = m_block + slot.offset;
+    for (int c = 0; c < wanted; ++c)
+        if (!(slot.nulls & columnBit(c))) skipValue(c, p);
+    return p;
+}
+
+std::optional<qint64> ItemRowTable::rowid(std::size_t index) const
+{
+    const Slot &slot = m_slots[index];
+    return slot.flags & kHasRowid ? std::optional<qint64>(slot.rowid) : std::nullopt;
+}
+
+QUtf8StringView ItemRowTable::utf8(std::size_t index, Column column) const
+{
+    const unsigned char *p = find(m_slots[index], column);
+    if (!p) return {};
+    const std::string_view bytes = textAt(m_block, p);
+    // An empty text is not NULL: its view points somewhere.
+    return QUtf8StringView(bytes.data(), static_cast<qsizetype>(bytes.size()));
+}
+
+QString ItemRowTable::text(std::size_t index, Column column) const
+{
+    const unsigned char *p = find(m_slots[index], column);
+    return p ? fromUtf8(textAt(m_block, p)) : QString();
+}
+
+std::optional<qint64> ItemRowTable::count(std::size_t index, Column column) const
+{
+    const unsigned char *p = find(m_slots[index], column);
+    if (!p) return std::nullopt;
+    return unzigzag(readVarint(p));
+}
+
+std::optional<Money> ItemRowTable::money(std::size_t index, Column column) const
+{
+    const std::optional<qint64> raw = count(index, column);
+    return raw ? std::optional<Money>(Money::fromRaw(*raw)) : std::nullopt;
+}
+
+bool ItemRowTable::isKept(std::size_t index, Column column) const
+{
+    const Slot &slot = m_slots[index];
+    if (!(slot.flags & kHasKept)) return false;
+    const auto it = m_kept.find(slot.offset);
+    return it != m_kept.end() && !it->second->shown[static_cast<std::size_t>(column)].isNull();
+}
+
+namespace {
+bool isAscii(QStringView s)
+{
+    return std::all_of(s.begin(), s.end(), [](QChar c) { return c.unicode() < 0x80; });
+}
+
+bool isAscii(QUtf8StringView s)
+{
+    return std::all_of(s.begin(), s.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+char lower(char c)
+{
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool sameAscii(const char *a, QStringView b)
+{
+    for (qsizetype i = 0; i < b.size(); ++i)
+        if (lower(a[i]) != lower(static_cast<char>(b[i].unicode()))) return false;
+    return true;
+}
+} // namespace
+
+// Both read the bytes where they and the text are ASCII, as almost every item number is: making
+// a string of every row's number would cost more than the whole search.
+qsizetype ItemRowTable::indexIn(std::size_t index, Column column, QStringView needle) const
+{
+    const QUtf8StringView bytes = utf8(index, column);
+    if (bytes.isNull()) return QString().indexOf(needle, 0, Qt::CaseInsensitive);
+    if (!isAscii(needle) || !isAscii(bytes))
+        return text(index, column).indexOf(needle, 0, Qt::CaseInsensitive);
+    for (qsizetype at = 0; at + needle.size() <= bytes.size(); ++at)
+        if (sameAscii(bytes.data() + at, needle)) return at;
+    return -1;
+}
+
+bool ItemRowTable::equalsIgnoringCase(std::size_t index, Column column, QStringView other) const
+{
+    const QUtf8StringView bytes = utf8(index, column);
+    if (!isAscii(other) || !isAscii(bytes))
+        return text(index, column).compare(other, Qt::CaseInsensitive) == 0;
+    return bytes.size() == other.size() && sameAscii(bytes.data(), other);
+}
+
+ItemRow ItemRowTable::row(std::size_t index) const
+{
+    const Slot &slot = m_slots[index];
+    if (m_lastRow && m_lastIndex == index && m_lastOffset == slot.offset) return *m_lastRow;
+    ItemRow r;
+    if (slot.flags & kHasRowid) r.rowid = slot.rowid;
+    const unsigned char *p = m_block + slot.offset;
+    for (const ColumnInfo &c : kColumns) {
+        if (slot.nulls & columnBit(static_cast<int>(c.column))) continue;
+        switch (c.type) {
+        case ColumnType::Count:
+            *r.countOf(c.column) = unzigzag(readVarint(p));
+            break;
+        case ColumnType::Money:
+            *r.moneyOf(c.column) = Money::fromRaw(unzigzag(readVarint(p)));
+            break;
+        case ColumnType::Text:
+        case ColumnType::Date: {
+            const unsigned char *tag = p;
+            skipValue(static_cast<int>(c.column), p);
+            *r.textOf(c.column) = fromUtf8(textAt(m_block, tag));
+            break;
+        }
+        }
+    }
+    if (slot.flags & kHasVersion) {
+        qint64 version = 0;
+        std::memcpy(&version, p, sizeof version);
+        r.version = version;
+    }
+    if (slot.flags & kHasKept)
+        if (const auto it = m_kept.find(slot.offset); it != m_kept.end()) r.kept = it->second;
+    if (!m_lastRow) m_lastRow = std::make_unique<ItemRow>();
+    *m_lastRow = r;
+    m_lastIndex = index;
+    m_lastOffset = slot.offset;
+    return r;
+}
+
+ItemRow ItemRowTable::operator[](std::size_t index) const
+{
+    return row(index);
+}
+
+ItemRow ItemRowTable::const_iterator::operator*() const
+{
+    return m_table->row(m_at);
+}
+
+} // namespace tv
