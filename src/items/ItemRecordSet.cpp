@@ -7,6 +7,7 @@
 
 #include <QTimer>
 #include <algorithm>
+#include <malloc.h>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -252,6 +253,8 @@ ItemRowTable ItemRecordSet::readAll()
     ItemRowTable rows;
     m_store->readAllInto(rows);
     rows.endBulk();
+    // What reading took for a moment (the engine's pages, the texts' look-up) goes back to the system.
+    malloc_trim(0);
     return rows;
 }
 

@@ -41,10 +41,13 @@ public:
     static constexpr std::size_t kMaxBytes = 0xFFFFFFFFu;
     // What growing past the limit throws (AppError OutOfMemory).
     static QString tooLargeText();
+    // A quick hash of bytes, for the texts given to addText() (and the store's digests).
+    static std::size_t hashText(std::string_view bytes);
 
     std::size_t size() const { return m_slots.size(); }
     bool empty() const { return m_slots.empty(); }
     std::size_t bytesUsed() const { return m_used; } // of the block, rows written over included
+    std::size_t slotBytes() const { return m_slots.capacity() * sizeof(Slot); }
 
     ItemRow row(std::size_t index) const;
     ItemRow operator[](std::size_t index) const;
@@ -72,7 +75,7 @@ public:
 
     // Appending straight from stored values, one column after the other in table order:
     // beginRow, then add* for every column, then endRow; abandonRow forgets a row begun.
-    // Texts are shared with an earlier row holding the same bytes; `hash` is their std::hash.
+    // Texts are shared with an earlier row holding the same bytes; `hash` is their hashText().
     void beginRow(std::optional<qint64> rowid);
     void addNull();
     void addNumber(qint64 value);

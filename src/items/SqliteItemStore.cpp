@@ -27,7 +27,7 @@ namespace {
 struct TextHash
 {
     using is_transparent = void;
-    size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
+    size_t operator()(std::string_view s) const { return ItemRowTable::hashText(s); }
 };
 
 // Repeated texts of one column share one copy. A pool stops growing at a bound, so memory stays
@@ -38,7 +38,7 @@ struct TextHash
 class TextPool
 {
 public:
-    // The pooled copy of the bytes, whose std::hash is `hash`, or null.
+    // The pooled copy of the bytes, whose hashText() is `hash`, or null.
     const QString *find(std::string_view bytes, size_t hash)
     {
         if (!m_active) return nullptr;
@@ -109,8 +109,16 @@ private:
 
 bool isAscii(std::string_view s)
 {
-    for (const char c : s)
-        if (static_cast<unsigned char>(c) >= 0x80) return false;
+    // Eight bytes at a time: almost every text of a table is ASCII.
+    const char *p = s.data();
+    size_t n = s.size();
+    for (; n >= 8; p += 8, n -= 8) {
+        quint64 w = 0;
+        std::memcpy(&w, p, 8);
+        if (w & 0x8080808080808080ull) return false;
+    }
+    for (; n > 0; ++p, --n)
+        if (static_cast<unsigned char>(*p) >= 0x80) return false;
     return true;
 }
 
@@ -168,15 +176,18 @@ class StoredDigest
 public:
     // The value of `column` at the statement's current step, of the given type; taken before the
     // engine converts it.
-    void add(sqlite3_stmt *stmt, int column, int type)
+    void add(sqlite3_stmt *stmt, int column, int type) { add(sqlite3_column_value(stmt, column), type); }
+    // The same for a value the statement handed over; the engine's own API on its values costs less
+    // than asking the statement for each.
+    void add(sqlite3_value *value, int type)
     {
         mix(static_cast<quint64>(type));
         switch (type) {
         case SQLITE_INTEGER:
-            mix(static_cast<quint64>(sqlite3_column_int64(stmt, column)));
+            mix(static_cast<quint64>(sqlite3_value_int64(value)));
             break;
         case SQLITE_FLOAT: {
-            const double d = sqlite3_column_double(stmt, column);
+            const double d = sqlite3_value_double(value);
             quint64 bits = 0;
             std::memcpy(&bits, &d, sizeof bits);
             mix(bits);
@@ -184,11 +195,10 @@ public:
         }
         case SQLITE_TEXT:
         case SQLITE_BLOB: {
-            const void *bytes = type == SQLITE_TEXT
-                                    ? static_cast<const void *>(sqlite3_column_text(stmt, column))
-                                    : sqlite3_column_blob(stmt, column);
-            const auto size = static_cast<size_t>(sqlite3_column_bytes(stmt, column));
-            mix(std::hash<std::string_view>{}(
+            const void *bytes = type == SQLITE_TEXT ? static_cast<const void *>(sqlite3_value_text(value))
+                                                    : sqlite3_value_blob(value);
+            const auto size = static_cast<size_t>(sqlite3_value_bytes(value));
+            mix(ItemRowTable::hashText(
                 std::string_view(bytes ? static_cast<const char *>(bytes) : "", size)));
             break;
         }
@@ -196,7 +206,13 @@ public:
             break;
         }
     }
-    // A text value whose bytes have this std::hash: the same as add() gives for it.
+    // A whole number: the same as add() gives for it.
+    void addInteger(qint64 n)
+    {
+        mix(SQLITE_INTEGER);
+        mix(static_cast<quint64>(n));
+    }
+    // A text value whose bytes have this hashText(): the same as add() gives for it.
     void addText(size_t hash)
     {
         mix(SQLITE_TEXT);
@@ -272,7 +288,7 @@ public:
     }
 
 private:
-    // `hash` is set to the std::hash of the bytes returned.
+    // `hash` is set to the hashText() of the bytes returned.
     std::optional<std::string_view> textBytes(int column, Column c, size_t &hash)
     {
         const int type = sqlite3_column_type(m_stmt, column);
@@ -285,7 +301,7 @@ private:
         const auto *utf8 = reinterpret_cast<const char *>(sqlite3_column_text(m_stmt, column));
         const std::string_view bytes(utf8 ? utf8 : "",
                                      static_cast<size_t>(sqlite3_column_bytes(m_stmt, column)));
-        hash = std::hash<std::string_view>{}(bytes);
+        hash = ItemRowTable::hashText(bytes);
         if (type == SQLITE_TEXT) m_digest.addText(hash);
         if (!isValidUtf8(bytes)) {
             keepAsStored(column, c, false);
@@ -434,18 +450,24 @@ std::pair<qint64, qint64> appendRow(sqlite3_stmt *stmt, ItemRowTable &table)
     table.beginRow(key);
     for (const ColumnInfo &c : kColumns) {
         const int at = static_cast<int>(c.column) + 1;
-        const int type = sqlite3_column_type(stmt, at);
+        sqlite3_value *value = sqlite3_column_value(stmt, at);
+        const int type = sqlite3_value_type(value);
         const bool number = c.type == ColumnType::Count || c.type == ColumnType::Money;
+        if (number && type == SQLITE_INTEGER) {
+            const qint64 n = sqlite3_value_int64(value);
+            digest.addInteger(n);
+            table.addNumber(n);
+            continue;
+        }
         // Before the engine converts it; a text's own bytes are hashed once, below.
-        if (type != SQLITE_TEXT || number) digest.add(stmt, at, type);
+        if (type != SQLITE_TEXT || number) digest.add(value, type);
         if (type == SQLITE_NULL) {
             table.addNull();
             continue;
         }
         if (number) {
             std::optional<qint64> n;
-            if (type == SQLITE_INTEGER) n = sqlite3_column_int64(stmt, at);
-            if (type == SQLITE_FLOAT) n = wholeNumber(sqlite3_column_double(stmt, at));
+            if (type == SQLITE_FLOAT) n = wholeNumber(sqlite3_value_double(value));
             if (n) {
                 table.addNumber(*n);
             } else {
@@ -459,9 +481,9 @@ std::pair<qint64, qint64> appendRow(sqlite3_stmt *stmt, ItemRowTable &table)
             table.addNull();
             continue;
         }
-        const auto *utf8 = reinterpret_cast<const char *>(sqlite3_column_text(stmt, at));
-        const std::string_view bytes(utf8 ? utf8 : "", static_cast<size_t>(sqlite3_column_bytes(stmt, at)));
-        const size_t hash = std::hash<std::string_view>{}(bytes);
+        const auto *utf8 = reinterpret_cast<const char *>(sqlite3_value_text(value));
+        const std::string_view bytes(utf8 ? utf8 : "", static_cast<size_t>(sqlite3_value_bytes(value)));
+        const size_t hash = ItemRowTable::hashText(bytes);
         if (type == SQLITE_TEXT) digest.addText(hash);
         if (isValidUtf8(bytes)) {
             table.addText(bytes, hash);
@@ -881,11 +903,15 @@ private:
         // What the rows were as read, to tell later which ones another program changed.
         Digests seen;
         if (!c.isOwn()) seen.reserve(count);
-        SqliteStatement s(c.get(), selectSql(added));
-        while (s.step()) {
-            const auto [key, digest] = each(s.get());
-            if (!c.isOwn()) seen.append(key, digest);
+        {
+            SqliteStatement s(c.get(), selectSql(added));
+            while (s.step()) {
+                const auto [key, digest] = each(s.get());
+                if (!c.isOwn()) seen.append(key, digest);
+            }
         }
+        // The pages just read are not wanted again soon: a large table would keep the cache full.
+        sqlite3_db_release_memory(c.get().handle());
         if (c.isOwn()) return;
         seen.sort();
         m_dataVersion = version;
