@@ -30,8 +30,13 @@ int main(int argc, char **argv)
 {
     if (argc > 2 && std::strcmp(argv[1], "--read") == 0) {
         QCoreApplication app(argc, argv);
+        const long before = bench::currentRssKiB();
         ItemRecordSet rs(QString::fromLocal8Bit(argv[2]));
         rs.open();
+        if (qEnvironmentVariableIsSet("BENCH_RSS"))
+            std::printf("record set: %.1f MB resident, rows %.1f MB\n",
+                        (bench::currentRssKiB() - before) / 1024.0,
+                        static_cast<double>(rs.rows().bytesUsed() + rs.rows().slotBytes()) / 1048576.0);
         return rs.recordCount() > 0 ? 0 : 1;
     }
     qputenv("QT_QPA_PLATFORM", "offscreen");

@@ -54,17 +54,6 @@ bool isText(int column)
     return t == ColumnType::Text || t == ColumnType::Date;
 }
 
-// The bytes of a text whose tag starts at p (a reference is followed to the stored copy).
-std::string_view textAt(const unsigned char *block, const unsigned char *p)
-{
-    quint64 tag = readVarint(p);
-    if (tag & 1) {
-        p = block + (tag >> 1);
-        tag = readVarint(p);
-    }
-    return {reinterpret_cast<const char *>(p), static_cast<std::size_t>(tag >> 1)};
-}
-
 void skipValue(int column, const unsigned char *&p)
 {
     const quint64 v = readVarint(p);
@@ -84,23 +73,24 @@ QString fromUtf8(std::string_view bytes)
 class ItemRowTable::TextPool
 {
 public:
-    // The offset of the stored copy of `bytes` (its tag), or 0.
-    quint32 find(const unsigned char *block, std::string_view bytes, std::size_t hash) const
+    // The index in the column's dictionary of the stored copy of `bytes`, if there is one.
+    std::optional<quint32> find(const unsigned char *block, std::string_view bytes, std::size_t hash) const
     {
-        if (!m_active || m_slots.empty()) return 0;
+        if (!m_active || m_slots.empty()) return std::nullopt;
         for (std::size_t i = hash & m_mask;; i = (i + 1) & m_mask) {
             const Entry &e = m_slots[i];
-            if (e.offset == 0) return 0;
+            if (e.offset == 0) return std::nullopt;
             if (e.hash != static_cast<quint32>(hash) || e.size != bytes.size()) continue;
-            if (std::memcmp(block + e.offset + e.tagSize, bytes.data(), bytes.size()) == 0) return e.offset;
+            if (std::memcmp(block + e.offset + e.tagSize, bytes.data(), bytes.size()) == 0) return e.index;
         }
     }
     void noteHit() { ++m_hits; }
-    // The text whose tag, of `tagSize` bytes, starts at `offset`.
-    void add(quint32 offset, quint32 tagSize, std::string_view bytes, std::size_t hash)
+    // The text whose tag, of `tagSize` bytes, starts at `offset`; it becomes the next entry of the
+    // column's dictionary.
+    void add(std::vector<quint32> &dictionary, quint32 offset, quint32 tagSize, std::string_view bytes,
+             std::size_t hash)
     {
-        if (bytes.size() > 0xFFFF) return;
-        if (!m_active) return;
+        if (bytes.size() > 0xFFFF || !m_active) return;
         if (++m_misses == kSample && m_hits == 0) {
             m_active = false;
             m_slots = {};
@@ -108,8 +98,9 @@ public:
         }
         if (m_count >= kMaxEntries) return;
         if ((m_count + 1) * 2 > m_slots.size()) rehash();
-        place(Entry{static_cast<quint32>(hash), offset, static_cast<quint16>(bytes.size()),
-                    static_cast<quint16>(tagSize)});
+        place(Entry{static_cast<quint32>(hash), offset, static_cast<quint32>(dictionary.size()),
+                    static_cast<quint16>(bytes.size()), static_cast<quint16>(tagSize)});
+        dictionary.push_back(offset);
         ++m_count;
     }
 
@@ -118,9 +109,10 @@ private:
     {
         quint32 hash = 0;
         quint32 offset = 0; // 0: empty (the block never starts with a text)
+        quint32 index = 0;  // in the column's dictionary
         quint16 size = 0, tagSize = 0;
     };
-    static constexpr std::size_t kSample = 4096, kMaxEntries = 1u << 12;
+    static constexpr std::size_t kSample = 4096, kMaxEntries = 1u << 14;
 
     void place(Entry e)
     {
@@ -168,6 +160,7 @@ ItemRowTable &ItemRowTable::operator=(ItemRowTable &&other) noexcept
     m_building = other.m_building;
     m_nextColumn = std::exchange(other.m_nextColumn, 0);
     m_pools = std::move(other.m_pools);
+    m_dictionaries = std::move(other.m_dictionaries);
     m_kept = std::move(other.m_kept);
     m_lastRow.reset();
     m_lastIndex = SIZE_MAX;
@@ -245,7 +238,7 @@ void ItemRowTable::beginRow(std::optional<qint64> rowid)
     if (m_slots.empty() && !m_pools) m_pools = std::make_unique<TextPool[]>(kColumnCount);
     m_building.offset = static_cast<quint32>(m_used);
     if (rowid) {
-        m_building.rowid = *rowid;
+        putVarint(zigzag(*rowid));
         m_building.flags |= kHasRowid;
     }
     m_nextColumn = 0;
@@ -266,10 +259,11 @@ void ItemRowTable::addText(std::string_view utf8, std::size_t hash)
 {
     TextPool *pool = m_pools ? &m_pools[static_cast<std::size_t>(m_nextColumn)] : nullptr;
     ++m_nextColumn;
+    std::vector<quint32> &dictionary = m_dictionaries[static_cast<std::size_t>(m_nextColumn - 1)];
     const quint64 inlineTag = static_cast<quint64>(utf8.size()) << 1;
     if (pool && utf8.size() >= 3) {
-        if (const quint32 at = pool->find(m_block, utf8, hash)) {
-            const quint64 ref = (static_cast<quint64>(at) << 1) | 1;
+        if (const std::optional<quint32> index = pool->find(m_block, utf8, hash)) {
+            const quint64 ref = (static_cast<quint64>(*index) << 1) | 1;
             if (varintSize(ref) < varintSize(inlineTag) + utf8.size()) {
                 pool->noteHit();
                 putVarint(ref);
@@ -281,7 +275,7 @@ void ItemRowTable::addText(std::string_view utf8, std::size_t hash)
     putVarint(inlineTag);
     const auto tagSize = static_cast<quint32>(m_used) - at;
     put(utf8.data(), utf8.size());
-    if (pool && utf8.size() >= 3) pool->add(at, tagSize, utf8, hash);
+    if (pool && utf8.size() >= 3) pool->add(dictionary, at, tagSize, utf8, hash);
 }
 
 void ItemRowTable::finishRow(std::optional<qint64> version)
@@ -383,6 +377,8 @@ void ItemRowTable::clear()
     m_block = nullptr;
     m_used = m_capacity = 0;
     m_pools.reset();
+    for (std::vector<quint32> &d : m_dictionaries)
+        d = {};
     m_kept.clear();
     m_lastRow.reset();
     m_lastIndex = SIZE_MAX;
@@ -393,11 +389,23 @@ void ItemRowTable::dropKept(const Slot &slot)
     if (slot.flags & kHasKept) m_kept.erase(slot.offset);
 }
 
+std::string_view ItemRowTable::textAt(Column column, const unsigned char *p) const
+{
+    quint64 tag = readVarint(p);
+    if (tag & 1) {
+        // Shared: the column's dictionary says where the text is.
+        p = m_block + m_dictionaries[static_cast<std::size_t>(column)][static_cast<std::size_t>(tag >> 1)];
+        tag = readVarint(p);
+    }
+    return {reinterpret_cast<const char *>(p), static_cast<std::size_t>(tag >> 1)};
+}
+
 const unsigned char *ItemRowTable::find(const Slot &slot, Column column) const
 {
     const int wanted = static_cast<int>(column);
     if (slot.nulls & columnBit(wanted)) return nullptr;
     const unsigned char *p = m_block + slot.offset;
+    if (slot.flags & kHasRowid) readVarint(p);
     for (int c = 0; c < wanted; ++c)
         if (!(slot.nulls & columnBit(c))) skipValue(c, p);
     return p;
@@ -406,14 +414,16 @@ const unsigned char *ItemRowTable::find(const Slot &slot, Column column) const
 std::optional<qint64> ItemRowTable::rowid(std::size_t index) const
 {
     const Slot &slot = m_slots[index];
-    return slot.flags & kHasRowid ? std::optional<qint64>(slot.rowid) : std::nullopt;
+    if (!(slot.flags & kHasRowid)) return std::nullopt;
+    const unsigned char *p = m_block + slot.offset;
+    return unzigzag(readVarint(p));
 }
 
 QUtf8StringView ItemRowTable::utf8(std::size_t index, Column column) const
 {
     const unsigned char *p = find(m_slots[index], column);
     if (!p) return {};
-    const std::string_view bytes = textAt(m_block, p);
+    const std::string_view bytes = textAt(column, p);
     // An empty text is not NULL: its view points somewhere.
     return QUtf8StringView(bytes.data(), static_cast<qsizetype>(bytes.size()));
 }
@@ -421,7 +431,7 @@ QUtf8StringView ItemRowTable::utf8(std::size_t index, Column column) const
 QString ItemRowTable::text(std::size_t index, Column column) const
 {
     const unsigned char *p = find(m_slots[index], column);
-    return p ? fromUtf8(textAt(m_block, p)) : QString();
+    return p ? fromUtf8(textAt(column, p)) : QString();
 }
 
 std::optional<qint64> ItemRowTable::count(std::size_t index, Column column) const
@@ -495,8 +505,8 @@ ItemRow ItemRowTable::row(std::size_t index) const
     const Slot &slot = m_slots[index];
     if (m_lastRow && m_lastIndex == index && m_lastOffset == slot.offset) return *m_lastRow;
     ItemRow r;
-    if (slot.flags & kHasRowid) r.rowid = slot.rowid;
     const unsigned char *p = m_block + slot.offset;
+    if (slot.flags & kHasRowid) r.rowid = unzigzag(readVarint(p));
     for (const ColumnInfo &c : kColumns) {
         if (slot.nulls & columnBit(static_cast<int>(c.column))) continue;
         switch (c.type) {
@@ -510,7 +520,7 @@ ItemRow ItemRowTable::row(std::size_t index) const
         case ColumnType::Date: {
             const unsigned char *tag = p;
             skipValue(static_cast<int>(c.column), p);
-            *r.textOf(c.column) = fromUtf8(textAt(m_block, tag));
+            *r.textOf(c.column) = fromUtf8(textAt(c.column, tag));
             break;
         }
         }
