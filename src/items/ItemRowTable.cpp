@@ -54,10 +54,26 @@ bool isText(int column)
     return t == ColumnType::Text || t == ColumnType::Date;
 }
 
+bool isMoney(int column)
+{
+    return kColumns[static_cast<std::size_t>(column)].type == ColumnType::Money;
+}
+
+// Money is mostly whole cents: such an amount is kept in hundredths of its raw value, shifted
+// left; any other is a 1 followed by the raw value.
+qint64 readNumber(int column, const unsigned char *&p)
+{
+    const quint64 v = readVarint(p);
+    if (!isMoney(column)) return unzigzag(v);
+    if (v & 1) return unzigzag(readVarint(p));
+    return unzigzag(v >> 1) * 100;
+}
+
 void skipValue(int column, const unsigned char *&p)
 {
     const quint64 v = readVarint(p);
     if (isText(column) && !(v & 1)) p += v >> 1;
+    if (isMoney(column) && (v & 1)) readVarint(p);
 }
 
 QString fromUtf8(std::string_view bytes)
@@ -251,8 +267,14 @@ void ItemRowTable::addNull()
 
 void ItemRowTable::addNumber(qint64 value)
 {
-    ++m_nextColumn;
-    putVarint(zigzag(value));
+    if (!isMoney(m_nextColumn++)) {
+        putVarint(zigzag(value));
+    } else if (value % 100 == 0) {
+        putVarint(zigzag(value / 100) << 1);
+    } else {
+        putVarint(1);
+        putVarint(zigzag(value));
+    }
 }
 
 void ItemRowTable::addText(std::string_view utf8, std::size_t hash)
@@ -438,7 +460,7 @@ std::optional<qint64> ItemRowTable::count(std::size_t index, Column column) cons
 {
     const unsigned char *p = find(m_slots[index], column);
     if (!p) return std::nullopt;
-    return unzigzag(readVarint(p));
+    return readNumber(static_cast<int>(column), p);
 }
 
 std::optional<Money> ItemRowTable::money(std::size_t index, Column column) const
@@ -511,10 +533,10 @@ ItemRow ItemRowTable::row(std::size_t index) const
         if (slot.nulls & columnBit(static_cast<int>(c.column))) continue;
         switch (c.type) {
         case ColumnType::Count:
-            *r.countOf(c.column) = unzigzag(readVarint(p));
+            *r.countOf(c.column) = readNumber(static_cast<int>(c.column), p);
             break;
         case ColumnType::Money:
-            *r.moneyOf(c.column) = Money::fromRaw(unzigzag(readVarint(p)));
+            *r.moneyOf(c.column) = Money::fromRaw(readNumber(static_cast<int>(c.column), p));
             break;
         case ColumnType::Text:
         case ColumnType::Date: {

@@ -438,7 +438,7 @@ private slots:
         ItemRow extremes = makeRow(QStringLiteral("Edge"), QStringLiteral("E-1"));
         extremes.itemCnt = std::numeric_limits<qint64>::min();
         extremes.itemCst = Money::fromRaw(std::numeric_limits<qint64>::max());
-        extremes.totItemCst = Money::fromRaw(-1);
+        extremes.totItemCst = Money::fromRaw(std::numeric_limits<qint64>::min() + 8); // whole cents
         extremes.reorderLevel = 0;
         extremes.reorderQty = std::numeric_limits<qint64>::max();
         QTest::newRow("numbers at their ends") << std::vector<ItemRow>{extremes};
