@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <string>
 
 namespace tv {
 
@@ -90,23 +91,25 @@ class ItemRowTable::TextPool
 {
 public:
     // The index in the column's dictionary of the stored copy of `bytes`, if there is one.
-    std::optional<quint32> find(const unsigned char *block, std::string_view bytes, std::size_t hash) const
+    std::optional<quint32> find(std::string_view bytes, std::size_t hash) const
     {
         if (!m_active || m_slots.empty()) return std::nullopt;
         for (std::size_t i = hash & m_mask;; i = (i + 1) & m_mask) {
             const Entry &e = m_slots[i];
-            if (e.offset == 0) return std::nullopt;
-            if (e.hash != static_cast<quint32>(hash) || e.size != bytes.size()) continue;
-            if (std::memcmp(block + e.offset + e.tagSize, bytes.data(), bytes.size()) == 0) return e.index;
+            if (e.index == kEmpty) return std::nullopt;
+            if (e.hash != static_cast<quint32>(hash)) continue;
+            // Compared with the pool's own copy: side by side in a small block, where the stored
+            // ones lie scattered over the whole table.
+            const auto [at, size] = m_copies[e.index - m_first];
+            if (size == bytes.size() && std::memcmp(m_texts.data() + at, bytes.data(), size) == 0) return e.index;
         }
     }
     void noteHit() { ++m_hits; }
-    // The text whose tag, of `tagSize` bytes, starts at `offset`; it becomes the next entry of the
+    // The text whose tag starts at `offset` in the table; it becomes the next entry of the
     // column's dictionary.
-    void add(std::vector<quint32> &dictionary, quint32 offset, quint32 tagSize, std::string_view bytes,
-             std::size_t hash)
+    void add(std::vector<quint32> &dictionary, quint32 offset, std::string_view bytes, std::size_t hash)
     {
-        if (bytes.size() > 0xFFFF || !m_active) return;
+        if (bytes.empty() || bytes.size() > kMaxSize || !m_active) return;
         if (++m_misses == kSample && m_hits == 0) {
             m_active = false;
             m_slots = {};
@@ -114,26 +117,28 @@ public:
         }
         if (m_count >= kMaxEntries) return;
         if ((m_count + 1) * 2 > m_slots.size()) rehash();
-        place(Entry{static_cast<quint32>(hash), offset, static_cast<quint32>(dictionary.size()),
-                    static_cast<quint16>(bytes.size()), static_cast<quint16>(tagSize)});
+        if (m_copies.empty()) m_first = static_cast<quint32>(dictionary.size());
+        place(Entry{static_cast<quint32>(hash), static_cast<quint32>(dictionary.size())});
+        m_copies.emplace_back(static_cast<quint32>(m_texts.size()), static_cast<quint32>(bytes.size()));
+        m_texts.append(bytes);
         dictionary.push_back(offset);
         ++m_count;
     }
 
 private:
+    // Eight bytes: the slots of a column of many texts stay within the processor's cache.
     struct Entry
     {
         quint32 hash = 0;
-        quint32 offset = 0; // 0: empty (the block never starts with a text)
-        quint32 index = 0;  // in the column's dictionary
-        quint16 size = 0, tagSize = 0;
+        quint32 index = kEmpty; // in the column's dictionary
     };
-    static constexpr std::size_t kSample = 4096, kMaxEntries = 1u << 14;
+    static constexpr quint32 kEmpty = 0xFFFFFFFFu;
+    static constexpr std::size_t kSample = 4096, kMaxEntries = 1u << 14, kMaxSize = 64;
 
     void place(Entry e)
     {
         std::size_t i = e.hash & m_mask;
-        while (m_slots[i].offset != 0)
+        while (m_slots[i].index != kEmpty)
             i = (i + 1) & m_mask;
         m_slots[i] = e;
     }
@@ -144,10 +149,13 @@ private:
         m_slots.assign(old.empty() ? 1024 : old.size() * 2, Entry{});
         m_mask = m_slots.size() - 1;
         for (const Entry &e : old)
-            if (e.offset != 0) place(e);
+            if (e.index != kEmpty) place(e);
     }
 
     std::vector<Entry> m_slots;
+    std::string m_texts;                                 // the pooled texts, one after the other
+    std::vector<std::pair<quint32, quint32>> m_copies;   // each one's start and size there
+    quint32 m_first = 0;                                 // the dictionary index of the first
     std::size_t m_mask = 0, m_count = 0, m_hits = 0, m_misses = 0;
     bool m_active = true;
 };
@@ -248,8 +256,6 @@ void ItemRowTable::putVarint(quint64 v)
 void ItemRowTable::beginRow(std::optional<qint64> rowid)
 {
     m_building = Slot{};
-    // Offset 0 is the pools' empty mark: the block never starts with a row.
-    if (m_used == 0) put("", 1);
     // Filling an empty table: texts repeated from row to row are stored once, until endBulk().
     if (m_slots.empty() && !m_pools) m_pools = std::make_unique<TextPool[]>(kColumnCount);
     m_building.offset = static_cast<quint32>(m_used);
@@ -284,7 +290,7 @@ void ItemRowTable::addText(std::string_view utf8, std::size_t hash)
     std::vector<quint32> &dictionary = m_dictionaries[static_cast<std::size_t>(m_nextColumn - 1)];
     const quint64 inlineTag = static_cast<quint64>(utf8.size()) << 1;
     if (pool && utf8.size() >= 3) {
-        if (const std::optional<quint32> index = pool->find(m_block, utf8, hash)) {
+        if (const std::optional<quint32> index = pool->find(utf8, hash)) {
             const quint64 ref = (static_cast<quint64>(*index) << 1) | 1;
             if (varintSize(ref) < varintSize(inlineTag) + utf8.size()) {
                 pool->noteHit();
@@ -295,9 +301,8 @@ void ItemRowTable::addText(std::string_view utf8, std::size_t hash)
     }
     const auto at = static_cast<quint32>(m_used);
     putVarint(inlineTag);
-    const auto tagSize = static_cast<quint32>(m_used) - at;
     put(utf8.data(), utf8.size());
-    if (pool && utf8.size() >= 3) pool->add(dictionary, at, tagSize, utf8, hash);
+    if (pool && utf8.size() >= 3) pool->add(dictionary, at, utf8, hash);
 }
 
 void ItemRowTable::finishRow(std::optional<qint64> version)
