@@ -148,9 +148,11 @@ int main(int argc, char **argv)
     std::printf("  of which creating the window:%.1f ms (median of 5)\n", median(createRuns));
     std::printf("  of which the record set:     %.1f ms (median of 5; CPU %.1f ms)\n", median(setRuns),
                 median(setCpu));
-    std::printf("ratio to sqlite3:              %.2f (target <= 1.2 at 1,000,000 items)\n", openMs / sqliteMs);
-    std::printf("extra memory while open:       %.1f MB (target < 15 MB at 100,000 items, < 120 MB at 1,000,000)\n",
-                peakExtra / 1024.0);
+    std::printf("ratio to sqlite3:              %.2f (target <= 1.2 at 1,000,000 items)\n",
+                openMs / sqliteMs);
+    std::printf(
+        "extra memory while open:       %.1f MB (target < 15 MB at 100,000 items, < 120 MB at 1,000,000)\n",
+        peakExtra / 1024.0);
     std::printf("  of which the rows:           %.1f MB, %.1f bytes an item (values %.1f, slots %.1f)\n",
                 static_cast<double>(blockBytes + slotBytes) / 1048576.0,
                 static_cast<double>(blockBytes + slotBytes) / std::max(1, items),

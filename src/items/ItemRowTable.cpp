@@ -101,7 +101,8 @@ public:
             // Compared with the pool's own copy: side by side in a small block, where the stored
             // ones lie scattered over the whole table.
             const auto [at, size] = m_copies[e.index - m_first];
-            if (size == bytes.size() && std::memcmp(m_texts.data() + at, bytes.data(), size) == 0) return e.index;
+            if (size == bytes.size() && std::memcmp(m_texts.data() + at, bytes.data(), size) == 0)
+                return e.index;
         }
     }
     void noteHit() { ++m_hits; }
@@ -153,9 +154,9 @@ private:
     }
 
     std::vector<Entry> m_slots;
-    std::string m_texts;                                 // the pooled texts, one after the other
-    std::vector<std::pair<quint32, quint32>> m_copies;   // each one's start and size there
-    quint32 m_first = 0;                                 // the dictionary index of the first
+    std::string m_texts;                               // the pooled texts, one after the other
+    std::vector<std::pair<quint32, quint32>> m_copies; // each one's start and size there
+    quint32 m_first = 0;                               // the dictionary index of the first
     std::size_t m_mask = 0, m_count = 0, m_hits = 0, m_misses = 0;
     bool m_active = true;
 };
@@ -329,12 +330,6 @@ void ItemRowTable::keep(Slot &slot, std::shared_ptr<const KeptValues> kept)
     m_kept[slot.offset] = std::move(kept);
 }
 
-void ItemRowTable::abandonRow()
-{
-    // Its bytes stay unused: a text of it may already be known to a pool.
-    m_building = Slot{};
-}
-
 void ItemRowTable::endBulk()
 {
     m_pools.reset();
@@ -342,7 +337,7 @@ void ItemRowTable::endBulk()
 
 ItemRowTable::Slot ItemRowTable::encode(const ItemRow &row)
 {
-    // A failure leaves the bytes written so far unused, as abandonRow() does.
+    // A failure leaves the bytes written so far unused: a text of them may be known to a pool.
     beginRow(row.rowid);
     for (const ColumnInfo &c : kColumns) {
         switch (c.type) {

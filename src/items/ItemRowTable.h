@@ -75,7 +75,7 @@ public:
     void reserve(std::size_t rows) { m_slots.reserve(rows); }
 
     // Appending straight from stored values, one column after the other in table order:
-    // beginRow, then add* for every column, then endRow; abandonRow forgets a row begun.
+    // beginRow, then add* for every column, then endRow.
     // Texts are shared with an earlier row holding the same bytes; `hash` is their hashText().
     void beginRow(std::optional<qint64> rowid);
     void addNull();
@@ -83,7 +83,6 @@ public:
     void addText(std::string_view utf8, std::size_t hash);
     // `kept`: the marks of values read as NULL because they are kept as stored.
     void endRow(std::optional<qint64> version, std::shared_ptr<const KeptValues> kept = nullptr);
-    void abandonRow();
     // Lets go of what finds repeated texts, once the rows are all in.
     void endBulk();
 

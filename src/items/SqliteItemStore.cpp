@@ -368,8 +368,7 @@ public:
     }
 
 private:
-    template<typename Key>
-    struct [[gnu::packed]] Entry
+    template <typename Key> struct [[gnu::packed]] Entry
     {
         Key first;      // the key
         quint32 second; // the digest, folded
@@ -382,20 +381,14 @@ private:
     {
         return static_cast<quint32>(static_cast<quint64>(digest) ^ (static_cast<quint64>(digest) >> 32));
     }
-    template<typename E>
-    static bool byKey(const E &x, const E &y)
-    {
-        return x.first < y.first;
-    }
-    template<typename E>
-    static void sortOne(std::vector<E> &entries)
+    template <typename E> static bool byKey(const E &x, const E &y) { return x.first < y.first; }
+    template <typename E> static void sortOne(std::vector<E> &entries)
     {
         // A table is read in key order: the check is all there is to do then.
         if (!std::is_sorted(entries.begin(), entries.end(), byKey<E>))
             std::sort(entries.begin(), entries.end(), byKey<E>);
     }
-    template<typename E, typename Key>
-    static void setOne(std::vector<E> &entries, Key key, quint32 digest)
+    template <typename E, typename Key> static void setOne(std::vector<E> &entries, Key key, quint32 digest)
     {
         const auto it = std::lower_bound(entries.begin(), entries.end(), E{key, 0}, byKey<E>);
         if (it != entries.end() && it->first == key)
@@ -403,13 +396,12 @@ private:
         else
             entries.insert(it, E{key, digest});
     }
-    template<typename E, typename Key>
-    static void eraseOne(std::vector<E> &entries, Key key)
+    template <typename E, typename Key> static void eraseOne(std::vector<E> &entries, Key key)
     {
         const auto it = std::lower_bound(entries.begin(), entries.end(), E{key, 0}, byKey<E>);
         if (it != entries.end() && it->first == key) entries.erase(it);
     }
-    template<typename E>
+    template <typename E>
     static void changedOne(const std::vector<E> &before, const std::vector<E> &now, std::vector<qint64> &keys)
     {
         auto a = before.begin(), b = now.begin();
