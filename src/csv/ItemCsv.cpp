@@ -148,7 +148,47 @@ QByteArray itemsToCsv(const std::vector<ItemRow> &rows)
 }
 
 namespace {
-template <typename Rows> void exportRows(const Rows &rows, const QString &path)
+// A text cell written as its bytes are: printable ASCII with nothing a reader or a spreadsheet
+// would take otherwise. Any other goes the way of appendRow().
+bool plainCell(QUtf8StringView text, bool formulaMatters)
+{
+    if (text.isEmpty() || text.front() == ' ' || text.back() == ' ') return false;
+    if (formulaMatters && QByteArrayView("=+-@'").contains(text.front())) return false;
+    return std::all_of(text.begin(), text.end(),
+                       [](char c) { return c >= ' ' && c <= '~' && c != '"' && c != kDelimiter; });
+}
+
+// The table's row `i` as appendRow() writes it, from its bytes where they can go as they are.
+void appendRow(QByteArray &out, const ItemRowTable &rows, size_t i)
+{
+    for (const ColumnInfo &c : kColumns) {
+        if (c.column != kColumns.front().column) out.append(kDelimiter);
+        switch (c.type) {
+        case ColumnType::Count:
+            if (const auto n = rows.count(i, c.column)) out.append(QByteArray::number(*n));
+            break;
+        case ColumnType::Money:
+            if (const auto m = rows.money(i, c.column)) out.append(m->toPlain().toLatin1());
+            break;
+        case ColumnType::Text:
+        case ColumnType::Date: {
+            const QUtf8StringView bytes = rows.utf8(i, c.column);
+            if (bytes.isNull()) break;
+            if (plainCell(bytes, c.type == ColumnType::Text)) {
+                out.append(bytes.data(), bytes.size());
+                break;
+            }
+            const QString text = rows.text(i, c.column);
+            const bool formula = c.type == ColumnType::Text && startsLikeFormula(text);
+            appendCsvCell(out, formula ? QLatin1Char('\'') + text : text, kDelimiter);
+            break;
+        }
+        }
+    }
+    endCsvRecord(out);
+}
+
+void exportRows(const ItemRowTable &rows, const QString &path)
 {
     try {
         DurableFile file(path, QStringLiteral("Could not write '%1'").arg(path));
@@ -156,8 +196,8 @@ template <typename Rows> void exportRows(const Rows &rows, const QString &path)
         constexpr qsizetype kBlock = 1 << 20;
         QByteArray block = itemsCsvHeader();
         block.reserve(kBlock + 4096);
-        for (const ItemRow &r : rows) {
-            appendRow(block, r);
+        for (size_t i = 0; i < rows.size(); ++i) {
+            appendRow(block, rows, i);
             if (block.size() >= kBlock) {
                 file.writeAll(block);
                 block.clear();
@@ -173,7 +213,11 @@ template <typename Rows> void exportRows(const Rows &rows, const QString &path)
 
 void exportItemsCsv(const std::vector<ItemRow> &rows, const QString &path)
 {
-    exportRows(rows, path);
+    // The same bytes whichever way the rows come.
+    ItemRowTable table;
+    for (const ItemRow &r : rows)
+        table.append(r);
+    exportRows(table, path);
 }
 
 void exportItemsCsv(const ItemRowTable &rows, const QString &path)
