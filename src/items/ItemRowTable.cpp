@@ -185,6 +185,7 @@ ItemRowTable &ItemRowTable::operator=(ItemRowTable &&other) noexcept
     m_building = other.m_building;
     m_nextColumn = std::exchange(other.m_nextColumn, 0);
     m_pools = std::move(other.m_pools);
+    m_unused = std::exchange(other.m_unused, 0);
     m_dictionaries = std::move(other.m_dictionaries);
     m_kept = std::move(other.m_kept);
     m_lastRow.reset();
@@ -381,14 +382,49 @@ void ItemRowTable::append(const ItemRow &row)
 void ItemRowTable::set(std::size_t index, const ItemRow &row)
 {
     const Slot slot = encode(row);
+    m_unused += sizeOf(m_slots[index]);
     dropKept(m_slots[index]);
     m_slots[index] = slot;
+    packIfWasteful();
+}
+
+void ItemRowTable::packIfWasteful()
+{
+    // Rows written anew or erased leave their bytes behind: once they are most of the block, the
+    // rows are packed again, so that a long session of edits neither grows memory nor reaches the
+    // limit.
+    const std::size_t floor = std::min<std::size_t>(kPackAgainAt, m_limit / 4);
+    if (m_unused > floor && m_unused * 2 > m_used) {
+        try {
+            ItemRowTable packed(m_limit);
+            packed.reserve(size());
+            for (std::size_t i = 0; i < size(); ++i)
+                packed.append(this->row(i));
+            packed.endBulk();
+            *this = std::move(packed);
+        } catch (const AppError &) {
+            // No room for a second copy now: the rows stay as they are.
+        } catch (const std::bad_alloc &) {
+        }
+    }
+}
+
+std::size_t ItemRowTable::sizeOf(const Slot &slot) const
+{
+    const unsigned char *p = m_block + slot.offset;
+    if (slot.flags & kHasRowid) readVarint(p);
+    for (int c = 0; c < kColumnCount; ++c)
+        if (!(slot.nulls & columnBit(c))) skipValue(c, p);
+    if (slot.flags & kHasVersion) p += sizeof(qint64);
+    return std::max<std::size_t>(1, static_cast<std::size_t>(p - (m_block + slot.offset)));
 }
 
 void ItemRowTable::erase(std::size_t index)
 {
+    m_unused += sizeOf(m_slots[index]);
     dropKept(m_slots[index]);
     m_slots.erase(m_slots.begin() + static_cast<std::ptrdiff_t>(index));
+    packIfWasteful();
 }
 
 void ItemRowTable::clear()
@@ -397,7 +433,7 @@ void ItemRowTable::clear()
     m_slots.shrink_to_fit();
     std::free(m_block);
     m_block = nullptr;
-    m_used = m_capacity = 0;
+    m_used = m_capacity = m_unused = 0;
     m_pools.reset();
     for (std::vector<quint32> &d : m_dictionaries)
         d = {};

@@ -131,12 +131,16 @@ private:
     std::string_view textAt(Column column, const unsigned char *p) const;
     void finishRow(std::optional<qint64> version);
     Slot encode(const ItemRow &row);
+    std::size_t sizeOf(const Slot &slot) const; // of the row's bytes in the block
+    void packIfWasteful();
     void keep(Slot &slot, std::shared_ptr<const KeptValues> kept);
     void dropKept(const Slot &slot);
 
     std::vector<Slot> m_slots;
     unsigned char *m_block = nullptr;
     std::size_t m_used = 0, m_capacity = 0, m_limit;
+    std::size_t m_unused = 0; // bytes of rows written anew since
+    static constexpr std::size_t kPackAgainAt = 16u << 20;
     // The row being appended by beginRow/add*/endRow.
     Slot m_building;
     int m_nextColumn = 0;

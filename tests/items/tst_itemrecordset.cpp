@@ -507,6 +507,26 @@ private slots:
         table.append(makeRow(QStringLiteral("Latch"), QStringLiteral("LT-1"))); // room left is still used
         QCOMPARE(table.text(1, Column::ItemNum), QStringLiteral("LT-1"));
     }
+
+    // What rows written anew leave behind is given back: edits without end stay within the limit.
+    void rowsWrittenAnewStayWithinTheLimit()
+    {
+        ItemRowTable table(64 * 1024);
+        for (int i = 0; i < 3; ++i)
+            table.append(makeRow(QStringLiteral("Item %1").arg(i), QStringLiteral("N-%1").arg(i), i));
+        for (int edit = 0; edit < 200; ++edit) {
+            table.set(1, makeRow(QString(1000, QLatin1Char('a' + edit % 26)), QStringLiteral("N-1"), edit));
+            if (edit % 2 == 0) continue;
+            table.erase(2);
+            table.append(makeRow(QStringLiteral("Item 2"), QStringLiteral("N-2"), 2));
+        }
+        QVERIFY(table.bytesUsed() < 64 * 1024);
+        QCOMPARE(table.size(), size_t(3));
+        QCOMPARE(table.row(0).itemDesc, QStringLiteral("Item 0"));
+        QCOMPARE(table.row(1).itemDesc, QString(1000, QLatin1Char('a' + 199 % 26)));
+        QCOMPARE(table.count(1, Column::ItemCnt), std::optional<qint64>(199));
+        QCOMPARE(table.text(2, Column::ItemNum), QStringLiteral("N-2"));
+    }
 };
 
 QTEST_MAIN(TestItemRecordSet)
