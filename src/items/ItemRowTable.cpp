@@ -111,12 +111,17 @@ public:
     void add(std::vector<quint32> &dictionary, quint32 offset, std::string_view bytes, std::size_t hash)
     {
         if (bytes.empty() || bytes.size() > kMaxSize || !m_active) return;
-        if (++m_misses == kSample && m_hits == 0) {
+        // A full pool whose texts mostly came once (invoice numbers of a large table) costs more
+        // to look in than it saves.
+        const bool full = m_count >= kMaxEntries;
+        if ((++m_misses == kSample && m_hits == 0) || (full && m_hits < m_misses)) {
             m_active = false;
             m_slots = {};
+            m_copies = {};
+            m_texts = {};
             return;
         }
-        if (m_count >= kMaxEntries) return;
+        if (full) return;
         if ((m_count + 1) * 2 > m_slots.size()) rehash();
         if (m_copies.empty()) m_first = static_cast<quint32>(dictionary.size());
         place(Entry{static_cast<quint32>(hash), static_cast<quint32>(dictionary.size())});
