@@ -8,6 +8,7 @@
 #include <cstring>
 #include <new>
 #include <string>
+#include <sys/mman.h>
 
 namespace tv {
 
@@ -168,9 +169,15 @@ private:
 
 ItemRowTable::ItemRowTable(std::size_t maxBytes) : m_limit(std::min(maxBytes, kMaxBytes)) {}
 
+void ItemRowTable::releaseBlock()
+{
+    if (m_block) munmap(m_block, m_capacity);
+    m_block = nullptr;
+}
+
 ItemRowTable::~ItemRowTable()
 {
-    std::free(m_block);
+    releaseBlock();
 }
 
 ItemRowTable::ItemRowTable(ItemRowTable &&other) noexcept : m_limit(other.m_limit)
@@ -181,7 +188,7 @@ ItemRowTable::ItemRowTable(ItemRowTable &&other) noexcept : m_limit(other.m_limi
 ItemRowTable &ItemRowTable::operator=(ItemRowTable &&other) noexcept
 {
     if (this == &other) return *this;
-    std::free(m_block);
+    releaseBlock();
     m_slots = std::move(other.m_slots);
     m_block = std::exchange(other.m_block, nullptr);
     m_used = std::exchange(other.m_used, 0);
@@ -231,13 +238,16 @@ void ItemRowTable::grow(std::size_t more)
 {
     if (more > m_limit - m_used) throw AppError(Err::OutOfMemory, tooLargeText());
     const std::size_t need = m_used + more;
-    // realloc moves large blocks by remapping pages, not by copying them.
+    // The block is mapped pages of its own: growing remaps them instead of copying, and a table let
+    // go of gives them straight back to the system rather than leaving a hole in the heap.
     std::size_t capacity = std::max<std::size_t>(m_capacity * 2, 64 * 1024);
     capacity = std::max(capacity, need);
     capacity = std::min(capacity, m_limit);
-    auto *block = static_cast<unsigned char *>(std::realloc(m_block, capacity));
-    if (!block) throw AppError(Err::OutOfMemory);
-    m_block = block;
+    void *block = m_block
+                      ? mremap(m_block, m_capacity, capacity, MREMAP_MAYMOVE)
+                      : mmap(nullptr, capacity, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (block == MAP_FAILED) throw AppError(Err::OutOfMemory);
+    m_block = static_cast<unsigned char *>(block);
     m_capacity = capacity;
 }
 
@@ -436,7 +446,7 @@ void ItemRowTable::clear()
 {
     m_slots.clear();
     m_slots.shrink_to_fit();
-    std::free(m_block);
+    releaseBlock();
     m_block = nullptr;
     m_used = m_capacity = m_unused = 0;
     m_pools.reset();

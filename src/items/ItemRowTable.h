@@ -123,6 +123,7 @@ private:
     class TextPool;
 
     void grow(std::size_t more);
+    void releaseBlock();
     void put(const void *bytes, std::size_t n);
     void putVarint(quint64 v);
     // Where the column's value starts in the row's bytes; nullptr for NULL.
