@@ -158,27 +158,29 @@ bool plainCell(QUtf8StringView text, bool formulaMatters)
                        [](char c) { return c >= ' ' && c <= '~' && c != '"' && c != kDelimiter; });
 }
 
-// The table's row `i` as appendRow() writes it, from its bytes where they can go as they are.
-void appendRow(QByteArray &out, const ItemRowTable &rows, size_t i)
+// A row's cells as appendRow() writes them, from their bytes where they can go as they are.
+void appendRow(QByteArray &out, const StoredCells &cells)
 {
     for (const ColumnInfo &c : kColumns) {
         if (c.column != kColumns.front().column) out.append(kDelimiter);
+        if (cells.isNull(c.column)) continue;
+        const auto i = static_cast<size_t>(c.column);
         switch (c.type) {
         case ColumnType::Count:
-            if (const auto n = rows.count(i, c.column)) out.append(QByteArray::number(*n));
+            out.append(QByteArray::number(cells.number[i]));
             break;
         case ColumnType::Money:
-            if (const auto m = rows.money(i, c.column)) out.append(m->toPlain().toLatin1());
+            out.append(Money::fromRaw(cells.number[i]).toPlain().toLatin1());
             break;
         case ColumnType::Text:
         case ColumnType::Date: {
-            const QUtf8StringView bytes = rows.utf8(i, c.column);
-            if (bytes.isNull()) break;
+            const QUtf8StringView bytes(cells.text[i].data(), static_cast<qsizetype>(cells.text[i].size()));
             if (plainCell(bytes, c.type == ColumnType::Text)) {
                 out.append(bytes.data(), bytes.size());
                 break;
             }
-            const QString text = rows.text(i, c.column);
+            QString text = bytes.toString();
+            if (text.isNull()) text = QStringLiteral(""); // an empty text, not a missing one
             const bool formula = c.type == ColumnType::Text && startsLikeFormula(text);
             appendCsvCell(out, formula ? QLatin1Char('\'') + text : text, kDelimiter);
             break;
@@ -196,8 +198,10 @@ void exportRows(const ItemRowTable &rows, const QString &path)
         constexpr qsizetype kBlock = 1 << 20;
         QByteArray block = itemsCsvHeader();
         block.reserve(kBlock + 4096);
+        StoredCells cells;
         for (size_t i = 0; i < rows.size(); ++i) {
-            appendRow(block, rows, i);
+            rows.cells(i, cells);
+            appendRow(block, cells);
             if (block.size() >= kBlock) {
                 file.writeAll(block);
                 block.clear();

@@ -1,6 +1,7 @@
 #include "ItemRowTable.h"
 
 #include "ItemRecordSet.h"
+#include "ItemStore.h"
 #include "common/AppError.h"
 
 #include <algorithm>
@@ -518,6 +519,25 @@ std::optional<Money> ItemRowTable::money(std::size_t index, Column column) const
 {
     const std::optional<qint64> raw = count(index, column);
     return raw ? std::optional<Money>(Money::fromRaw(*raw)) : std::nullopt;
+}
+
+void ItemRowTable::cells(std::size_t index, StoredCells &out) const
+{
+    const Slot &slot = m_slots[index];
+    out.row = nullptr;
+    out.nulls = slot.nulls;
+    const unsigned char *p = m_block + slot.offset;
+    if (slot.flags & kHasRowid) readVarint(p);
+    for (int c = 0; c < kColumnCount; ++c) {
+        if (slot.nulls & columnBit(c)) continue;
+        const auto at = static_cast<std::size_t>(c);
+        if (isText(c)) {
+            out.text[at] = textAt(static_cast<Column>(c), p);
+            skipValue(c, p);
+        } else {
+            out.number[at] = readNumber(c, p);
+        }
+    }
 }
 
 bool ItemRowTable::isKept(std::size_t index, Column column) const

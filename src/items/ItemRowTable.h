@@ -19,6 +19,7 @@ namespace tv {
 
 struct ItemRow;
 struct KeptValues;
+struct StoredCells;
 
 // Every row of Items as the record set holds it, compactly: a small fixed slot per row and the
 // row's values packed one after the other in one block of bytes, texts as UTF-8, numbers in as
@@ -61,6 +62,9 @@ public:
     std::optional<qint64> count(std::size_t index, Column column) const;
     std::optional<Money> money(std::size_t index, Column column) const;
     bool isKept(std::size_t index, Column column) const;
+    // Every column of a row in one walk, without making strings: texts as views of the table's
+    // bytes (good until it changes), money as raw amounts; a kept value is NULL there.
+    void cells(std::size_t index, StoredCells &out) const;
     // Where `needle` first occurs in a text column, letter case ignored as QString ignores it; -1
     // when it does not (NULL holds nothing).
     qsizetype indexIn(std::size_t index, Column column, QStringView needle) const;
