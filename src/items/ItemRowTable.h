@@ -23,12 +23,12 @@ struct StoredCells;
 
 // Every row of Items as the record set holds it, compactly: a small fixed slot per row and the
 // row's values packed one after the other in one block of bytes, texts as UTF-8, numbers in as
-// few bytes as they need, a text repeated in many rows (vendors, dates) stored once. A million
-// items take about seventy bytes each instead of several hundred in separate strings.
+// few bytes as they need, a text repeated in many rows (vendors, dates) stored once. An item
+// takes about sixty bytes instead of several hundred in separate strings.
 //
 // Rows are read by index as ItemRow values, or a column at a time without making the whole row.
 // A changed row is written anew at the end of the block; what it held before stays unused until
-// the table is built again. Not for use from several threads.
+// the rows are packed again, once that is most of the block. Not for use from several threads.
 class ItemRowTable
 {
 public:
