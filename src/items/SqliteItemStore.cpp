@@ -245,6 +245,16 @@ void keep(std::shared_ptr<KeptValues> &kept, sqlite3_stmt *stmt, int column, Col
 // QVariant values, and repeated texts share one copy. A value that would not come back
 // the same if written (see KeptValues) is read as NULL and noted with its mark. The row's digest
 // is taken on the way, each value looked at once.
+// One stored value as the program takes it; a kept value reads as NULL.
+struct Cell
+{
+    enum class Kind { Null, Number, Text };
+    Kind kind = Kind::Null;
+    qint64 number = 0;     // a count, or money as its raw amount
+    std::string_view text; // UTF-8, good until the statement steps
+    size_t hash = 0;       // hashText(text)
+};
+
 class RowReader
 {
 public:
@@ -254,64 +264,64 @@ public:
     // Of the columns read so far, in the order read.
     qint64 digest() const { return m_digest.value(); }
 
+    // The value in the statement's `column`, which holds the item's column `c`, taken into the
+    // digest first. One the program cannot show as it is is noted with its mark.
+    Cell cell(int column, Column c)
+    {
+        sqlite3_value *value = sqlite3_column_value(m_stmt, column);
+        const int type = sqlite3_value_type(value);
+        const ColumnType kind = columnInfo(c).type;
+        const bool number = kind == ColumnType::Count || kind == ColumnType::Money;
+        if (number && type == SQLITE_INTEGER) {
+            const qint64 n = sqlite3_value_int64(value);
+            m_digest.addInteger(n);
+            return {Cell::Kind::Number, n, {}, 0};
+        }
+        // Before the engine converts it; a text's own bytes are hashed once, below.
+        if (type != SQLITE_TEXT || number) m_digest.add(value, type);
+        if (type == SQLITE_NULL) return {};
+        if (number) {
+            if (type == SQLITE_FLOAT)
+                if (const auto whole = wholeNumber(sqlite3_value_double(value)))
+                    return {Cell::Kind::Number, *whole, {}, 0};
+            keep(m_kept, m_stmt, column, c, true);
+            return {};
+        }
+        if (type == SQLITE_BLOB) {
+            keep(m_kept, m_stmt, column, c, true);
+            return {};
+        }
+        const auto *utf8 = reinterpret_cast<const char *>(sqlite3_value_text(value));
+        const std::string_view bytes(utf8 ? utf8 : "", static_cast<size_t>(sqlite3_value_bytes(value)));
+        const size_t hash = ItemRowTable::hashText(bytes);
+        if (type == SQLITE_TEXT) m_digest.addText(hash);
+        if (!isValidUtf8(bytes)) {
+            keep(m_kept, m_stmt, column, c, false);
+            return {};
+        }
+        return {Cell::Kind::Text, 0, bytes, hash};
+    }
+
     // Vendors, dates, invoices and "0" for no picture repeat from row to row.
     QString text(int column, Column c, TextPool *pool = nullptr)
     {
-        size_t hash = 0;
-        const auto key = textBytes(column, c, hash);
-        if (!key) return QString();
+        const Cell v = cell(column, c);
+        if (v.kind != Cell::Kind::Text) return QString();
         if (pool)
-            if (const QString *known = pool->find(*key, hash)) return *known;
-        QString s = QString::fromUtf8(key->data(), static_cast<qsizetype>(key->size()));
+            if (const QString *known = pool->find(v.text, v.hash)) return *known;
+        QString s = QString::fromUtf8(v.text.data(), static_cast<qsizetype>(v.text.size()));
         if (s.isNull()) s = QStringLiteral("");
-        if (pool) pool->add(*key, s);
+        if (pool) pool->add(v.text, s);
         return s;
     }
 
     std::optional<qint64> integer(int column, Column c)
     {
-        const int type = sqlite3_column_type(m_stmt, column);
-        m_digest.add(m_stmt, column, type);
-        switch (type) {
-        case SQLITE_NULL:
-            return std::nullopt;
-        case SQLITE_INTEGER:
-            return sqlite3_column_int64(m_stmt, column);
-        case SQLITE_FLOAT:
-            if (const auto whole = wholeNumber(sqlite3_column_double(m_stmt, column))) return whole;
-            break;
-        default:
-            break;
-        }
-        keepAsStored(column, c, true);
-        return std::nullopt;
+        const Cell v = cell(column, c);
+        return v.kind == Cell::Kind::Number ? std::optional<qint64>(v.number) : std::nullopt;
     }
 
 private:
-    // `hash` is set to the hashText() of the bytes returned.
-    std::optional<std::string_view> textBytes(int column, Column c, size_t &hash)
-    {
-        const int type = sqlite3_column_type(m_stmt, column);
-        if (type != SQLITE_TEXT) m_digest.add(m_stmt, column, type); // before reading it as text
-        if (type == SQLITE_NULL) return std::nullopt;
-        if (type == SQLITE_BLOB) {
-            keepAsStored(column, c, true);
-            return std::nullopt;
-        }
-        const auto *utf8 = reinterpret_cast<const char *>(sqlite3_column_text(m_stmt, column));
-        const std::string_view bytes(utf8 ? utf8 : "",
-                                     static_cast<size_t>(sqlite3_column_bytes(m_stmt, column)));
-        hash = ItemRowTable::hashText(bytes);
-        if (type == SQLITE_TEXT) m_digest.addText(hash);
-        if (!isValidUtf8(bytes)) {
-            keepAsStored(column, c, false);
-            return std::nullopt;
-        }
-        return bytes;
-    }
-
-    void keepAsStored(int column, Column c, bool utf8) { keep(m_kept, m_stmt, column, c, utf8); }
-
     sqlite3_stmt *m_stmt;
     std::shared_ptr<KeptValues> m_kept;
     StoredDigest m_digest;
@@ -490,55 +500,25 @@ ItemRow readRow(sqlite3_stmt *stmt, Pools *pools)
 std::pair<qint64, qint64> appendRow(sqlite3_stmt *stmt, ItemRowTable &table)
 {
     const qint64 key = sqlite3_column_int64(stmt, 0);
-    StoredDigest digest;
-    std::shared_ptr<KeptValues> kept;
+    RowReader read(stmt);
     table.beginRow(key);
     for (const ColumnInfo &c : kColumns) {
-        const int at = static_cast<int>(c.column) + 1;
-        sqlite3_value *value = sqlite3_column_value(stmt, at);
-        const int type = sqlite3_value_type(value);
-        const bool number = c.type == ColumnType::Count || c.type == ColumnType::Money;
-        if (number && type == SQLITE_INTEGER) {
-            const qint64 n = sqlite3_value_int64(value);
-            digest.addInteger(n);
-            table.addNumber(n);
-            continue;
-        }
-        // Before the engine converts it; a text's own bytes are hashed once, below.
-        if (type != SQLITE_TEXT || number) digest.add(value, type);
-        if (type == SQLITE_NULL) {
+        const Cell v = read.cell(static_cast<int>(c.column) + 1, c.column);
+        switch (v.kind) {
+        case Cell::Kind::Null:
             table.addNull();
-            continue;
-        }
-        if (number) {
-            std::optional<qint64> n;
-            if (type == SQLITE_FLOAT) n = wholeNumber(sqlite3_value_double(value));
-            if (n) {
-                table.addNumber(*n);
-            } else {
-                keep(kept, stmt, at, c.column, true);
-                table.addNull();
-            }
-            continue;
-        }
-        if (type == SQLITE_BLOB) {
-            keep(kept, stmt, at, c.column, true);
-            table.addNull();
-            continue;
-        }
-        const auto *utf8 = reinterpret_cast<const char *>(sqlite3_value_text(value));
-        const std::string_view bytes(utf8 ? utf8 : "", static_cast<size_t>(sqlite3_value_bytes(value)));
-        const size_t hash = ItemRowTable::hashText(bytes);
-        if (type == SQLITE_TEXT) digest.addText(hash);
-        if (isValidUtf8(bytes)) {
-            table.addText(bytes, hash);
-        } else {
-            keep(kept, stmt, at, c.column, false);
-            table.addNull();
+            break;
+        case Cell::Kind::Number:
+            table.addNumber(v.number);
+            break;
+        case Cell::Kind::Text:
+            table.addText(v.text, v.hash);
+            break;
         }
     }
-    table.endRow(digest.value(), std::move(kept));
-    return {key, digest.value()};
+    const qint64 digest = read.digest();
+    table.endRow(digest, read.takeKept());
+    return {key, digest};
 }
 
 // The values at the statement's current step from column `first` on, as the engine holds them;
