@@ -23,9 +23,7 @@ class TestSplash : public QObject
 private slots:
     void initTestCase()
     {
-        QStandardPaths::setTestModeEnabled(true);
-        QCoreApplication::setOrganizationName(QStringLiteral("Tallyvane"));
-        QCoreApplication::setApplicationName(QStringLiteral("KetbookTest"));
+        tv::test::useTestSettings();
         TipOfTheDay(nullptr).setShowAtStartup(false);
     }
 

@@ -65,9 +65,7 @@ class TestHistoryWindow : public QObject
 private slots:
     void initTestCase()
     {
-        QStandardPaths::setTestModeEnabled(true);
-        QCoreApplication::setOrganizationName(QStringLiteral("Tallyvane"));
-        QCoreApplication::setApplicationName(QStringLiteral("KetbookTest"));
+        tv::test::useTestSettings();
         TipOfTheDay tips(nullptr);
         tips.setShowAtStartup(false);
         setEndProgramHandler([] {});

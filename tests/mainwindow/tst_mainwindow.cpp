@@ -135,12 +135,7 @@ class TestMainWindow : public QObject
 {
     Q_OBJECT
 private slots:
-    void initTestCase()
-    {
-        QStandardPaths::setTestModeEnabled(true);
-        QCoreApplication::setOrganizationName(QStringLiteral("Tallyvane"));
-        QCoreApplication::setApplicationName(QStringLiteral("KetbookTest"));
-    }
+    void initTestCase() { tv::test::useTestSettings(); }
     void init()
     {
         TipOfTheDay tips(nullptr);

@@ -64,6 +64,13 @@ QStringList querySql(const QString &databasePath, const QString &sql)
     return out;
 }
 
+void useTestSettings()
+{
+    QStandardPaths::setTestModeEnabled(true);
+    QCoreApplication::setOrganizationName(QStringLiteral("Tallyvane"));
+    QCoreApplication::setApplicationName(QStringLiteral("KetbookTest"));
+}
+
 ItemRow makeRow(const QString &desc, const QString &num, qint64 count, const QString &cost,
                 const QString &vendor, const QString &isoDate, const QString &invNum)
 {

@@ -36,6 +36,10 @@ QString execSql(const QString &databasePath, const QStringList &statements);
 // Throws AppError when the file cannot be read.
 QStringList querySql(const QString &databasePath, const QString &sql);
 
+// Settings as the program keeps them, under a test name in the test place: a run never sees, nor
+// leaves, the user's own.
+void useTestSettings();
+
 // A row with the given name and item number, and optionally count and cost (in plain decimals).
 ItemRow makeRow(const QString &desc, const QString &num, qint64 count = 0,
                 const QString &cost = QStringLiteral("0"), const QString &vendor = QString(),
